@@ -1,0 +1,59 @@
+#include "engine/core/dispatch.h"
+
+#include "engine/core/hooks.h"
+
+namespace korvane {
+
+constinit const InstructionHandler* ActiveDispatchTable = HexDispatchTable.data();
+
+namespace {
+
+template <bool Decimal>
+void Dispatch()
+{
+    const uint8_t* fetch = LocateInstruction(Cpu.PC);
+    Cpu.FetchPointer = fetch;
+    const DispatchTable& table = Decimal ? DecimalDispatchTable : HexDispatchTable;
+    table[DispatchIndex(fetch[0], fetch[1], fetch[2])]();
+}
+
+// With a breakpoint handler set, the handler stands in for the tagged
+// instruction: PC and the cycle count stay as they are. Without one, the
+// instruction runs as if untagged.
+template <bool Decimal>
+void Trap()
+{
+    if (BreakpointHandlerProc handler = BreakpointHandler.load(std::memory_order_relaxed)) {
+        handler();
+        return;
+    }
+    const uint8_t* fetch = Cpu.FetchPointer;
+    const DispatchTable& table = Decimal ? DecimalDispatchTable : HexDispatchTable;
+    table[DispatchIndex(fetch[0] & 0x0F, fetch[1], fetch[2])]();
+}
+
+} // namespace
+
+void ExecuteHexInstruction()
+{
+    Dispatch<false>();
+}
+
+void ExecuteDecimalInstruction()
+{
+    Dispatch<true>();
+}
+
+void BreakpointTrapHex()
+{
+    Trap<false>();
+}
+
+void BreakpointTrapDecimal()
+{
+    Trap<true>();
+}
+
+void OpPlaceholder() {}
+
+} // namespace korvane

@@ -1,0 +1,317 @@
+#include "engine/core/engine.h"
+
+#include "engine/core/banks.h"
+#include "engine/core/cpu_state.h"
+#include "engine/core/dispatch.h"
+#include "engine/core/hooks.h"
+#include "engine/core/interrupts.h"
+#include "engine/core/memory.h"
+#include "engine/core/serial.h"
+#include "engine/core/timers.h"
+#include "engine/core/trace.h"
+#include "platform/clock.h"
+#include "platform/thread.h"
+
+namespace korvane {
+
+platform::CriticalSection* CpuLock;
+platform::CriticalSection* StopLock;
+platform::CriticalSection* RunLock;
+platform::Event* WakeEvent;
+platform::Event* StopEvent;
+
+std::atomic<uint32_t> InstructionsPerSlice{128};
+std::atomic<uint32_t> TargetSliceCycles{0xFFFFFFFF};
+uint64_t SlicePeriod;
+uint64_t YieldThreshold;
+uint64_t SleepTickDeadline;
+
+namespace {
+
+constexpr uint32_t AcknowledgeTimeoutMs = 2000;
+constexpr uint32_t ThreadKilledCode = 0xDEADDEAD;
+
+platform::Event* RunEvent;
+platform::Event* QuitEvent;
+platform::Event* RunningAck;
+platform::Event* StoppedAck;
+platform::Thread* ExecutionThread;
+std::atomic<uint8_t> Running;
+
+void SetRunning(uint8_t value)
+{
+    Running.store(value, std::memory_order_release);
+}
+
+// Adapts the count by one, never below zero.
+void AdjustInstructionsPerSlice(bool grow)
+{
+    uint32_t count = InstructionsPerSlice.load(std::memory_order_relaxed);
+    if (grow)
+        InstructionsPerSlice.store(count + 1, std::memory_order_relaxed);
+    else if (count > 0)
+        InstructionsPerSlice.store(count - 1, std::memory_order_relaxed);
+}
+
+template <bool Tracing>
+void RunInstructions()
+{
+    // The count is read again before every instruction: a stop sets it to 1
+    // so that the slice under way ends after the current instruction.
+    for (uint32_t count = 0; count < InstructionsPerSlice.load(std::memory_order_relaxed); ++count) {
+        if constexpr (Tracing)
+            RecordTrace();
+        ExecuteInstruction();
+        if (PendingInterrupts.load(std::memory_order_relaxed))
+            DecideInterrupts();
+    }
+}
+
+void RunSlice()
+{
+    const uint64_t start = platform::PerformanceCounter();
+    Cpu.TotalCycles += Cpu.SliceCycles;
+    Cpu.SliceCycles = 0;
+    if (TraceMode.load(std::memory_order_relaxed))
+        RunInstructions<true>();
+    else
+        RunInstructions<false>();
+
+    int64_t elapsed = static_cast<int64_t>(platform::PerformanceCounter() - start);
+    if (elapsed > static_cast<int64_t>(SlicePeriod)) {
+        AdjustInstructionsPerSlice(false);
+        SliceTick();
+        return;
+    }
+    // A slice is far below the scheduler's resolution: poll the counter,
+    // yielding once a hundredth of the slice has passed.
+    do {
+        elapsed = static_cast<int64_t>(platform::PerformanceCounter() - start);
+        if (elapsed > static_cast<int64_t>(YieldThreshold))
+            platform::YieldThread();
+    } while (elapsed < static_cast<int64_t>(SlicePeriod));
+    AdjustInstructionsPerSlice(Cpu.SliceCycles <= TargetSliceCycles.load(std::memory_order_relaxed));
+    SliceTick();
+}
+
+uint32_t EmulationThreadProc()
+{
+    for (;;) {
+        {
+            platform::CriticalSectionGuard guard(*CpuLock);
+            SetRunning(0);
+            RunEvent->Reset();
+            StoppedAck->Set();
+        }
+        const int woken = platform::WaitForEitherEvent(*RunEvent, *QuitEvent, platform::WaitForever);
+        if (woken == 1)
+            return 0;
+        if (woken != 0)
+            continue;
+        {
+            platform::CriticalSectionGuard guard(*CpuLock);
+            SetRunning(1);
+            StopEvent->Reset();
+            RunningAck->Set();
+        }
+        for (;;) {
+            const int request = platform::WaitForEitherEvent(*QuitEvent, *StopEvent, 0);
+            if (request == 0)
+                return 0;
+            if (request == 1)
+                break;
+            RunSlice();
+        }
+    }
+}
+
+bool ThreadAlive()
+{
+    return ExecutionThread && ExecutionThread->IsStarted() && !ExecutionThread->HasEnded();
+}
+
+} // namespace
+
+bool IsRunning()
+{
+    return Running.load(std::memory_order_acquire) != 0;
+}
+
+bool IsExecutionThread()
+{
+    return ExecutionThread && ExecutionThread->IsCurrent();
+}
+
+void StartEngine()
+{
+    CpuLock = new platform::CriticalSection;
+    StopLock = new platform::CriticalSection;
+    RunLock = new platform::CriticalSection;
+    RunEvent = new platform::Event(false);
+    StopEvent = new platform::Event(true);
+    WakeEvent = new platform::Event(true);
+    QuitEvent = new platform::Event(true);
+    RunningAck = new platform::Event(true);
+    StoppedAck = new platform::Event(true);
+
+    SlicePeriod = platform::PerformanceFrequency() / 8192;
+    YieldThreshold = SlicePeriod / 100;
+    SleepTickDeadline = platform::PerformanceCounter() + SlicePeriod;
+    ClearInterruptHandlers();
+    ActiveDispatchTable = HexDispatchTable.data();
+    BreakpointHandler.store(nullptr, std::memory_order_relaxed);
+
+    ExecutionThread = new platform::Thread;
+    if (ExecutionThread->Start(&EmulationThreadProc)) {
+        ExecutionThread->LowerPriority();
+        // A KVRun issued right after load must find the thread idle, or the
+        // thread's first step would reset the run request away.
+        platform::WaitForEvent(*StoppedAck, platform::WaitForever);
+    }
+}
+
+void StopEngine()
+{
+    if (ThreadAlive()) {
+        if (IsRunning())
+            StopEmulation();
+        QuitEvent->Set();
+        if (!ExecutionThread->Join(AcknowledgeTimeoutMs))
+            ExecutionThread->Terminate(ThreadKilledCode);
+    }
+    delete ExecutionThread;
+    ExecutionThread = nullptr;
+    SetRunning(0);
+    for (platform::Event** event : {&RunEvent, &StopEvent, &WakeEvent, &QuitEvent, &RunningAck, &StoppedAck}) {
+        delete *event;
+        *event = nullptr;
+    }
+    for (platform::CriticalSection** lock : {&CpuLock, &StopLock, &RunLock}) {
+        delete *lock;
+        *lock = nullptr;
+    }
+}
+
+void StopEmulation()
+{
+    platform::CriticalSectionGuard guard(*StopLock);
+    if (!ThreadAlive() || !IsRunning())
+        return;
+    StoppedAck->Reset();
+    StopEvent->Set();
+    if (!IsExecutionThread())
+        platform::WaitForEvent(*StoppedAck, AcknowledgeTimeoutMs);
+    InstructionsPerSlice.store(1, std::memory_order_relaxed);
+}
+
+void RunEmulation()
+{
+    platform::CriticalSectionGuard guard(*RunLock);
+    if (!ThreadAlive() || IsRunning())
+        return;
+    RunningAck->Reset();
+    RunEvent->Set();
+    platform::WaitForEvent(*RunningAck, AcknowledgeTimeoutMs);
+}
+
+void StepInstruction()
+{
+    // The serial lock first, as on every other path: a stepped instruction
+    // may reach the serial registers while CpuLock is held.
+    platform::CriticalSectionGuard serialGuard(*SerialLock);
+    platform::CriticalSectionGuard guard(*CpuLock);
+    if (IsRunning())
+        return;
+    const uint8_t* fetch = LocateInstruction(Cpu.PC);
+    Cpu.FetchPointer = fetch;
+    const uint32_t mode = TraceMode.load(std::memory_order_relaxed);
+    if (mode == 1 || mode == 2)
+        RecordTrace();
+    const DispatchTable& table = Cpu.DecimalMode ? DecimalDispatchTable : HexDispatchTable;
+    table[DispatchIndex(fetch[0] & 0x0F, fetch[1], fetch[2])]();
+}
+
+void ExecuteRoutine(uint32_t address)
+{
+    const uint32_t heldEntry = PopReturnStack();
+    const uint32_t heldPc = Cpu.PC;
+    PushReturnStack(StartSentinel);
+    Cpu.PC = address;
+    while (Cpu.PC != StartSentinel)
+        ExecuteInstruction();
+    Cpu.PC = heldPc;
+    PushReturnStack(heldEntry);
+}
+
+void ResetEngine()
+{
+    StopEmulation();
+    Cpu.PC = 0;
+    StoreRelaxed(Cpu.InterruptService, uint8_t{0});
+    ResetMemoryConfig();
+    SetLowBank(0);
+    SetHighBank(0);
+    if (Sleeping.load(std::memory_order_relaxed))
+        WakeCpu();
+}
+
+uint32_t Configure(int32_t option, uint32_t value)
+{
+    if (option == 1) {
+        TargetSliceCycles.store(value, std::memory_order_relaxed);
+        return 0;
+    }
+    if (option == 2) {
+        Hp49Mode = value != 0;
+        // A ROM attached before the mode changed gets its banks now.
+        if (Hp49Mode)
+            ResetBankPointers();
+        InstallRomAccess();
+        RebuildAccessTables();
+        return Hp49Mode;
+    }
+    return 0;
+}
+
+} // namespace korvane
+
+using namespace korvane;
+
+extern "C" {
+
+void KVRun()
+{
+    RunEmulation();
+}
+
+void KVStop()
+{
+    StopEmulation();
+}
+
+uint32_t KVIsRunning()
+{
+    return IsRunning() ? 1 : 0;
+}
+
+void KVStep()
+{
+    StepInstruction();
+}
+
+void KVReset()
+{
+    ResetEngine();
+}
+
+uint32_t KVConfigure(int32_t option, uint32_t value)
+{
+    return Configure(option, value);
+}
+
+void KVExecuteRoutine(uint32_t address)
+{
+    ExecuteRoutine(address);
+}
+
+} // extern "C"

@@ -1,0 +1,42 @@
+// The execution thread: time slices of 1/8192 s, run and stop, single steps
+// and routines run on the caller's thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/event.h"
+#include "platform/lock.h"
+
+namespace korvane {
+
+// Locks and events exist from StartEngine to StopEngine.
+extern platform::CriticalSection* CpuLock;
+extern platform::CriticalSection* StopLock;
+extern platform::CriticalSection* RunLock;
+extern platform::Event* WakeEvent;
+extern platform::Event* StopEvent;
+
+extern std::atomic<uint32_t> InstructionsPerSlice;
+extern std::atomic<uint32_t> TargetSliceCycles;
+extern uint64_t SlicePeriod;
+extern uint64_t YieldThreshold;
+extern uint64_t SleepTickDeadline;
+
+void StartEngine();
+void StopEngine();
+
+// 1 while the execution thread is in its running state.
+bool IsRunning();
+bool IsExecutionThread();
+
+// Stops a running engine; on the execution thread it does not wait but ends
+// the current slice after the current instruction.
+void StopEmulation();
+void RunEmulation();
+void StepInstruction();
+void ExecuteRoutine(uint32_t address);
+void ResetEngine();
+uint32_t Configure(int32_t option, uint32_t value);
+
+} // namespace korvane

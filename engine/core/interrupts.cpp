@@ -1,0 +1,139 @@
+#include "engine/core/interrupts.h"
+
+#include "engine/core/cpu_state.h"
+#include "engine/core/engine.h"
+#include "engine/core/hooks.h"
+#include "engine/core/keyboard.h"
+#include "engine/core/timers.h"
+#include "platform/clock.h"
+
+namespace korvane {
+
+std::atomic<uint16_t> PendingInterrupts;
+uint8_t ServiceRequestBits;
+std::atomic<uint8_t> Sleeping;
+std::atomic<InterruptHandlerProc> InterruptHandlers[16];
+
+namespace {
+
+constexpr uint8_t InterruptCauseTable[16] = {0x80, 0x80, 0x40, 0x40, 0x00, 0x02, 0x02, 0x02,
+                                             0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+
+void NotifySleepSlot(unsigned slot, uint32_t value)
+{
+    if (InterruptHandlerProc handler = InterruptHandlers[slot].load(std::memory_order_acquire))
+        handler(value);
+}
+
+bool WakeOrStopRequested()
+{
+    return WakeEvent->IsSet() || StopEvent->IsSet();
+}
+
+} // namespace
+
+void RequestInterrupt(uint16_t bits)
+{
+    platform::CriticalSectionGuard guard(*CpuLock);
+    // Every writer holds CpuLock, so a plain load and store suffice.
+    PendingInterrupts.store(PendingInterrupts.load(std::memory_order_relaxed) | bits, std::memory_order_relaxed);
+}
+
+void DecideInterrupts()
+{
+    platform::CriticalSectionGuard guard(*CpuLock);
+    uint16_t pending = PendingInterrupts.load(std::memory_order_relaxed);
+    // Requests that arrive during a service routine are dropped.
+    if (!LoadRelaxed(Cpu.InterruptService)) {
+        for (unsigned bit = 0; bit < 16; ++bit) {
+            const uint16_t mask = static_cast<uint16_t>(1u << bit);
+            if (!(pending & mask))
+                continue;
+            InterruptHandlerProc handler = InterruptHandlers[bit].load(std::memory_order_acquire);
+            if (handler && handler(mask) == 0)
+                pending &= static_cast<uint16_t>(~mask);
+            else
+                ServiceRequestBits |= InterruptCauseTable[bit];
+        }
+        pending &= 0x0FFF;
+        if (pending) {
+            StoreRelaxed(Cpu.InterruptService, uint8_t{1});
+            PushReturnStack(Cpu.PC); // calls the debugging hook once
+            Cpu.PC = InterruptVector;
+        }
+    }
+    PendingInterrupts.store(0, std::memory_order_relaxed);
+}
+
+void ReturnFromInterrupt()
+{
+    RequestInterrupt(RequestRtiNotice);
+    StoreRelaxed(Cpu.InterruptService, uint8_t{0});
+    RecheckTimerInterrupts();
+    CheckOnKey();
+}
+
+void CpuShutdown()
+{
+    if (!IsExecutionThread())
+        return;
+    {
+        platform::CriticalSectionGuard guard(*CpuLock);
+        Sleeping.store(1, std::memory_order_relaxed);
+        WakeEvent->Reset();
+    }
+    NotifySleepSlot(12, SleepEnterNotice);
+    // Ticks missed while the processor was awake are not replayed: a sleep
+    // that begins behind its schedule starts it afresh.
+    const uint64_t now = platform::PerformanceCounter();
+    if (SleepTickDeadline < now)
+        SleepTickDeadline = now + SlicePeriod;
+    while (!WakeOrStopRequested()) {
+        bool woken = false;
+        for (;;) {
+            platform::YieldThread();
+            if (WakeOrStopRequested()) {
+                woken = true;
+                break;
+            }
+            if (platform::PerformanceCounter() >= SleepTickDeadline)
+                break;
+        }
+        if (woken)
+            break;
+        SleepTickDeadline += SlicePeriod;
+        SliceTick();
+    }
+    Sleeping.store(0, std::memory_order_relaxed);
+    NotifySleepSlot(13, SleepLeaveNotice);
+}
+
+void WakeCpu()
+{
+    platform::CriticalSectionGuard guard(*CpuLock);
+    if (Sleeping.load(std::memory_order_relaxed)) {
+        WakeEvent->Set();
+        Sleeping.store(0, std::memory_order_relaxed);
+    }
+}
+
+void SetInterruptHandler(InterruptHandlerProc handler, uint32_t mask)
+{
+    for (unsigned bit = 0; bit < 16; ++bit) {
+        if (mask & (1u << bit))
+            InterruptHandlers[bit].store(handler, std::memory_order_release);
+    }
+}
+
+void ClearInterruptHandlers()
+{
+    for (auto& slot : InterruptHandlers)
+        slot.store(nullptr, std::memory_order_release);
+}
+
+} // namespace korvane
+
+extern "C" void KVSetInterruptHandler(InterruptHandlerProc handler, uint32_t mask)
+{
+    korvane::SetInterruptHandler(handler, mask);
+}

@@ -1,0 +1,39 @@
+// Interrupt requests, the decision after each instruction, and the SHUTDN
+// sleep with its wake.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "korvane.h"
+
+namespace korvane {
+
+inline constexpr uint16_t RequestKey = 0x0001;
+inline constexpr uint16_t RequestOnKey = 0x0002;
+inline constexpr uint16_t RequestTimer1 = 0x0004;
+inline constexpr uint16_t RequestTimer2 = 0x0008;
+inline constexpr uint16_t RequestSerialTransmit = 0x0020;
+inline constexpr uint16_t RequestSerialReceive = 0x0040;
+inline constexpr uint16_t RequestRtiNotice = 0x4000;
+inline constexpr uint32_t SleepEnterNotice = 0x1000;
+inline constexpr uint32_t SleepLeaveNotice = 0x2000;
+inline constexpr uint32_t InterruptVector = 0x0000F;
+
+// Posted request bits not yet decided; read without the lock after every
+// instruction, written under CpuLock.
+extern std::atomic<uint16_t> PendingInterrupts;
+extern uint8_t ServiceRequestBits;
+extern std::atomic<uint8_t> Sleeping;
+extern std::atomic<InterruptHandlerProc> InterruptHandlers[16];
+
+void RequestInterrupt(uint16_t bits);
+// The decision made after an instruction while a request is pending.
+void DecideInterrupts();
+void ReturnFromInterrupt();
+void CpuShutdown();
+void WakeCpu();
+void SetInterruptHandler(InterruptHandlerProc handler, uint32_t mask);
+void ClearInterruptHandlers();
+
+} // namespace korvane

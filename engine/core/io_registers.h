@@ -1,0 +1,21 @@
+// The I/O register window: 64 nibble registers through which the ROM talks
+// to the display controller, the CRC, the serial port, the interrupt causes,
+// the flash enable, the timers and the host service register.
+#pragma once
+
+#include <cstdint>
+
+namespace korvane {
+
+extern uint8_t IoRegisterShadow[64];
+
+const uint8_t* IoFetchPage(uint32_t pageAddress);
+uint32_t IoReadNibble(uint32_t address);
+uint32_t IoReadAddress(uint32_t address);
+void IoWriteNibble(uint32_t address, uint32_t nibble);
+
+// One register of the window by offset (0-63), with its side effects.
+uint32_t IoReadRegister(uint32_t offset);
+void IoWriteRegister(uint32_t offset, uint32_t nibble);
+
+} // namespace korvane

@@ -1,0 +1,10 @@
+#include "engine/core/keyboard.h"
+
+namespace korvane {
+
+void ResetKeyboard() {}
+void ScanKeyboard() {}
+void ResetKeyScan() {}
+void CheckOnKey() {}
+
+} // namespace korvane

@@ -1,0 +1,7 @@
+#include "engine/core/lcd.h"
+
+namespace korvane {
+
+void FreeDisplayBuffers() {}
+
+} // namespace korvane

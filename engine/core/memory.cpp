@@ -1,0 +1,327 @@
+#include "engine/core/memory.h"
+
+#include <array>
+
+#include "engine/core/banks.h"
+#include "engine/core/io_registers.h"
+#include "korvane.h"
+
+namespace korvane {
+
+namespace {
+
+// The lowest configured module among 0 to 4 answers; the ROM lies under
+// everything; a set with neither answers "none".
+constexpr std::array<uint32_t, 256> BuildModulePriority()
+{
+    std::array<uint32_t, 256> priority{};
+    for (uint32_t set = 0; set < 256; ++set) {
+        uint32_t answer = ModuleNone;
+        for (uint32_t bit = 0; bit < 6; ++bit) {
+            if (set & (1u << bit)) {
+                answer = bit;
+                break;
+            }
+        }
+        priority[set] = answer;
+    }
+    return priority;
+}
+
+uint32_t BufferReadNibble(uint32_t id, uint32_t address)
+{
+    const MemoryModule& m = Modules[id];
+    uint32_t nibble = m.Buffer[address & m.BufferMask] & 0x0F;
+    UpdateCrc(nibble);
+    return nibble;
+}
+
+// Five consecutive bytes of the buffer from the first nibble's index on; the
+// later nibbles come from this buffer whatever module answers there.
+uint32_t BufferReadAddress(uint32_t id, uint32_t address)
+{
+    const MemoryModule& m = Modules[id];
+    const uint8_t* bytes = m.Buffer + (address & m.BufferMask);
+    uint32_t value = 0;
+    for (int i = 0; i < 5; ++i) {
+        uint32_t nibble = bytes[i] & 0x0F;
+        UpdateCrc(nibble);
+        value |= nibble << (4 * i);
+    }
+    return value;
+}
+
+template <uint32_t Id>
+const uint8_t* BufferFetchPage(uint32_t pageAddress)
+{
+    return Modules[Id].Buffer + (pageAddress & Modules[Id].BufferMask);
+}
+
+template <uint32_t Id>
+uint32_t BufferModuleReadNibble(uint32_t address)
+{
+    return BufferReadNibble(Id, address);
+}
+
+template <uint32_t Id>
+uint32_t BufferModuleReadAddress(uint32_t address)
+{
+    return BufferReadAddress(Id, address);
+}
+
+// A data write replaces the whole byte and so removes a breakpoint tag.
+template <uint32_t Id>
+void BufferWriteNibble(uint32_t address, uint32_t nibble)
+{
+    Modules[Id].Buffer[address & Modules[Id].BufferMask] = static_cast<uint8_t>(nibble & 0x0F);
+}
+
+template <uint32_t Id>
+constexpr ModuleAccess BufferAccess{&BufferFetchPage<Id>, &BufferModuleReadNibble<Id>,
+                                    &BufferModuleReadAddress<Id>, &BufferWriteNibble<Id>};
+
+constexpr ModuleAccess BlankAccess{&BlankFetchPage, &ReadZero, &ReadAddressZero, &IgnoreWrite};
+
+bool CoversPage(const MemoryModule& m, uint32_t page)
+{
+    return ((page << 12) & m.SizeMask) == (m.Base & 0xFF000);
+}
+
+void SetPagesOf(uint32_t id, bool mapped)
+{
+    const MemoryModule& m = Modules[id];
+    for (uint32_t page = 0; page < 256; ++page) {
+        if (!CoversPage(m, page))
+            continue;
+        if (mapped)
+            PageModuleMask[page] |= 1u << id;
+        else
+            PageModuleMask[page] &= ~(1u << id);
+        RecomputeFetchPointers(page, 1);
+    }
+}
+
+} // namespace
+
+MemoryModule Modules[8];
+ModuleAccess ModuleAccessTables[8];
+uint32_t PageModuleMask[256];
+constinit const std::array<uint32_t, 256> ModulePriority = BuildModulePriority();
+FetchPageProc FetchPageTable[256];
+ReadNibbleProc ReadNibbleTable[256];
+ReadAddressProc ReadAddressTable[256];
+WriteNibbleProc WriteNibbleTable[256];
+const uint8_t* PageFetchPointer[256];
+constinit const uint8_t BlankPage[PageSize + BufferSlack] = {};
+uint32_t CrcRegister;
+
+uint32_t ReadZero(uint32_t)
+{
+    return 0;
+}
+
+uint32_t ReadAddressZero(uint32_t)
+{
+    return 0;
+}
+
+void IgnoreWrite(uint32_t, uint32_t) {}
+
+const uint8_t* BlankFetchPage(uint32_t)
+{
+    return BlankPage;
+}
+
+void RecomputeFetchPointers(unsigned firstPage, unsigned count)
+{
+    for (unsigned page = firstPage; page < firstPage + count && page < 256; ++page)
+        PageFetchPointer[page] = FetchPageTable[PageModuleMask[page]](page << 12);
+}
+
+void RebuildAccessTables()
+{
+    for (uint32_t set = 0; set < 256; ++set) {
+        const ModuleAccess& access = ModuleAccessTables[ModulePriority[set]];
+        FetchPageTable[set] = access.FetchPage;
+        ReadNibbleTable[set] = access.ReadNibble;
+        ReadAddressTable[set] = access.ReadAddress;
+        WriteNibbleTable[set] = access.WriteNibble;
+    }
+    RecomputeFetchPointers(0, 256);
+}
+
+void InstallModuleAccess(uint32_t id)
+{
+    switch (id) {
+    case ModuleRam:
+        ModuleAccessTables[id] = Modules[id].Buffer ? BufferAccess<ModuleRam> : BlankAccess;
+        break;
+    case ModulePort1:
+        ModuleAccessTables[id] = Modules[id].Buffer ? BufferAccess<ModulePort1> : BlankAccess;
+        break;
+    case ModulePort2:
+        ModuleAccessTables[id] = Modules[id].Buffer ? BufferAccess<ModulePort2> : BlankAccess;
+        break;
+    default:
+        break;
+    }
+}
+
+void InitMemoryController()
+{
+    for (uint32_t id = 0; id < 8; ++id)
+        ModuleAccessTables[id] = BlankAccess;
+    ModuleAccessTables[ModuleIo] = {&IoFetchPage, &IoReadNibble, &IoReadAddress, &IoWriteNibble};
+    ModuleAccessTables[ModuleBankSwitcher] = {&BankFetchPage, &BankReadNibble, &BankReadAddress, &BankWrite};
+    Modules[ModuleIo].BufferMask = 63;
+    RebuildAccessTables();
+    ResetMemoryConfig();
+}
+
+void ResetMemoryConfig()
+{
+    for (uint32_t id = ModuleIo; id <= ModulePort2; ++id) {
+        Modules[id].State = ModuleUnconfigured;
+        Modules[id].SizeMask = 0xFF000;
+        Modules[id].Base = 0;
+    }
+    for (uint32_t page = 0; page < 256; ++page)
+        PageModuleMask[page] = 1u << ModuleRom;
+    RecomputeFetchPointers(0, 256);
+}
+
+void MapConfiguredModule(uint32_t id)
+{
+    SetPagesOf(id, true);
+}
+
+void ConfigureModule(uint32_t value)
+{
+    MemoryModule& io = Modules[ModuleIo];
+    if (io.State == ModuleUnconfigured) {
+        io.State = ModuleConfigured;
+        io.Base = value & 0xFFFC0;
+        io.SizeMask = 0xFFFC0;
+        SetPagesOf(ModuleIo, true);
+        return;
+    }
+    for (uint32_t id = ModuleRam; id <= ModulePort2; ++id) {
+        MemoryModule& m = Modules[id];
+        if (m.State == ModuleUnconfigured) {
+            m.SizeMask = value;
+            m.State = ModuleSized;
+            return;
+        }
+        if (m.State == ModuleSized) {
+            m.Base = value;
+            m.State = ModuleConfigured;
+            SetPagesOf(id, true);
+            return;
+        }
+    }
+}
+
+void UnconfigureModule(uint32_t address)
+{
+    uint32_t set = PageModuleMask[(address >> 12) & 0xFF];
+    uint32_t id = ModulePriority[set];
+    // An address outside the I/O window unconfigures the module under it.
+    if ((address & 0xFFFC0) != Modules[ModuleIo].Base)
+        id = ModuleUnder(set, 1u << ModuleIo);
+    if (id > ModulePort2)
+        return;
+    Modules[id].State = ModuleUnconfigured;
+    SetPagesOf(id, false);
+}
+
+uint32_t GetModuleId()
+{
+    static constexpr uint32_t SizeTags[5] = {0x19, 0x03, 0x05, 0x07, 0x01};
+    static constexpr uint32_t BaseTags[5] = {0x19, 0xF4, 0xF6, 0xF8, 0xF2};
+    for (uint32_t id = ModuleIo; id <= ModulePort2; ++id) {
+        const MemoryModule& m = Modules[id];
+        if (m.State == ModuleConfigured)
+            continue;
+        if (id == ModuleIo)
+            return (m.Base | SizeTags[id]) & 0xFFFFF;
+        if (m.State == ModuleUnconfigured)
+            return (m.SizeMask | SizeTags[id]) & 0xFFFFF;
+        return (m.Base | BaseTags[id]) & 0xFFFFF;
+    }
+    return 0;
+}
+
+void SetMemoryModule(uint32_t id, uint8_t* buffer, uint32_t mask)
+{
+    switch (id) {
+    case ModuleRam:
+    case ModulePort1:
+    case ModulePort2:
+        Modules[id].Buffer = buffer;
+        Modules[id].BufferMask = mask;
+        InstallModuleAccess(id);
+        if (id == ModulePort2)
+            InstallRomAccess(); // port 2 carries the flash functions while writing is enabled
+        break;
+    case ModuleRom:
+        Modules[id].Buffer = buffer;
+        Modules[id].BufferMask = mask;
+        if (Hp49Mode)
+            ResetBankPointers();
+        InstallRomAccess();
+        break;
+    default:
+        return;
+    }
+    RebuildAccessTables();
+}
+
+uint32_t TranslateAddress(uint32_t address, uint32_t* module)
+{
+    address &= 0xFFFFF;
+    uint32_t set = PageModuleMask[address >> 12];
+    uint32_t id = ModulePriority[set];
+    if (id == ModuleIo && (address & 0xFFFC0) != Modules[ModuleIo].Base)
+        id = ModuleUnder(set, 1u << ModuleIo);
+    if (module)
+        *module = id;
+    if (id != ModuleRom)
+        return address & Modules[id].BufferMask;
+    if (!Hp49Mode)
+        return address;
+    uint32_t bank = (address & 0x40000) ? HighBank : LowBank;
+    return (address & 0x3FFFF) + (bank << 18);
+}
+
+} // namespace korvane
+
+using namespace korvane;
+
+extern "C" {
+
+void KVSetMemoryModule(uint32_t id, uint8_t* buffer, uint32_t mask)
+{
+    SetMemoryModule(id, buffer, mask);
+}
+
+uint32_t KVTranslateAddress(uint32_t address, uint32_t* module)
+{
+    return TranslateAddress(address, module);
+}
+
+void KVMemoryReset()
+{
+    ResetMemoryConfig();
+}
+
+void KVMemoryConfig(uint32_t value)
+{
+    ConfigureModule(value);
+}
+
+void KVMemoryUncnfg(uint32_t address)
+{
+    UnconfigureModule(address & 0xFFFFF);
+}
+
+} // extern "C"

@@ -1,0 +1,88 @@
+#include "tests/support/machine.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "engine/core/banks.h"
+#include "engine/core/dispatch.h"
+#include "engine/core/interrupts.h"
+#include "engine/core/memory.h"
+
+namespace test {
+
+std::vector<uint8_t> NibbleBuffer(uint32_t nibbles)
+{
+    return std::vector<uint8_t>(nibbles + KV_BUFFER_SLACK, 0);
+}
+
+Machine::Machine() : Rom(NibbleBuffer(KV_ROM_NIBBLES))
+{
+    KVStop();
+    KVSetBreakpointHandler(nullptr);
+    KVSetDebuggingHackHandler(nullptr);
+    KVSetInterruptHandler(nullptr, 0xFFFF);
+    korvane::SwitchToHex();
+    std::memset(&korvane::Cpu, 0, sizeof korvane::Cpu);
+    korvane::PendingInterrupts.store(0);
+    korvane::ServiceRequestBits = 0;
+    korvane::CrcRegister = 0;
+    KVConfigure(2, 0);
+    for (uint32_t id : {KV_MODULE_RAM, KV_MODULE_PORT1, KV_MODULE_PORT2})
+        KVSetMemoryModule(id, nullptr, 0);
+    KVSetMemoryModule(KV_MODULE_ROM, Rom.data(), 0x3FFFF);
+    KVMemoryReset();
+}
+
+Machine::~Machine()
+{
+    KVStop();
+    KVSetMemoryModule(KV_MODULE_ROM, nullptr, 0);
+}
+
+void Machine::place(const Program& program)
+{
+    for (const Program::Placed& nibble : program.build())
+        Rom[nibble.Address] = nibble.Byte;
+}
+
+void Machine::load(const Program& program)
+{
+    place(program);
+    korvane::Cpu.PC = program.origin();
+}
+
+void Machine::poke(uint32_t address, const char* hexDigits)
+{
+    Program p(address);
+    p.op(hexDigits);
+    place(p);
+}
+
+void Machine::step(unsigned count)
+{
+    for (unsigned i = 0; i < count; ++i)
+        KVStep();
+}
+
+bool Machine::stepUntil(uint32_t address, unsigned limit)
+{
+    for (unsigned i = 0; i < limit; ++i) {
+        if (korvane::Cpu.PC == address)
+            return true;
+        KVStep();
+    }
+    return korvane::Cpu.PC == address;
+}
+
+uint64_t Value(const korvane::NibbleRegister& r)
+{
+    return korvane::Cpu.DecimalMode ? korvane::ReadWord<true>(r) : korvane::ReadWord<false>(r);
+}
+
+void SetValue(korvane::NibbleRegister& r, uint64_t value)
+{
+    korvane::WriteWord<false>(r, value);
+    korvane::WriteWord<true>(r, value);
+}
+
+} // namespace test

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every tree and runs every test:
+#   build           the release build with its unit, API and platform tests
+#   build-sanitize  the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools/install-deps.sh
+
+jobs=$(nproc)
+
+run_tree() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja "$@"
+    cmake --build "$dir" -j "$jobs"
+    ctest --test-dir "$dir" -j "$jobs" --output-on-failure
+}
+
+run_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    run_tree build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_SANITIZE=ON
