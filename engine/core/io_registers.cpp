@@ -5,6 +5,10 @@
 namespace korvane {
 
 uint8_t IoRegisterShadow[64];
+uint8_t PlainRegister09;
+uint8_t PlainRegister0E;
+uint8_t PlainRegister1E;
+uint8_t PlainRegister1F;
 
 namespace {
 

@@ -7,7 +7,13 @@
 
 namespace korvane {
 
+// The last nibble written to each offset, whatever the offset does.
 extern uint8_t IoRegisterShadow[64];
+// Registers that only keep what is written (offsets 0x09, 0x0E, 0x1E, 0x1F).
+extern uint8_t PlainRegister09;
+extern uint8_t PlainRegister0E;
+extern uint8_t PlainRegister1E;
+extern uint8_t PlainRegister1F;
 
 const uint8_t* IoFetchPage(uint32_t pageAddress);
 uint32_t IoReadNibble(uint32_t address);

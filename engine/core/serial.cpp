@@ -15,4 +15,11 @@ void TermSerial()
     SerialLock = nullptr;
 }
 
+uint32_t ReadSerialRegister(uint32_t)
+{
+    return 0;
+}
+
+void WriteSerialRegister(uint32_t, uint32_t) {}
+
 } // namespace korvane

@@ -2,6 +2,12 @@
 
 namespace korvane {
 
+uint8_t Timer1;
+uint8_t Timer1Control;
+uint32_t Timer2;
+uint8_t Timer2Control;
+uint32_t Timer2LastValue;
+
 void CreateTickers() {}
 void DestroyTickers() {}
 void SliceTick() {}
