@@ -3,23 +3,30 @@
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 
 namespace {
 
+// Every "KV_API ... KVName(" declaration of the public header.
 std::set<std::string> HeaderExports()
 {
     std::ifstream header(KORVANE_HEADER_PATH);
     std::stringstream text;
     text << header.rdbuf();
-    std::set<std::string> names;
     const std::string source = text.str();
-    const std::regex declaration(R"(KV_API\s+[\w\s\*]+?\b(KV\w+)\s*\()");
-    for (std::sregex_iterator it(source.begin(), source.end(), declaration), end; it != end; ++it)
-        names.insert((*it)[1]);
+    std::set<std::string> names;
+    for (size_t at = source.find("KV_API "); at != std::string::npos; at = source.find("KV_API ", at + 1)) {
+        const size_t paren = source.find('(', at);
+        const size_t name = source.rfind(" KV", paren);
+        if (paren == std::string::npos || name == std::string::npos || name < at)
+            continue;
+        std::string candidate = source.substr(name + 1, paren - name - 1);
+        while (!candidate.empty() && candidate.back() == ' ')
+            candidate.pop_back();
+        names.insert(candidate);
+    }
     return names;
 }
 

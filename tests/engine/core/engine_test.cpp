@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "engine/core/banks.h"
+#include "engine/core/cpu_state.h"
+#include "engine/core/engine.h"
+#include "engine/core/memory.h"
+#include "tests/support/machine.h"
+
+using korvane::Cpu;
+using korvane::InstructionsPerSlice;
+using test::Machine;
+using test::Program;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Waits for a condition that another thread brings about, up to 5 s.
+template <typename Condition>
+bool Eventually(Condition condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(1ms);
+    }
+    return condition();
+}
+
+// An idle loop: GOTO to itself.
+Program IdleLoop(uint32_t address)
+{
+    Program p(address);
+    p.label("loop").goto_("loop");
+    return p;
+}
+
+TEST(ExecutionThread, RunAndStopChangeStateOnlyWhenTheyHaveSomethingToDo)
+{
+    Machine m;
+    m.load(IdleLoop(0x00100));
+    EXPECT_EQ(KVIsRunning(), 0u);
+    KVStop();
+    KVRun();
+    EXPECT_EQ(KVIsRunning(), 1u) << "KVRun returns once the thread has acknowledged";
+    std::this_thread::sleep_for(20ms);
+    const uint32_t count = InstructionsPerSlice.load();
+    EXPECT_GT(count, 1u) << "the instruction count grows while slices finish early";
+    KVRun();
+    EXPECT_EQ(KVIsRunning(), 1u);
+    KVStop();
+    EXPECT_EQ(KVIsRunning(), 0u) << "KVStop returns once the thread is idle";
+    EXPECT_EQ(InstructionsPerSlice.load(), 1u) << "a stop sets the count to one";
+    KVStop();
+    EXPECT_EQ(InstructionsPerSlice.load(), 1u);
+    EXPECT_EQ(Cpu.PC, 0x00100u);
+    EXPECT_GT(Cpu.TotalCycles, 0u);
+}
+
+TEST(ExecutionThread, AfterAStopTheCountRestartsFromOneAndGrowsByOnePerSlice)
+{
+    Machine m;
+    m.load(IdleLoop(0x00100));
+    KVRun();
+    std::this_thread::sleep_for(200ms);
+    KVStop();
+    ASSERT_EQ(InstructionsPerSlice.load(), 1u);
+    const auto start = std::chrono::steady_clock::now();
+    KVRun();
+    std::this_thread::sleep_for(5ms);
+    const uint32_t count = InstructionsPerSlice.load();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    KVStop();
+    // Without the restart the count would still hold what 200 ms built up.
+    EXPECT_LE(count, 2 + static_cast<uint32_t>(seconds * 8192 * 1.1));
+}
+
+std::atomic<int> Traps{0};
+
+void StopFromBreakpoint()
+{
+    ++Traps;
+    KVStop(); // on the execution thread: does not wait
+}
+
+TEST(ExecutionThread, StopFromABreakpointHandlerEndsTheSliceAtOnce)
+{
+    Machine m;
+    Program p(0x00100);
+    for (int i = 0; i < 10; ++i)
+        p.op("0C"); // P=P+1
+    p.label("trap").breakpoint().op("0C");
+    p.label("loop").goto_("loop");
+    m.load(p);
+    Traps = 0;
+    KVSetBreakpointHandler(&StopFromBreakpoint);
+    KVRun();
+    ASSERT_TRUE(Eventually([] { return KVIsRunning() == 0; }));
+    EXPECT_EQ(Traps.load(), 1);
+    EXPECT_EQ(Cpu.PC, p.at("trap")) << "nothing after the trap ran";
+    EXPECT_EQ(Cpu.P, 10);
+}
+
+TEST(ExecutionThread, ACycleBudgetHoldsTheCountNearZero)
+{
+    Machine m;
+    m.load(IdleLoop(0x00100));
+    KVConfigure(1, 0);
+    KVRun();
+    std::this_thread::sleep_for(50ms);
+    const uint32_t count = InstructionsPerSlice.load();
+    KVStop();
+    KVConfigure(1, 0xFFFFFFFF);
+    EXPECT_LE(count, 1u) << "every slice with an instruction exceeds a budget of 0";
+}
+
+TEST(ExecutionThread, ConfigureSelectsTheBudgetAndTheMemoryHardware)
+{
+    Machine m;
+    EXPECT_EQ(KVConfigure(2, 5), 1u);
+    EXPECT_EQ(korvane::Hp49Mode, 1u);
+    KVConfigure(3, 7);
+    EXPECT_EQ(korvane::Hp49Mode, 1u);
+    EXPECT_EQ(korvane::TargetSliceCycles.load(), 0xFFFFFFFFu);
+    KVConfigure(1, 1234);
+    EXPECT_EQ(korvane::TargetSliceCycles.load(), 1234u);
+    EXPECT_EQ(KVConfigure(2, 0), 0u);
+    EXPECT_EQ(korvane::Hp49Mode, 0u);
+    KVConfigure(1, 0xFFFFFFFF);
+}
+
+std::vector<uint32_t> HookCalls;
+
+uint32_t RecordHook(uint32_t code)
+{
+    HookCalls.push_back(code);
+    return 0;
+}
+
+TEST(ExecuteRoutine, RunsToItsReturnAndRestoresPcAndTheStack)
+{
+    Machine m;
+    Program p(0x00200);
+    p.gosub("sub").op("0C").rtn();
+    p.label("sub").op("0C").rtn();
+    m.place(p);
+    Cpu.PC = 0x12345;
+    KVRstkPush(0x11111);
+    KVRstkPush(0x22222);
+    HookCalls.clear();
+    KVSetDebuggingHackHandler(&RecordHook);
+    KVExecuteRoutine(0x00200);
+    KVSetDebuggingHackHandler(nullptr);
+    EXPECT_EQ(Cpu.PC, 0x12345u);
+    EXPECT_EQ(Cpu.P, 2);
+    EXPECT_EQ(Cpu.RstkIndex, 2u);
+    EXPECT_EQ(Cpu.RSTK[0], 0x11111u);
+    EXPECT_EQ(Cpu.RSTK[1], 0x22222u);
+    EXPECT_EQ(HookCalls, (std::vector<uint32_t>{2, 1, 1, 2, 2, 1}));
+    EXPECT_EQ(Cpu.SliceCycles, 60u + 16 + 44 + 16 + 44) << "the routine's costs stay in the slice count";
+}
+
+TEST(ExecuteRoutine, HonoursBreakpointTags)
+{
+    Machine m;
+    Program p(0x00200);
+    p.breakpoint().op("0C").rtn();
+    m.place(p);
+    Traps = 0;
+    KVSetBreakpointHandler([] {
+        ++Traps;
+        korvane::Cpu.PC = 0x00202; // skip the tagged instruction
+    });
+    KVExecuteRoutine(0x00200);
+    EXPECT_EQ(Traps.load(), 1);
+    EXPECT_EQ(Cpu.P, 0);
+}
+
+TEST(Reset, ClearsPcAndServiceAndTheMapAndLeavesTheEngineStopped)
+{
+    Machine m;
+    m.load(IdleLoop(0x00300));
+    KVMemoryConfig(0x00100);
+    Cpu.InterruptService = 1;
+    Cpu.D0 = 0x12345;
+    KVRun();
+    KVReset();
+    EXPECT_EQ(KVIsRunning(), 0u);
+    EXPECT_EQ(Cpu.PC, 0u);
+    EXPECT_EQ(Cpu.InterruptService, 0);
+    EXPECT_EQ(Cpu.D0, 0x12345u);
+    EXPECT_EQ(korvane::Modules[korvane::ModuleIo].State, korvane::ModuleUnconfigured);
+    EXPECT_EQ(korvane::PageModuleMask[0], 1u << korvane::ModuleRom);
+}
+
+TEST(ExecutionThread, RunAndStopFromTwoThreadsNeverDeadlock)
+{
+    Machine m;
+    m.load(IdleLoop(0x00100));
+    auto hammer = [] {
+        for (int i = 0; i < 500; ++i) {
+            KVRun();
+            KVStop();
+        }
+    };
+    auto done = std::async(std::launch::async, [&] {
+        std::thread first(hammer);
+        std::thread second(hammer);
+        first.join();
+        second.join();
+    });
+    ASSERT_EQ(done.wait_for(120s), std::future_status::ready) << "run/stop deadlocked";
+    KVStop();
+    EXPECT_EQ(KVIsRunning(), 0u);
+    EXPECT_EQ(Cpu.PC, 0x00100u);
+}
+
+} // namespace
