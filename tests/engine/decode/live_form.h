@@ -1,7 +1,6 @@
 // Working registers as the decode tests model them: sixteen nibbles, nibble 0
-// first, read from and written to the form that is live in the current mode.
-// The other form is filled with a pattern no live value has, so that a
-// handler touching it shows.
+// first, in the form that is live in the current mode. The other form is
+// filled with a pattern no live value has, so that a handler touching it shows.
 #pragma once
 
 #include <array>
@@ -9,54 +8,52 @@
 #include <random>
 
 #include "engine/core/cpu_state.h"
+#include "engine/core/dispatch.h"
 #include "tests/support/machine.h"
 
 namespace decode_test {
 
 using Nibbles = std::array<uint8_t, 16>;
 
-inline Nibbles Live(const korvane::NibbleRegister& r)
+inline void SetMode(bool decimal)
+{
+    decimal ? korvane::SwitchToDecimal() : korvane::SwitchToHex();
+}
+
+inline uint32_t& PackedWord(korvane::NibbleRegister& r, unsigned k)
+{
+    return k < 8 ? r.PackedLow : r.PackedHigh;
+}
+
+inline Nibbles Live(korvane::NibbleRegister& r)
 {
     Nibbles n{};
-    for (unsigned k = 0; k < 16; ++k) {
-        if (korvane::Cpu.DecimalMode)
-            n[k] = r.Nibbles[k];
-        else
-            n[k] = ((k < 8 ? r.PackedLow : r.PackedHigh) >> (4 * (k % 8))) & 15;
-    }
+    for (unsigned k = 0; k < 16; ++k)
+        n[k] = korvane::Cpu.DecimalMode ? r.Nibbles[k] : (PackedWord(r, k) >> (4 * (k % 8))) & 15;
     return n;
 }
 
 inline void SetLive(korvane::NibbleRegister& r, const Nibbles& n)
 {
     const bool decimal = korvane::Cpu.DecimalMode != 0;
-    if (decimal) {
-        r.PackedLow = 0xDEADBEEF;
-        r.PackedHigh = 0xFEEDFACE;
-    } else {
-        r.PackedLow = r.PackedHigh = 0;
-    }
+    r.PackedLow = decimal ? 0xDEADBEEF : 0;
+    r.PackedHigh = decimal ? 0xFEEDFACE : 0;
     for (unsigned k = 0; k < 16; ++k) {
-        if (decimal) {
-            r.Nibbles[k] = n[k];
-        } else {
-            r.Nibbles[k] = static_cast<uint8_t>(0x40 + k);
-            (k < 8 ? r.PackedLow : r.PackedHigh) |= uint32_t{n[k]} << (4 * (k % 8));
-        }
+        r.Nibbles[k] = decimal ? n[k] : static_cast<uint8_t>(0x40 + k);
+        if (!decimal)
+            PackedWord(r, k) |= uint32_t{n[k]} << (4 * (k % 8));
     }
 }
 
-// The form that is not live, byte for byte.
-inline std::array<uint8_t, 16> Stale(const korvane::NibbleRegister& r)
+inline bool StaleIntact(const korvane::NibbleRegister& r)
 {
-    std::array<uint8_t, 16> bytes{};
+    if (korvane::Cpu.DecimalMode)
+        return r.PackedLow == 0xDEADBEEF && r.PackedHigh == 0xFEEDFACE;
     for (unsigned k = 0; k < 16; ++k) {
-        if (!korvane::Cpu.DecimalMode)
-            bytes[k] = r.Nibbles[k];
-        else if (k < 8)
-            bytes[k] = ((k < 4 ? r.PackedLow : r.PackedHigh) >> (8 * (k % 4))) & 0xFF;
+        if (r.Nibbles[k] != 0x40 + k)
+            return false;
     }
-    return bytes;
+    return true;
 }
 
 inline Nibbles FromValue(uint64_t value)
@@ -67,26 +64,18 @@ inline Nibbles FromValue(uint64_t value)
     return n;
 }
 
-inline uint64_t ToValue(const Nibbles& n)
+// Runs the program's first instruction alone, counting its cycles; a
+// breakpoint tag may be put on one operand nibble for that run.
+inline void RunOne(test::Machine& m, const test::Program& p, uint32_t taggedAddress = 0)
 {
-    uint64_t value = 0;
-    for (unsigned k = 16; k-- > 0;)
-        value = (value << 4) | n[k];
-    return value;
-}
-
-inline Nibbles RandomNibbles(std::mt19937_64& rng)
-{
-    return FromValue(rng());
-}
-
-// Puts the program at its origin and runs its first instruction, counting
-// the cycles of that instruction alone.
-inline void RunOne(test::Machine& m, const test::Program& p)
-{
-    m.load(p);
+    m.place(p);
+    if (taggedAddress)
+        m.Rom[taggedAddress] |= korvane::BreakpointTag;
+    korvane::Cpu.PC = p.origin();
     korvane::Cpu.SliceCycles = 0;
     m.step();
+    if (taggedAddress)
+        m.Rom[taggedAddress] &= 0x0F;
 }
 
 } // namespace decode_test
