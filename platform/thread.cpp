@@ -6,6 +6,14 @@
 
 namespace platform {
 
+namespace {
+
+// The Thread object whose procedure runs on this thread: set by the thread
+// itself, so no other thread's write races with the test.
+thread_local const Thread* CurrentThread = nullptr;
+
+} // namespace
+
 Thread::~Thread()
 {
     if (Started && !Reaped) {
@@ -19,6 +27,7 @@ Thread::~Thread()
 void* Thread::Trampoline(void* self)
 {
     auto* thread = static_cast<Thread*>(self);
+    CurrentThread = thread;
     thread->SystemId.store(static_cast<int>(syscall(SYS_gettid)), std::memory_order_release);
     uint32_t code = thread->Proc();
     thread->Code.store(code, std::memory_order_release);
@@ -53,7 +62,7 @@ void Thread::LowerPriority()
 
 bool Thread::IsCurrent() const
 {
-    return Started && pthread_equal(Handle, pthread_self());
+    return CurrentThread == this;
 }
 
 bool Thread::Join(uint32_t timeoutMs)
