@@ -20,7 +20,8 @@ uint32_t IoReadNibble(uint32_t address);
 uint32_t IoReadAddress(uint32_t address);
 void IoWriteNibble(uint32_t address, uint32_t nibble);
 
-// One register of the window by offset (0-63), with its side effects.
+// One register of the window by offset, with its side effects; offsets are
+// taken modulo 64. Only IoWriteNibble keeps the shadow.
 uint32_t IoReadRegister(uint32_t offset);
 void IoWriteRegister(uint32_t offset, uint32_t nibble);
 
