@@ -2,93 +2,41 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 
 #include "engine/core/cpu_state.h"
 #include "tests/engine/group8-9/register_model.h"
-#include "tests/support/machine.h"
 
 using korvane::Cpu;
-using test::Machine;
-using test::Program;
 
 namespace {
 
-// Runs opcode 8mn with offset 0x10 at 0x01000 and checks the outcome: a
-// taken test lands at 0x01013 for 62 or 66 cycles, a failed one at 0x01005.
-void ExpectTest(Machine& m, unsigned second, unsigned n, bool expected, uint32_t baseCost)
+std::string Opcode(unsigned second, unsigned n)
 {
-    char opcode[8];
-    std::snprintf(opcode, sizeof opcode, "8%X%X01", second, n);
-    SCOPED_TRACE(opcode);
-    Program p(0x01000);
-    p.op(opcode);
-    m.load(p);
-    Cpu.Carry = expected ? 0 : 1;
-    Cpu.SliceCycles = 0;
-    m.step();
-    EXPECT_EQ(Cpu.Carry, expected ? 1 : 0);
-    EXPECT_EQ(Cpu.PC, expected ? 0x01013u : 0x01005u);
-    EXPECT_EQ(Cpu.SliceCycles, baseCost + (expected ? 32u : 0u));
+    char text[8];
+    std::snprintf(text, sizeof text, "8%X%X", second, n);
+    return text;
 }
 
-TEST(StatusTests, HstZeroHoldsWhenNoneOfTheMaskedBitsIsSet)
+TEST(StatusTests, EveryNAgainstEveryState)
 {
+    const uint16_t stPatterns[] = {0x0000, 0xFFFF, 0x8000, 0xA5C3};
     for (bool decimal : {false, true}) {
-        Machine m;
+        test::Machine m;
         test::EnterMode(decimal);
-        for (unsigned hst = 0; hst < 16; ++hst) {
+        for (unsigned v = 0; v < 16; ++v) {
             for (unsigned n = 0; n < 16; ++n) {
-                Cpu.HST = static_cast<uint8_t>(hst);
-                bool none = true;
-                for (unsigned bit = 0; bit < 4; ++bit)
-                    none = none && !((hst >> bit & 1) && (n >> bit & 1));
-                ExpectTest(m, 0x3, n, none, 30);
-                EXPECT_EQ(Cpu.HST, hst);
-            }
-        }
-    }
-}
-
-TEST(StatusTests, HstZeroExamples)
-{
-    Machine m;
-    Cpu.HST = korvane::HstXM | korvane::HstSB | korvane::HstSR;
-    ExpectTest(m, 0x3, 0x8, true, 30); // MP alone is clear
-    ExpectTest(m, 0x3, 0xF, false, 30);
-    ExpectTest(m, 0x3, 0x0, true, 30); // the empty mask always holds
-    Cpu.HST = 0;
-    ExpectTest(m, 0x3, 0xF, true, 30);
-}
-
-TEST(StatusTests, StatusBitsReachAllSixteenBits)
-{
-    const uint16_t patterns[] = {0x0000, 0xFFFF, 0x8000, 0x0001, 0xA5C3, 0x1000};
-    for (bool decimal : {false, true}) {
-        Machine m;
-        test::EnterMode(decimal);
-        for (uint16_t st : patterns) {
-            for (unsigned n = 0; n < 16; ++n) {
-                Cpu.ST = st;
-                const bool set = (st & (1u << n)) != 0;
-                ExpectTest(m, 0x6, n, !set, 34); // ?ST=0 n
-                ExpectTest(m, 0x7, n, set, 34);  // ?ST=1 n
-                EXPECT_EQ(Cpu.ST, st);
-            }
-        }
-    }
-}
-
-TEST(StatusTests, PointerTestsAreOppositesOverEveryPair)
-{
-    for (bool decimal : {false, true}) {
-        Machine m;
-        test::EnterMode(decimal);
-        for (unsigned p = 0; p < 16; ++p) {
-            for (unsigned n = 0; n < 16; ++n) {
-                korvane::SetP(static_cast<uint8_t>(p));
-                ExpectTest(m, 0x8, n, p != n, 30); // ?P# n
-                ExpectTest(m, 0x9, n, p == n, 30); // ?P= n
-                EXPECT_EQ(Cpu.P, p);
+                Cpu.HST = static_cast<uint8_t>(v); // XM 1, SB 2, SR 4, MP 8
+                const bool noneSet = !((v & 1) && (n & 1)) && !((v & 2) && (n & 2)) && !((v & 4) && (n & 4)) &&
+                                     !((v & 8) && (n & 8));
+                EXPECT_TRUE(test::StepTest(m, Opcode(0x3, n), noneSet, 30)) << "HST " << v;
+                korvane::SetP(static_cast<uint8_t>(v));
+                EXPECT_TRUE(test::StepTest(m, Opcode(0x8, n), v != n, 30));
+                EXPECT_TRUE(test::StepTest(m, Opcode(0x9, n), v == n, 30));
+                Cpu.ST = stPatterns[v & 3];
+                const bool set = (stPatterns[v & 3] >> n) & 1;
+                EXPECT_TRUE(test::StepTest(m, Opcode(0x6, n), !set, 34)) << std::hex << Cpu.ST;
+                EXPECT_TRUE(test::StepTest(m, Opcode(0x7, n), set, 34)) << std::hex << Cpu.ST;
             }
         }
     }
