@@ -1,0 +1,113 @@
+// Scratch-register field transfers, 81Afon: one field moved between A or C
+// and R0 to R4 (copy in, copy out, exchange). The scratch registers are
+// packed in both modes; only the working register's form follows the mode.
+#include <cstdint>
+#include <utility>
+
+#include "engine/core/cpu_state.h"
+#include "engine/core/fields.h"
+#include "engine/decode/leaves.h"
+
+namespace korvane {
+
+namespace {
+
+enum class ScratchOp { ToScratch, FromScratch, Exchange };
+
+template <bool Decimal, Field F, ScratchOp O, Reg W, unsigned N>
+void OpScratchField()
+{
+    NibbleRegister& x = Working<W>();
+    ScratchRegister& r = Cpu.R[N];
+    if constexpr (Decimal) {
+        uint64_t scratch = uint64_t{r.High} << 32 | r.Low;
+        const unsigned hi = FieldHigh<F>();
+        for (unsigned k = FieldLow<F>(); k <= hi; ++k) {
+            const unsigned shift = 4 * k;
+            // Taken before the merge so that an exchange sees the old nibble;
+            // each byte gets one nibble and nothing of its neighbours.
+            const uint8_t old = static_cast<uint8_t>((scratch >> shift) & 15);
+            if constexpr (O != ScratchOp::FromScratch)
+                scratch = (scratch & ~(uint64_t{15} << shift)) | uint64_t{x.Nibbles[k] & 15u} << shift;
+            if constexpr (O != ScratchOp::ToScratch)
+                x.Nibbles[k] = old;
+        }
+        if constexpr (O != ScratchOp::FromScratch) {
+            r.Low = static_cast<uint32_t>(scratch);
+            r.High = static_cast<uint32_t>(scratch >> 32);
+        }
+    } else {
+        const FieldMask m = MaskOf<F>();
+        const uint32_t xLow = x.PackedLow;
+        const uint32_t xHigh = x.PackedHigh;
+        const uint32_t rLow = r.Low;
+        const uint32_t rHigh = r.High;
+        if constexpr (O != ScratchOp::FromScratch) {
+            r.Low = (rLow & ~m.Low) | (xLow & m.Low);
+            r.High = (rHigh & ~m.High) | (xHigh & m.High);
+        }
+        if constexpr (O != ScratchOp::ToScratch) {
+            x.PackedLow = (xLow & ~m.Low) | (rLow & m.Low);
+            x.PackedHigh = (xHigh & ~m.High) | (rHigh & m.High);
+        }
+    }
+    Cpu.PC += 6;
+    Cpu.SliceCycles += 36 + 4 * FieldLength<F>();
+}
+
+// Register code n: bit 3 picks C over A; 5 to 7 name R1 to R3 again.
+constexpr Reg WorkingOfCode(unsigned n)
+{
+    return (n & 8) ? Reg::C : Reg::A;
+}
+
+constexpr unsigned ScratchOfCode(unsigned n)
+{
+    return (n & 7) <= 4 ? (n & 7) : (n & 7) - 4;
+}
+
+using RegisterRow = std::array<InstructionHandler, 16>;
+
+template <bool Decimal, Field F, ScratchOp O, unsigned... N>
+constexpr RegisterRow RegisterRowOf(std::integer_sequence<unsigned, N...>)
+{
+    return {&OpScratchField<Decimal, F, O, WorkingOfCode(N), ScratchOfCode(N)>...};
+}
+
+template <bool Decimal, Field F>
+constexpr std::array<RegisterRow, 3> OperationsOn()
+{
+    constexpr auto codes = std::make_integer_sequence<unsigned, 16>{};
+    return {
+        RegisterRowOf<Decimal, F, ScratchOp::ToScratch>(codes),   // 81Af0n  Rn=A.f  Rn=C.f
+        RegisterRowOf<Decimal, F, ScratchOp::FromScratch>(codes), // 81Af1n  A=Rn.f  C=Rn.f
+        RegisterRowOf<Decimal, F, ScratchOp::Exchange>(codes),    // 81Af2n  ARnEX.f CRnEX.f
+    };
+}
+
+template <bool Decimal>
+constexpr std::array<std::array<RegisterRow, 3>, 9> FieldsOf()
+{
+    return {
+        OperationsOn<Decimal, Field::P>(),  // 81A0on  .P
+        OperationsOn<Decimal, Field::WP>(), // 81A1on  .WP
+        OperationsOn<Decimal, Field::XS>(), // 81A2on  .XS
+        OperationsOn<Decimal, Field::X>(),  // 81A3on  .X
+        OperationsOn<Decimal, Field::S>(),  // 81A4on  .S
+        OperationsOn<Decimal, Field::M>(),  // 81A5on  .M
+        OperationsOn<Decimal, Field::B>(),  // 81A6on  .B
+        OperationsOn<Decimal, Field::W>(),  // 81A7on  .W
+        OperationsOn<Decimal, Field::A>(),  // 81A8on-81AFon  .A
+    };
+}
+
+constexpr LeafTable<2, 9, 3, 16> BuildScratchFieldLeaves()
+{
+    return {FieldsOf<false>(), FieldsOf<true>()};
+}
+
+} // namespace
+
+constinit const LeafTable<2, 9, 3, 16> ScratchFieldLeaves = BuildScratchFieldLeaves();
+
+} // namespace korvane
