@@ -15,13 +15,7 @@ namespace fieldtest {
 
 enum class Mode { Hex, Decimal };
 
-inline unsigned HexDigit(char c)
-{
-    return c <= '9' ? static_cast<unsigned>(c - '0') : static_cast<unsigned>(c - 'A' + 10);
-}
-
-// The live form gets the value; the other form gets a pattern of its own,
-// so that a handler touching it shows.
+// The other form gets a pattern of its own, so that a handler touching it shows.
 inline void Load(korvane::NibbleRegister& r, uint64_t value, Mode mode)
 {
     const uint64_t stale = ~value ^ 0x5A5A5A5A5A5A5A5Au;
@@ -35,44 +29,54 @@ inline void Load(korvane::NibbleRegister& r, uint64_t value, Mode mode)
 
 inline uint64_t Read(const korvane::NibbleRegister& r, Mode mode)
 {
-    if (mode == Mode::Hex)
-        return uint64_t{r.PackedHigh} << 32 | r.PackedLow;
-    uint64_t value = 0;
-    for (unsigned k = 16; k-- > 0;)
-        value = value << 4 | r.Nibbles[k];
+    uint64_t value = uint64_t{r.PackedHigh} << 32 | r.PackedLow;
+    if (mode == Mode::Decimal) {
+        value = 0;
+        for (unsigned k = 16; k-- > 0;)
+            value = value << 4 | r.Nibbles[k];
+    }
     return value;
 }
 
-// The stale form as a 64-bit value, to check that it was left alone.
-inline uint64_t ReadStale(const korvane::NibbleRegister& r, Mode mode)
-{
-    return Read(r, mode == Mode::Hex ? Mode::Decimal : Mode::Hex);
-}
-
-// Executes the opcode written as hexadecimal digits ("A10", "C5"; the
-// nibble after a two-nibble opcode is 0 unless given) in the mode's table.
+// Executes the opcode written as hexadecimal digits ("A10", or "C5" and an
+// optional following nibble) through the mode's table.
 inline void Execute(std::string_view digits, Mode mode)
 {
-    uint8_t code[4] = {};
-    for (size_t i = 0; i < digits.size() && i < 4; ++i)
-        code[i] = static_cast<uint8_t>(HexDigit(digits[i]));
-    const korvane::DispatchTable& table =
-        mode == Mode::Hex ? korvane::HexDispatchTable : korvane::DecimalDispatchTable;
+    uint8_t code[3] = {};
+    for (size_t i = 0; i < digits.size() && i < 3; ++i)
+        code[i] = static_cast<uint8_t>(digits[i] <= '9' ? digits[i] - '0' : digits[i] - 'A' + 10);
+    const auto& table = mode == Mode::Hex ? korvane::HexDispatchTable : korvane::DecimalDispatchTable;
     korvane::Cpu.FetchPointer = code;
     table[korvane::DispatchIndex(code[0], code[1], code[2])]();
     korvane::Cpu.FetchPointer = nullptr;
 }
 
-// Every test starts from a cleared processor in the mode it names.
-class FieldTest : public ::testing::Test {
-protected:
-    void SetUp() override { std::memset(&korvane::Cpu, 0, sizeof korvane::Cpu); }
-
-    static void Start(Mode mode, unsigned p = 0)
-    {
-        korvane::Cpu.DecimalMode = mode == Mode::Decimal;
-        korvane::SetP(static_cast<uint8_t>(p));
-    }
+// A case worked out by hand: A and the other operand (loaded into B and C)
+// before, the destination after, and Carry (-1: left as it was, which is
+// 1) and SB afterwards; HST starts at 0.
+struct Case {
+    const char* Opcode;
+    unsigned P;
+    uint64_t A, Other;
+    char Destination;
+    uint64_t Result;
+    int Carry;
+    bool Sb;
 };
+
+inline void RunCase(const Case& c, Mode mode)
+{
+    std::memset(&korvane::Cpu, 0, sizeof korvane::Cpu);
+    korvane::SetP(static_cast<uint8_t>(c.P));
+    korvane::Cpu.Carry = c.Carry == 0 ? 1 : c.Carry == 1 ? 0 : 1;
+    Load(korvane::Cpu.A, c.A, mode);
+    Load(korvane::Cpu.B, c.Other, mode);
+    Load(korvane::Cpu.C, c.Other, mode);
+    Execute(c.Opcode, mode);
+    const korvane::NibbleRegister& result = c.Destination == 'A' ? korvane::Cpu.A : korvane::Cpu.C;
+    EXPECT_EQ(Read(result, mode), c.Result) << c.Opcode << " P=" << c.P << std::hex << " A=" << c.A;
+    EXPECT_EQ(korvane::Cpu.Carry, c.Carry < 0 ? 1 : c.Carry) << c.Opcode;
+    EXPECT_EQ(korvane::Cpu.HST, c.Sb ? korvane::HstSB : 0) << c.Opcode;
+}
 
 } // namespace fieldtest
