@@ -36,7 +36,7 @@ void OpAdd()
 // Dst = Minuend - Subtrahend: r=r-s, s=s-r, and r=s-r (where the
 // destination is the subtrahend).
 template <bool Decimal, Field F, Reg Dst, Reg Minuend, Reg Subtrahend>
-void OpSubtract()
+void OpSub()
 {
     NibbleRegister& dst = Working<Dst>();
     const NibbleRegister& minuend = Working<Minuend>();
@@ -61,7 +61,7 @@ void OpSubtract()
 }
 
 template <bool Decimal, Field F, Reg R>
-void OpIncrement()
+void OpInc()
 {
     NibbleRegister& r = Working<R>();
     if constexpr (Decimal) {
@@ -89,7 +89,7 @@ void OpIncrement()
 }
 
 template <bool Decimal, Field F, Reg R>
-void OpDecrement()
+void OpDec()
 {
     NibbleRegister& r = Working<R>();
     if constexpr (Decimal) {
@@ -121,14 +121,14 @@ constexpr void FillAddSubtract(DispatchTable& table)
 {
     constexpr Reg r = RegisterPairs[Pair].R;
     constexpr Reg s = RegisterPairs[Pair].S;
-    PlaceOperation<F>(table, 0xA, 0, 0x0 | Pair, &OpAdd<Decimal, F, r, s>);         // A=A+B B=B+C C=C+A D=D+C
-    PlaceOperation<F>(table, 0xA, 0, 0x4 | Pair, &OpAdd<Decimal, F, r, r>);         // A=A+A B=B+B C=C+C D=D+D
-    PlaceOperation<F>(table, 0xA, 0, 0x8 | Pair, &OpAdd<Decimal, F, s, r>);         // B=B+A C=C+B A=A+C C=C+D
-    PlaceOperation<F>(table, 0xA, 0, 0xC | Pair, &OpDecrement<Decimal, F, r>);      // A=A-1 B=B-1 C=C-1 D=D-1
-    PlaceOperation<F>(table, 0xB, 0, 0x0 | Pair, &OpSubtract<Decimal, F, r, r, s>); // A=A-B B=B-C C=C-A D=D-C
-    PlaceOperation<F>(table, 0xB, 0, 0x4 | Pair, &OpIncrement<Decimal, F, r>);      // A=A+1 B=B+1 C=C+1 D=D+1
-    PlaceOperation<F>(table, 0xB, 0, 0x8 | Pair, &OpSubtract<Decimal, F, s, s, r>); // B=B-A C=C-B A=A-C C=C-D
-    PlaceOperation<F>(table, 0xB, 0, 0xC | Pair, &OpSubtract<Decimal, F, r, s, r>); // A=B-A B=C-B C=A-C D=C-D
+    PlaceOperation<F>(table, 0xA, 0, 0x0 | Pair, &OpAdd<Decimal, F, r, s>);    // A=A+B B=B+C C=C+A D=D+C
+    PlaceOperation<F>(table, 0xA, 0, 0x4 | Pair, &OpAdd<Decimal, F, r, r>);    // A=A+A B=B+B C=C+C D=D+D
+    PlaceOperation<F>(table, 0xA, 0, 0x8 | Pair, &OpAdd<Decimal, F, s, r>);    // B=B+A C=C+B A=A+C C=C+D
+    PlaceOperation<F>(table, 0xA, 0, 0xC | Pair, &OpDec<Decimal, F, r>);       // A=A-1 B=B-1 C=C-1 D=D-1
+    PlaceOperation<F>(table, 0xB, 0, 0x0 | Pair, &OpSub<Decimal, F, r, r, s>); // A=A-B B=B-C C=C-A D=D-C
+    PlaceOperation<F>(table, 0xB, 0, 0x4 | Pair, &OpInc<Decimal, F, r>);       // A=A+1 B=B+1 C=C+1 D=D+1
+    PlaceOperation<F>(table, 0xB, 0, 0x8 | Pair, &OpSub<Decimal, F, s, s, r>); // B=B-A C=C-B A=A-C C=C-D
+    PlaceOperation<F>(table, 0xB, 0, 0xC | Pair, &OpSub<Decimal, F, r, s, r>); // A=B-A B=C-B C=A-C D=C-D
 }
 
 } // namespace korvane

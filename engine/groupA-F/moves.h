@@ -10,7 +10,7 @@ namespace korvane {
 // On the one-nibble fields S and XS this is also rSL: shifting one nibble
 // left clears it, so this handler stands in both slots there.
 template <bool Decimal, Field F, Reg R>
-void OpClear()
+void OpEq0()
 {
     NibbleRegister& r = Working<R>();
     if constexpr (Decimal) {
@@ -23,7 +23,7 @@ void OpClear()
 }
 
 template <bool Decimal, Field F, Reg Dst, Reg Src>
-void OpCopy()
+void OpEq()
 {
     NibbleRegister& dst = Working<Dst>();
     const NibbleRegister& src = Working<Src>();
@@ -37,7 +37,7 @@ void OpCopy()
 }
 
 template <bool Decimal, Field F, Reg R, Reg S>
-void OpExchange()
+void OpEx()
 {
     NibbleRegister& r = Working<R>();
     NibbleRegister& s = Working<S>();
@@ -63,10 +63,10 @@ constexpr void FillMoves(DispatchTable& table)
 {
     constexpr Reg r = RegisterPairs[Pair].R;
     constexpr Reg s = RegisterPairs[Pair].S;
-    PlaceOperation<F>(table, 0xA, 1, 0x0 | Pair, &OpClear<Decimal, F, r>);       // A=0 B=0 C=0 D=0
-    PlaceOperation<F>(table, 0xA, 1, 0x4 | Pair, &OpCopy<Decimal, F, r, s>);     // A=B B=C C=A D=C
-    PlaceOperation<F>(table, 0xA, 1, 0x8 | Pair, &OpCopy<Decimal, F, s, r>);     // B=A C=B A=C C=D
-    PlaceOperation<F>(table, 0xA, 1, 0xC | Pair, &OpExchange<Decimal, F, r, s>); // ABEX BCEX CAEX DCEX
+    PlaceOperation<F>(table, 0xA, 1, 0x0 | Pair, &OpEq0<Decimal, F, r>);   // A=0 B=0 C=0 D=0
+    PlaceOperation<F>(table, 0xA, 1, 0x4 | Pair, &OpEq<Decimal, F, r, s>); // A=B B=C C=A D=C
+    PlaceOperation<F>(table, 0xA, 1, 0x8 | Pair, &OpEq<Decimal, F, s, r>); // B=A C=B A=C C=D
+    PlaceOperation<F>(table, 0xA, 1, 0xC | Pair, &OpEx<Decimal, F, r, s>); // ABEX BCEX CAEX DCEX
 }
 
 } // namespace korvane

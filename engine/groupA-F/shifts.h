@@ -97,7 +97,7 @@ template <bool Decimal, Field F, Reg R>
 constexpr InstructionHandler ShiftLeftHandler()
 {
     if constexpr (F == Field::S || F == Field::XS)
-        return &OpClear<Decimal, F, R>;
+        return &OpEq0<Decimal, F, R>;
     else
         return &OpShiftLeft<Decimal, F, R>;
 }
