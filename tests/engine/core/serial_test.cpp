@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "engine/core/interrupts.h"
+#include "engine/core/serial.h"
+#include "tests/support/machine.h"
+
+using namespace korvane;
+using test::Machine;
+using test::Program;
+
+namespace {
+
+// (handler, event, value), as the handlers heard them.
+using Event = std::tuple<char, uint32_t, uint32_t>;
+using Events = std::vector<Event>;
+Events Log;
+
+void HandlerA(uint32_t kind, uint32_t value)
+{
+    Log.emplace_back('A', kind, value);
+}
+
+void HandlerB(uint32_t kind, uint32_t value)
+{
+    Log.emplace_back('B', kind, value);
+}
+
+// Reads the events heard since the last call.
+Events Heard()
+{
+    return std::exchange(Log, {});
+}
+
+uint16_t Pending()
+{
+    return PendingInterrupts.exchange(0);
+}
+
+// The calculator's program sends a byte: low nibble, then high.
+void Transmit(uint8_t byte)
+{
+    WriteSerialRegister(0x16, byte & 0xF);
+    WriteSerialRegister(0x17, byte >> 4);
+}
+
+uint32_t Received()
+{
+    return ReadSerialRegister(0x14) | ReadSerialRegister(0x15) << 4;
+}
+
+class Serial : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        KVSetSerialHandler(nullptr);
+        SerialRegisters = {};
+        Sleeping.store(0);
+        Log.clear();
+    }
+
+    Machine M;
+};
+
+TEST_F(Serial, RegisteringReplaysThePortStateInOrder)
+{
+    WriteSerialRegister(0x0D, 3);
+    WriteSerialRegister(0x10, 0xC); // on, transmit interrupts
+    Transmit(0x41);
+    EXPECT_EQ(ReadSerialRegister(0x12), 1u) << "no handler: the byte waits";
+    Transmit(0x42);
+    EXPECT_EQ(Pending(), 0);
+
+    KVSetSerialHandler(HandlerA);
+    EXPECT_EQ(Heard(), (Events{{'A', 1, 1}, {'A', 6, 3840}, {'A', 2, 0}, {'A', 4, 0x42}}));
+    EXPECT_EQ(ReadSerialRegister(0x12), 0u);
+    EXPECT_EQ(Pending(), RequestSerialTransmit);
+
+    // The old handler hears of the closing before the new one's replay.
+    KVSetSerialHandler(HandlerB);
+    EXPECT_EQ(Heard(), (Events{{'A', 3, 0}, {'B', 1, 1}, {'B', 6, 3840}, {'B', 2, 0}}));
+    KVSetSerialHandler(nullptr);
+    EXPECT_EQ(Heard(), (Events{{'B', 3, 0}}));
+}
+
+TEST_F(Serial, EveryBaudRateWhileThePortIsOff)
+{
+    const uint32_t rates[8] = {1200, 1920, 2400, 3840, 4800, 7680, 9600, 15360};
+    KVSetSerialHandler(HandlerA);
+    for (uint32_t index = 0; index < 8; ++index) {
+        Heard();
+        WriteSerialRegister(0x0D, index | 8); // bit 3 is not part of the index
+        EXPECT_EQ(ReadSerialRegister(0x0D), index);
+        KVSetSerialHandler(HandlerA);
+        EXPECT_EQ(Heard(), (Events{{'A', 6, rates[index]}, {'A', 1, 1}, {'A', 6, rates[index]}}));
+    }
+    WriteSerialRegister(0x10, 0x8);
+    Heard();
+    WriteSerialRegister(0x0D, 2);
+    EXPECT_EQ(ReadSerialRegister(0x0D), 7u);
+    EXPECT_TRUE(Heard().empty());
+}
+
+TEST_F(Serial, ReceivedByteIsTakenWithItsHighNibble)
+{
+    KVSetSerialHandler(HandlerA);
+    WriteSerialRegister(0x10, 0x2); // receive interrupts, port still off
+    Heard();
+    EXPECT_EQ(KVSerialSendByte(2, 0x55), 0u);
+    EXPECT_EQ(ReadSerialRegister(0x11), 0u);
+
+    Sleeping.store(1);
+    EXPECT_EQ(KVSerialSendByte(1, 0x41), 1u);
+    EXPECT_EQ(Sleeping.load(), 0);
+    EXPECT_EQ(ReadSerialRegister(0x11), 1u);
+    EXPECT_EQ(Pending(), RequestSerialReceive);
+    EXPECT_EQ(ReadSerialRegister(0x14), 1u);
+    EXPECT_TRUE(Heard().empty());
+    EXPECT_EQ(ReadSerialRegister(0x15), 4u);
+    EXPECT_EQ(ReadSerialRegister(0x15), 4u);
+    EXPECT_EQ(ReadSerialRegister(0x11), 0u);
+    EXPECT_EQ(Heard(), (Events{{'A', 5, 0}}));
+
+    // A write of the low nibble takes the high one the same way; a write of
+    // the high nibble does not, and neither fills the register.
+    KVSerialSendByte(1, 0x9C);
+    WriteSerialRegister(0x14, 0x3);
+    EXPECT_EQ(Heard(), (Events{{'A', 5, 0}}));
+    EXPECT_EQ(SerialRegisters.ReceiveBuffer, 0x93);
+    WriteSerialRegister(0x15, 0x6);
+    WriteSerialRegister(0x14, 0x1);
+    EXPECT_EQ(SerialRegisters.ReceiveBuffer, 0x61);
+    EXPECT_EQ(ReadSerialRegister(0x11), 0u);
+    EXPECT_TRUE(Heard().empty());
+}
+
+TEST_F(Serial, TransmitLoopbackAndOverrun)
+{
+    KVSetSerialHandler(HandlerA);
+    WriteSerialRegister(0x0D, 5);
+    WriteSerialRegister(0x10, 0x8); // on, no interrupts
+    Heard();
+    Transmit(0xA5);
+    EXPECT_EQ(Heard(), (Events{{'A', 4, 0xA5}}));
+    EXPECT_EQ(ReadSerialRegister(0x12), 0u);
+    EXPECT_EQ(Pending(), 0);
+
+    // Looped back the byte is received by the calculator itself, unreported;
+    // a second one before the first is read overruns, without an interrupt.
+    WriteSerialRegister(0x10, 0xE);
+    WriteSerialRegister(0x12, 0x4);
+    Transmit(0x3C);
+    EXPECT_TRUE(Heard().empty());
+    EXPECT_EQ(ReadSerialRegister(0x12), 4u);
+    EXPECT_EQ(ReadSerialRegister(0x11), 1u);
+    EXPECT_EQ(Pending(), RequestSerialReceive | RequestSerialTransmit);
+    KVSerialSendByte(1, 0x3D);
+    EXPECT_EQ(ReadSerialRegister(0x11), 5u);
+    EXPECT_EQ(Pending(), 0);
+    EXPECT_EQ(Received(), 0x3Du);
+    EXPECT_EQ(ReadSerialRegister(0x13), 7u);
+    WriteSerialRegister(0x13, 0);
+    EXPECT_EQ(ReadSerialRegister(0x11), 0u);
+
+    // Switching off clears the port, the enables just written included, and
+    // keeps the rate and the last byte sent.
+    Transmit(0x77);
+    Heard();
+    WriteSerialRegister(0x10, 0x6);
+    EXPECT_EQ(Heard(), (Events{{'A', 3, 0}}));
+    for (uint32_t offset : {0x10u, 0x11u, 0x12u, 0x14u, 0x15u})
+        EXPECT_EQ(ReadSerialRegister(offset), 0u) << offset;
+    EXPECT_EQ(ReadSerialRegister(0x0D), 5u);
+    EXPECT_EQ(ReadSerialRegister(0x16) | ReadSerialRegister(0x17) << 4, 0x77u);
+}
+
+std::atomic<uint32_t> ReceiveReads;
+
+void CountingHandler(uint32_t kind, uint32_t)
+{
+    if (kind == KV_SERIAL_RECEIVE_READ)
+        ++ReceiveReads;
+}
+
+// Runs on the stepping thread inside the stepped instruction, with CpuLock
+// held, as a multi-nibble access of the serial registers would: it takes
+// the byte, lingers while the host sends the next, then reads the status.
+uint32_t TakeByteInsideStep(uint32_t)
+{
+    ReadSerialRegister(0x15);
+    std::this_thread::yield();
+    ReadSerialRegister(0x11);
+    return 0;
+}
+
+TEST_F(Serial, HostBytesAgainstSteppedInstructionsDoNotDeadlock)
+{
+    Program p(0x00100);
+    p.label("loop").gosub("sub").goto_("loop");
+    p.label("sub").rtn();
+    M.load(p);
+    KVSetSerialHandler(CountingHandler);
+    WriteSerialRegister(0x10, 0xA); // receive interrupts: a byte takes CpuLock
+    KVSetDebuggingHackHandler(TakeByteInsideStep);
+
+    constexpr uint32_t Rounds = 100000;
+    std::atomic<int> finished{0};
+    std::atomic<uint32_t> accepted{0};
+    std::thread host([&] {
+        for (uint32_t i = 0; i < Rounds; ++i)
+            accepted += KVSerialSendByte(1, i & 0xFF);
+        ++finished;
+    });
+    std::thread stepper([&] {
+        for (uint32_t i = 0; i < Rounds; ++i)
+            KVStep();
+        ++finished;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (finished.load() < 2) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            std::fprintf(stderr, "serial and step threads deadlocked\n");
+            std::_Exit(EXIT_FAILURE);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    host.join();
+    stepper.join();
+    KVSetDebuggingHackHandler(nullptr);
+    EXPECT_EQ(accepted.load(), Rounds);
+    EXPECT_GT(ReceiveReads.load(), 0u);
+}
+
+} // namespace
