@@ -1,57 +1,40 @@
-// Runs one instruction in a chosen mode and checks that it left the form of
-// A to D that is not live alone: a member that wrote the wrong form would
+// Runs one instruction in a chosen mode, and checks that it left alone the
+// form of A to D that is not live: a member writing the wrong form would
 // otherwise go unseen until the next mode switch.
 #pragma once
 
+#include <algorithm>
 #include <array>
-#include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 
-#include "engine/core/cpu_state.h"
 #include "engine/core/keyboard.h"
 #include "tests/support/machine.h"
 
 namespace test {
 
 inline constexpr uint32_t StepOrigin = 0x00100;
-inline constexpr uint8_t StaleByte = 0xEE;
-inline constexpr uint32_t StaleWord = 0xDEADBEEF;
+inline const char* const Digits = "0123456789ABCDEF";
 
-// Places opcode (hexadecimal digits) at StepOrigin and steps it once, with
-// the registers' values as SetValue left them and the mode switched first.
 inline void StepIn(Machine& m, const std::string& opcode, bool decimal)
 {
-    Program p(StepOrigin);
-    p.op(opcode);
-    m.load(p);
-    if (decimal)
-        korvane::SwitchToDecimal();
-    else
-        korvane::SwitchToHex();
-    for (korvane::NibbleRegister* r : {&korvane::Cpu.A, &korvane::Cpu.B, &korvane::Cpu.C, &korvane::Cpu.D}) {
-        if (decimal) {
-            r->PackedLow = StaleWord;
-            r->PackedHigh = StaleWord;
-        } else {
-            std::memset(r->Nibbles, StaleByte, sizeof r->Nibbles);
-        }
-    }
-    korvane::Cpu.SliceCycles = 0;
+    using korvane::Cpu;
+    m.load(Program(StepOrigin).op(opcode));
+    decimal ? korvane::SwitchToDecimal() : korvane::SwitchToHex();
+    korvane::NibbleRegister* const all[] = {&Cpu.A, &Cpu.B, &Cpu.C, &Cpu.D};
+    for (korvane::NibbleRegister* r : all)
+        decimal ? void(r->PackedLow = r->PackedHigh = 0xDEADBEEF) : void(std::memset(r->Nibbles, 0xEE, 16));
+    Cpu.SliceCycles = 0;
     m.step();
-    for (korvane::NibbleRegister* r : {&korvane::Cpu.A, &korvane::Cpu.B, &korvane::Cpu.C, &korvane::Cpu.D}) {
-        if (decimal) {
-            EXPECT_EQ(r->PackedLow, StaleWord) << opcode << " wrote the packed form in decimal mode";
-            EXPECT_EQ(r->PackedHigh, StaleWord) << opcode << " wrote the packed form in decimal mode";
-        } else {
-            for (uint8_t byte : r->Nibbles)
-                ASSERT_EQ(byte, StaleByte) << opcode << " wrote the nibble bytes in hexadecimal mode";
-        }
+    for (korvane::NibbleRegister* r : all) {
+        const bool stale = decimal ? r->PackedLow == 0xDEADBEEF && r->PackedHigh == 0xDEADBEEF
+                                   : std::all_of(r->Nibbles, r->Nibbles + 16, [](uint8_t b) { return b == 0xEE; });
+        ASSERT_TRUE(stale) << opcode << " wrote the form that is not live";
     }
 }
 
-// A 64-bit value as sixteen nibbles, and back: the model the tests compute on.
+// The model the tests compute on: a register as sixteen nibbles.
 using NibbleArray = std::array<uint8_t, 16>;
 
 inline NibbleArray ToNibbles(uint64_t value)
@@ -70,13 +53,13 @@ inline uint64_t FromNibbles(const NibbleArray& n)
     return value;
 }
 
-// The keyboard keeps its state across machines; every test starts clean.
+// The keyboard outlives machines; every test that uses it starts clean.
 inline void ResetKeys()
 {
     korvane::ResetKeyboard();
-    korvane::OnKeyDown.store(0);
-    korvane::KeyPending.store(0);
-    korvane::KeyScanArmed.store(0);
+    korvane::OnKeyDown = 0;
+    korvane::KeyPending = 0;
+    korvane::KeyScanArmed = 0;
     KVSetKeyboardHandler(nullptr);
 }
 
