@@ -1,0 +1,201 @@
+// P and PC transfers and LA: C=P n (80Cn), P=C n (80Dn), CPEX n (80Fn),
+// PC=A, PC=C, A=PC, C=PC, APCEX, CPCEX (81B2-81B7), PC=(A), PC=(C) (808C,
+// 808E) and LA (8082n). All of them are leaves of the group 8 stubs.
+#include <utility>
+
+#include "engine/core/cpu_state.h"
+#include "engine/core/fields.h"
+#include "engine/core/hooks.h"
+#include "engine/core/memory.h"
+#include "engine/decode/leaves.h"
+#include "engine/decode/loads.h"
+
+namespace korvane {
+
+namespace {
+
+using Nibbles16 = std::make_index_sequence<16>;
+using LeafRow16 = std::array<InstructionHandler, 16>;
+
+template <bool Decimal, unsigned N>
+uint8_t NibbleOfC()
+{
+    if constexpr (Decimal)
+        return Cpu.C.Nibbles[N];
+    else if constexpr (N < 8)
+        return (Cpu.C.PackedLow >> (4 * N)) & 15;
+    else
+        return (Cpu.C.PackedHigh >> (4 * (N - 8))) & 15;
+}
+
+template <bool Decimal, unsigned N>
+void SetNibbleOfC(uint8_t value)
+{
+    if constexpr (Decimal)
+        Cpu.C.Nibbles[N] = value;
+    else if constexpr (N < 8)
+        Cpu.C.PackedLow = (Cpu.C.PackedLow & ~NibbleMasks[N]) | uint32_t{value} << (4 * N);
+    else
+        Cpu.C.PackedHigh = (Cpu.C.PackedHigh & ~NibbleMasks[N - 8]) | uint32_t{value} << (4 * (N - 8));
+}
+
+template <bool Decimal, unsigned N>
+void OpCFromP()
+{
+    SetNibbleOfC<Decimal, N>(Cpu.P);
+    Cpu.PC += 4;
+    Cpu.SliceCycles += 32;
+}
+
+template <bool Decimal, unsigned N>
+void OpPFromC()
+{
+    SetP(NibbleOfC<Decimal, N>());
+    Cpu.PC += 4;
+    Cpu.SliceCycles += 32;
+}
+
+template <bool Decimal, unsigned N>
+void OpCPExchange()
+{
+    const uint8_t nibble = NibbleOfC<Decimal, N>();
+    SetNibbleOfC<Decimal, N>(Cpu.P);
+    SetP(nibble);
+    Cpu.PC += 4;
+    Cpu.SliceCycles += 32;
+}
+
+template <bool Decimal, Reg R>
+void OpPcFromRegister()
+{
+    Cpu.PC = ReadFieldA<Decimal>(Working<R>());
+    Cpu.SliceCycles += 76;
+}
+
+// The register gets the next instruction's address cut to 20 bits; PC itself
+// keeps the plain sum, like every sequential advance.
+template <bool Decimal, Reg R>
+void OpRegisterFromPc()
+{
+    Cpu.PC += 4;
+    WriteFieldA<Decimal>(Working<R>(), Cpu.PC & 0xFFFFF);
+    Cpu.SliceCycles += 44;
+}
+
+template <bool Decimal, Reg R>
+void OpPcExchange()
+{
+    NibbleRegister& r = Working<R>();
+    const uint32_t target = ReadFieldA<Decimal>(r);
+    WriteFieldA<Decimal>(r, (Cpu.PC + 4) & 0xFFFFF);
+    Cpu.PC = target;
+    Cpu.SliceCycles += 76;
+}
+
+// The stored address is read the way code is fetched, not as data: no
+// checksum update and no I/O register side effect. Five nibbles starting
+// near a page's end continue in that page's host memory and may run up to
+// four bytes past it; every page buffer is lent with slack bytes behind it
+// (the blank page too), so the read stays inside readable memory.
+uint32_t ReadStoredAddress(uint32_t address)
+{
+    const uint8_t* nibbles = PageFetchPointer[PageOf(address)] + (address & (PageSize - 1));
+    uint32_t value = 0;
+    for (unsigned i = 5; i-- > 0;)
+        value = (value << 4) | (nibbles[i] & 0x0F);
+    return value;
+}
+
+// Only PC=(A) tells the debugging hook, and before the read; PC=(C) is silent.
+template <bool Decimal, Reg R, bool NotifyHook>
+void OpJumpThroughMemory()
+{
+    if constexpr (NotifyHook)
+        NotifyDebuggingHack(HackJumpThroughMemory);
+    Cpu.PC = ReadStoredAddress(ReadFieldA<Decimal>(Working<R>()));
+    Cpu.SliceCycles += 104;
+}
+
+// LA with N + 1 nibbles from nibble P on, wrapping from 15 to 0; the
+// constant follows the five opcode nibbles.
+template <bool Decimal, unsigned N>
+void OpLoadAddress()
+{
+    if constexpr (Decimal) {
+        unsigned k = Cpu.P;
+        for (unsigned i = 0; i <= N; ++i) {
+            Cpu.A.Nibbles[k] = static_cast<uint8_t>(OperandNibble(5 + i));
+            k = (k + 1) & 15;
+        }
+    } else {
+        LoadNibblesTable[(Cpu.P << 4) | N](&Cpu.A, Cpu.FetchPointer + 5);
+    }
+    Cpu.PC += 6 + N;
+    Cpu.SliceCycles += 24 + 4 * N;
+}
+
+template <bool Decimal, std::size_t... N>
+constexpr LeafRow16 CFromPRow(std::index_sequence<N...>)
+{
+    return {&OpCFromP<Decimal, N>...};
+}
+
+template <bool Decimal, std::size_t... N>
+constexpr LeafRow16 PFromCRow(std::index_sequence<N...>)
+{
+    return {&OpPFromC<Decimal, N>...};
+}
+
+template <bool Decimal, std::size_t... N>
+constexpr LeafRow16 CPExchangeRow(std::index_sequence<N...>)
+{
+    return {&OpCPExchange<Decimal, N>...};
+}
+
+template <bool Decimal, std::size_t... N>
+constexpr LeafRow16 LoadAddressRow(std::index_sequence<N...>)
+{
+    return {&OpLoadAddress<Decimal, N>...};
+}
+
+template <bool Decimal>
+constexpr std::array<InstructionHandler, 6> PcTransferRow()
+{
+    return {
+        &OpPcFromRegister<Decimal, Reg::A>, // 81B2  PC=A
+        &OpPcFromRegister<Decimal, Reg::C>, // 81B3  PC=C
+        &OpRegisterFromPc<Decimal, Reg::A>, // 81B4  A=PC
+        &OpRegisterFromPc<Decimal, Reg::C>, // 81B5  C=PC
+        &OpPcExchange<Decimal, Reg::A>,     // 81B6  APCEX
+        &OpPcExchange<Decimal, Reg::C>,     // 81B7  CPCEX
+    };
+}
+
+template <bool Decimal>
+constexpr std::array<InstructionHandler, 2> JumpThroughMemoryRow()
+{
+    return {
+        &OpJumpThroughMemory<Decimal, Reg::A, true>,  // 808C  PC=(A)
+        &OpJumpThroughMemory<Decimal, Reg::C, false>, // 808E  PC=(C)
+    };
+}
+
+} // namespace
+
+// 80Cn  C=P n
+constinit const LeafTable<2, 16> CFromPLeaves = {CFromPRow<false>(Nibbles16{}), CFromPRow<true>(Nibbles16{})};
+// 80Dn  P=C n
+constinit const LeafTable<2, 16> PFromCLeaves = {PFromCRow<false>(Nibbles16{}), PFromCRow<true>(Nibbles16{})};
+// 80Fn  CPEX n
+constinit const LeafTable<2, 16> CPExchangeLeaves = {CPExchangeRow<false>(Nibbles16{}),
+                                                     CPExchangeRow<true>(Nibbles16{})};
+// 8082n  LA with n + 1 nibbles
+constinit const LeafTable<2, 16> LoadAddressLeaves = {LoadAddressRow<false>(Nibbles16{}),
+                                                      LoadAddressRow<true>(Nibbles16{})};
+// 81B2-81B7
+constinit const LeafTable<2, 6> PcTransferLeaves = {PcTransferRow<false>(), PcTransferRow<true>()};
+// 808C, 808E
+constinit const LeafTable<2, 2> JumpThroughMemoryLeaves = {JumpThroughMemoryRow<false>(),
+                                                           JumpThroughMemoryRow<true>()};
+
+} // namespace korvane

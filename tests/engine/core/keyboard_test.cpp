@@ -1,0 +1,198 @@
+#include <climits>
+#include <gtest/gtest.h>
+#include <random>
+#include <vector>
+
+#include "engine/core/interrupts.h"
+#include "engine/core/keyboard.h"
+#include "tests/engine/group8/single_step.h"
+
+using korvane::Cpu;
+using korvane::RequestKey;
+using namespace test;
+
+namespace {
+
+struct Keyboard : ::testing::Test {
+    Machine M;
+    Keyboard() { ResetKeys(); }
+    ~Keyboard() override { ResetKeys(); }
+
+    // OUT=C, then C=IN: the lines a program reads for these OUT lines.
+    uint32_t Read(uint32_t out)
+    {
+        SetValue(Cpu.C, out);
+        StepIn(M, "801", false);
+        StepIn(M, "803", false);
+        EXPECT_EQ(Cpu.SliceCycles, 34u);
+        return Value(Cpu.C) & 0xFFFF;
+    }
+    static uint16_t Requested() { return korvane::PendingInterrupts.load(); }
+};
+
+// The model: a walk over the graph whose nodes are the OUT and IN lines and
+// whose edges are the keys that are down.
+uint16_t ModelLines(const bool down[9][9], unsigned out)
+{
+    bool rowSeen[9] = {}, columnSeen[9] = {};
+    std::vector<std::pair<bool, unsigned>> open{{true, out}};
+    rowSeen[out] = true;
+    while (!open.empty()) {
+        const auto [isRow, line] = open.back();
+        open.pop_back();
+        for (unsigned other = 0; other < 9; ++other) {
+            bool& seen = isRow ? columnSeen[other] : rowSeen[other];
+            if (!seen && (isRow ? down[line][other] : down[other][line])) {
+                seen = true;
+                open.push_back({!isRow, other});
+            }
+        }
+    }
+    uint16_t lines = 0;
+    for (unsigned column = 0; column < 9; ++column)
+        lines |= columnSeen[column] ? 1u << column : 0u;
+    return lines;
+}
+
+TEST_F(Keyboard, OutLinesReachInLinesThroughTheKeysDown)
+{
+    KVPressKey(1, 2);
+    EXPECT_EQ(Read(0x004), 0x0002u);
+    EXPECT_EQ(Read(0x003), 0u);
+    KVReleaseKey(1, 2);
+    for (auto [column, row] : {std::pair{0, 0}, {1, 0}, {1, 1}})
+        KVPressKey(column, row);
+    EXPECT_EQ(Read(0x002), 0x0003u) << "the sneak path through (1,0) and (0,0)";
+    EXPECT_EQ(Read(0xE00), 0u) << "OUT bits 9-11 drive no line";
+    EXPECT_EQ(Requested(), 0u) << "nothing is owed while key interrupts are off";
+
+    std::mt19937 random(3);
+    bool down[9][9] = {{true, true}, {false, true}};
+    for (int trial = 0; trial < 300; ++trial) {
+        const unsigned percent = random() % 35;
+        for (int row = 0; row < 9; ++row) {
+            for (int column = 0; column < 9; ++column) {
+                const bool want = random() % 100 < percent;
+                if (want != down[row][column])
+                    want ? KVPressKey(column, row) : KVReleaseKey(column, row);
+                down[row][column] = want;
+                ASSERT_EQ(KVIsKeyPressed(column, row), want ? 1u : 0u);
+            }
+        }
+        const uint32_t out = random() & 0xFFF;
+        uint16_t expected = 0;
+        for (unsigned row = 0; row < 9; ++row) {
+            ASSERT_EQ(korvane::LineMasks[row].load(), ModelLines(down, row)) << "trial " << trial;
+            expected |= (out >> row) & 1 ? ModelLines(down, row) : 0;
+        }
+        ASSERT_EQ(Read(out), expected);
+    }
+}
+
+TEST_F(Keyboard, OnKeyCodesAreNoMatrixCells)
+{
+    for (auto [column, row] : {std::pair{9, 9}, {9, 0}, {-1, 3}}) {
+        korvane::PendingInterrupts = 0;
+        KVPressKey(column, row);
+        EXPECT_EQ(Requested(), RequestKey) << "the press itself interrupts";
+        for (int key = 0; key < 81; ++key)
+            ASSERT_EQ(KVIsKeyPressed(key % 9, key / 9), 0u);
+        KVPressKey(0, 0);
+        Cpu.OUT = 1;
+        SetValue(Cpu.A, ~uint64_t{0});
+        StepIn(M, "802", false); // A=IN
+        EXPECT_EQ(Value(Cpu.A), 0xFFFFFFFFFFFF8001u);
+        EXPECT_EQ(Requested() & korvane::RequestOnKey, korvane::RequestOnKey) << "every scan while ON is held";
+        KVReleaseKey(column, row);
+        KVReleaseKey(0, 0);
+        StepIn(M, "802", false);
+        EXPECT_EQ(Value(Cpu.A), 0xFFFFFFFFFFFF0000u);
+    }
+    KVPressKey(0, 1); // the cell a code of (9, 0) would alias
+    for (auto [column, row] : {std::pair{9, 0}, {0, 9}, {-1, 0}, {INT_MIN, INT_MAX}})
+        EXPECT_EQ(KVIsKeyPressed(column, row), 0u);
+
+    korvane::PendingInterrupts = 0;
+    korvane::StoreRelaxed(Cpu.InterruptService, uint8_t{1});
+    KVPressKey(9, 9);
+    EXPECT_EQ(Requested(), 0u) << "no request at a press during a service routine";
+}
+
+std::vector<std::vector<uint32_t>> Seen;
+
+void RecordKey(int32_t column, int32_t row, uint32_t down)
+{
+    Seen.push_back({uint32_t(column), uint32_t(row), down, KVIsKeyPressed(column, row)});
+}
+
+TEST_F(Keyboard, HandlerRunsBeforeTheMatrixChanges)
+{
+    Seen.clear();
+    KVSetKeyboardHandler(&RecordKey);
+    KVPressKey(3, 4);
+    KVReleaseKey(3, 4);
+    KVPressKey(9, 9);
+    const std::vector<std::vector<uint32_t>> expected = {{3, 4, 1, 0}, {3, 4, 0, 1}, {9, 9, 1, 0}};
+    EXPECT_EQ(Seen, expected);
+}
+
+// A key interrupt owed through RSI waits for INTON and the scan after it; a
+// held line never interrupts twice; none is owed during a service routine.
+TEST_F(Keyboard, RsiOwesTheKeyInterruptUntilInton)
+{
+    const struct {
+        int Key; // +1 press, -1 release key (2, 0) first
+        const char* Opcode;
+        uint16_t In;
+        uint8_t Owed;
+        uint16_t Requested;
+        uint32_t Length, Cost;
+    } steps[] = {
+        {+1, "808F", 0, 0, 0, 4, 28},        // INTOFF
+        {0, "803", 4, 0, 0, 3, 34},          // a new line, key interrupts off: nothing owed
+        {0, "80810", 4, 1, 0, 5, 34},        // RSI: the line counts as new again, and is owed
+        {0, "803", 4, 1, 0, 3, 34},          // still off: held
+        {0, "8080", 4, 1, 0, 4, 28},         // INTON does not scan
+        {0, "803", 4, 0, RequestKey, 3, 34}, // the first scan after it raises it
+        {0, "803", 4, 0, 0, 3, 34},          // the held line raises nothing more
+        {-1, "803", 0, 0, 0, 3, 34},         // a release raises nothing
+        {+1, "803", 4, 0, RequestKey, 3, 34},
+    };
+    Cpu.OUT = 1;
+    for (const auto& s : steps) {
+        s.Key > 0 ? KVPressKey(2, 0) : s.Key < 0 ? KVReleaseKey(2, 0) : void();
+        korvane::PendingInterrupts = 0;
+        StepIn(M, s.Opcode, false);
+        EXPECT_EQ(Cpu.IN, s.In) << s.Opcode;
+        EXPECT_EQ(korvane::KeyPending.load(), s.Owed) << s.Opcode;
+        EXPECT_EQ(Requested(), s.Requested) << s.Opcode;
+        EXPECT_EQ(Cpu.PC, StepOrigin + s.Length) << s.Opcode;
+        EXPECT_EQ(Cpu.SliceCycles, s.Cost) << s.Opcode;
+    }
+    korvane::StoreRelaxed(Cpu.InterruptService, uint8_t{1});
+    KVReleaseKey(2, 0);
+    Read(1);
+    korvane::PendingInterrupts = 0;
+    KVPressKey(2, 0);
+    EXPECT_EQ(Read(1), 4u);
+    EXPECT_EQ(korvane::KeyPending.load(), 0);
+    EXPECT_EQ(Requested(), 0u);
+}
+
+// Only a new line wakes the CPU, and only a scan finds one.
+TEST_F(Keyboard, NewLinesWakeASleepingCpu)
+{
+    Cpu.OUT = 1;
+    korvane::Sleeping = 1;
+    KVPressKey(2, 0);
+    EXPECT_EQ(korvane::Sleeping.load(), 1);
+    StepIn(M, "803", false);
+    EXPECT_EQ(korvane::Sleeping.load(), 0);
+    korvane::Sleeping = 1;
+    KVReleaseKey(2, 0);
+    StepIn(M, "803", false);
+    EXPECT_EQ(korvane::Sleeping.load(), 1);
+    korvane::Sleeping = 0;
+}
+
+} // namespace
