@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <ostream>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -197,6 +199,11 @@ struct DefinedFamily {
     uint32_t Length;
     std::function<bool()> Landed;
 };
+
+void PrintTo(const DefinedFamily& family, std::ostream* os)
+{
+    *os << family.Name;
+}
 
 template <typename Table>
 bool AllPlaceholders(const Table& table)
