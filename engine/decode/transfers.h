@@ -1,11 +1,122 @@
 // Memory transfers between A or C and memory at D0 or D1: 14x on fields A
-// and B, and 15xy through one stub per x that selects by the fourth nibble.
+// and B, and 15xy through one stub per x that selects by the fourth nibble
+// (the 15xy leaves live in transfers.cpp).
+//
+// The nibble x names the transfer by its bits: bit 0 D1 (else D0), bit 1 a
+// read into the register (else a write to memory), bit 2 register C (else A);
+// bit 3 is field B in 14x and the nibble-count forms in 15x.
 #pragma once
 
+#include <cstdint>
+
+#include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
+#include "engine/core/memory.h"
 #include "engine/decode/leaves.h"
 
 namespace korvane {
+
+template <unsigned X>
+inline uint32_t TransferPointer()
+{
+    return (X & 1) ? Cpu.D1 : Cpu.D0;
+}
+
+template <unsigned X>
+inline NibbleRegister& TransferRegister()
+{
+    if constexpr (X & 4)
+        return Cpu.C;
+    else
+        return Cpu.A;
+}
+
+constexpr bool IsReadTransfer(unsigned x)
+{
+    return (x & 2) != 0;
+}
+
+// Register nibble start + i meets address (pointer + i) & 0xFFFFF: the
+// field's first nibble meets the pointer itself. Every nibble goes through
+// the table of its own page, lowest address first, so a transfer across a
+// page boundary or past 0xFFFFF reaches whichever module answers there, and
+// the I/O registers and the CRC see the nibbles in address order.
+template <bool Decimal>
+inline void WriteNibbles(const NibbleRegister& r, uint32_t pointer, unsigned start, unsigned count)
+{
+    if constexpr (Decimal) {
+        for (unsigned i = 0; i < count; ++i)
+            WriteNibble((pointer + i) & 0xFFFFF, r.Nibbles[start + i]);
+    } else {
+        uint64_t value = ((uint64_t{r.PackedHigh} << 32) | r.PackedLow) >> (4 * start);
+        for (unsigned i = 0; i < count; ++i, value >>= 4)
+            WriteNibble((pointer + i) & 0xFFFFF, static_cast<uint32_t>(value & 15));
+    }
+}
+
+// The read functions give 0 to 15, so the nibbles are stored unmasked.
+template <bool Decimal>
+inline void ReadNibbles(NibbleRegister& r, uint32_t pointer, unsigned start, unsigned count)
+{
+    if constexpr (Decimal) {
+        for (unsigned i = 0; i < count; ++i)
+            r.Nibbles[start + i] = static_cast<uint8_t>(ReadNibble((pointer + i) & 0xFFFFF));
+    } else {
+        uint64_t loaded = 0;
+        for (unsigned i = 0; i < count; ++i)
+            loaded |= uint64_t{ReadNibble((pointer + i) & 0xFFFFF)} << (4 * i);
+        const uint64_t mask = (~uint64_t{0} >> (64 - 4 * count)) << (4 * start);
+        const uint64_t value = (((uint64_t{r.PackedHigh} << 32) | r.PackedLow) & ~mask) | (loaded << (4 * start));
+        r.PackedLow = static_cast<uint32_t>(value);
+        r.PackedHigh = static_cast<uint32_t>(value >> 32);
+    }
+}
+
+// A 20-bit value in one call: only the first nibble's page is looked up, so
+// RAM, the ports and the ROM give five consecutive nibbles of their own
+// buffer even where the next page belongs to another module.
+inline void ReadFieldAOnce(NibbleRegister& r, uint32_t pointer)
+{
+    r.PackedLow = (r.PackedLow & ~0xFFFFFu) | (ReadAddress(pointer & 0xFFFFF) & 0xFFFFF);
+}
+
+// The transfer of x & 7 on count nibbles from nibble start.
+template <bool Decimal, unsigned X>
+inline void MoveNibbles(unsigned start, unsigned count)
+{
+    if constexpr (IsReadTransfer(X))
+        ReadNibbles<Decimal>(TransferRegister<X>(), TransferPointer<X>(), start, count);
+    else
+        WriteNibbles<Decimal>(TransferRegister<X>(), TransferPointer<X>(), start, count);
+}
+
+// On field A the hexadecimal reads take the one-call path; the decimal reads
+// go nibble by nibble.
+template <bool Decimal, unsigned X>
+inline void MoveFieldA()
+{
+    if constexpr (IsReadTransfer(X) && !Decimal)
+        ReadFieldAOnce(TransferRegister<X>(), TransferPointer<X>());
+    else
+        MoveNibbles<Decimal, X>(0, 5);
+}
+
+// 14x: field A for x 0-7, field B for x 8-F. The short forms cost less than
+// the same fields through 15x.
+template <bool Decimal, unsigned X>
+void OpTransferShort()
+{
+    constexpr unsigned transfer = X & 7;
+    constexpr bool read = IsReadTransfer(transfer);
+    if constexpr (X < 8) {
+        MoveFieldA<Decimal, transfer>();
+        Cpu.SliceCycles += read ? 82 : 78;
+    } else {
+        MoveNibbles<Decimal, transfer>(0, 2);
+        Cpu.SliceCycles += read ? 78 : 66;
+    }
+    Cpu.PC += 3;
+}
 
 template <bool Decimal, unsigned X>
 void SubDecode15()
@@ -25,6 +136,22 @@ constexpr void FillTransferStubs(DispatchTable& table)
 template <bool Decimal>
 constexpr void FillTransfers(DispatchTable& table)
 {
+    FillOpcode(table, 0x1, 0x4, 0x0, &OpTransferShort<Decimal, 0x0>); // 140  DAT0=A A
+    FillOpcode(table, 0x1, 0x4, 0x1, &OpTransferShort<Decimal, 0x1>); // 141  DAT1=A A
+    FillOpcode(table, 0x1, 0x4, 0x2, &OpTransferShort<Decimal, 0x2>); // 142  A=DAT0 A
+    FillOpcode(table, 0x1, 0x4, 0x3, &OpTransferShort<Decimal, 0x3>); // 143  A=DAT1 A
+    FillOpcode(table, 0x1, 0x4, 0x4, &OpTransferShort<Decimal, 0x4>); // 144  DAT0=C A
+    FillOpcode(table, 0x1, 0x4, 0x5, &OpTransferShort<Decimal, 0x5>); // 145  DAT1=C A
+    FillOpcode(table, 0x1, 0x4, 0x6, &OpTransferShort<Decimal, 0x6>); // 146  C=DAT0 A
+    FillOpcode(table, 0x1, 0x4, 0x7, &OpTransferShort<Decimal, 0x7>); // 147  C=DAT1 A
+    FillOpcode(table, 0x1, 0x4, 0x8, &OpTransferShort<Decimal, 0x8>); // 148  DAT0=A B
+    FillOpcode(table, 0x1, 0x4, 0x9, &OpTransferShort<Decimal, 0x9>); // 149  DAT1=A B
+    FillOpcode(table, 0x1, 0x4, 0xA, &OpTransferShort<Decimal, 0xA>); // 14A  A=DAT0 B
+    FillOpcode(table, 0x1, 0x4, 0xB, &OpTransferShort<Decimal, 0xB>); // 14B  A=DAT1 B
+    FillOpcode(table, 0x1, 0x4, 0xC, &OpTransferShort<Decimal, 0xC>); // 14C  DAT0=C B
+    FillOpcode(table, 0x1, 0x4, 0xD, &OpTransferShort<Decimal, 0xD>); // 14D  DAT1=C B
+    FillOpcode(table, 0x1, 0x4, 0xE, &OpTransferShort<Decimal, 0xE>); // 14E  C=DAT0 B
+    FillOpcode(table, 0x1, 0x4, 0xF, &OpTransferShort<Decimal, 0xF>); // 14F  C=DAT1 B
     FillTransferStubs<Decimal>(table);
 }
 
