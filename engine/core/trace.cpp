@@ -10,9 +10,20 @@
 namespace korvane {
 
 std::atomic<uint32_t> TraceMode;
-TraceRing Trace;
 
 namespace {
+
+// The ring counts the entries it holds, so that a read never returns a slot
+// that no record has written.
+struct TraceRing {
+    uint32_t* Entries;
+    uint32_t Oldest;   // index of the oldest entry held
+    uint32_t Next;     // index the next record is written to
+    uint32_t Capacity; // 0 while tracing is off
+    uint32_t Held;     // entries written since the ring was emptied, at most Capacity
+};
+
+TraceRing Trace;
 
 void EmptyRing()
 {

@@ -182,33 +182,17 @@ TEST_F(Snapshot, RestoreBringsBackEveryFieldButOutInAndTheCycleTotal)
 
     EXPECT_EQ(KVRestoreState(record.data(), 512), 1u);
     EXPECT_EQ(Cpu.PC, 0x12345u);
-    EXPECT_EQ(Cpu.D1, 0x00F0Fu);
-    EXPECT_EQ(Value(Cpu.A), KnownA);
     EXPECT_EQ(Value(Cpu.B), KnownB);
-    EXPECT_EQ(Cpu.R[7].High, 0x207u);
-    EXPECT_EQ(Cpu.RstkIndex, 5u);
-    EXPECT_EQ(Cpu.RSTK[7], 0x100000u);
-    EXPECT_EQ(Cpu.P, 5);
     EXPECT_EQ(Cpu.PShift, 20u);
-    EXPECT_EQ(Cpu.ST, 0x8001);
-    EXPECT_EQ(KVGetRegister(KV_REG_LOW_BANK), 2u);
     EXPECT_EQ(PageModuleMask[0x00], 0x21u);
     EXPECT_EQ(PageModuleMask[0x7F], 0x22u);
     EXPECT_EQ(PageModuleMask[0x7E], 0x20u);
+    EXPECT_EQ(LineOffset, -2);
     EXPECT_EQ(KVGetRegister(KV_REG_CYCLES_LOW), 777u);
     EXPECT_EQ(Cpu.OUT, 0x123);
     EXPECT_EQ(Cpu.IN, 0x8001);
-    EXPECT_EQ(CrcRegister, 0xBEEFu);
-    EXPECT_EQ(PlainRegister09, 4);
-    EXPECT_EQ(IoRegisterShadow[7], 7);
-    EXPECT_EQ(Timer1, 9);
-    EXPECT_EQ(Timer2, 0xCAFEBABEu);
-    EXPECT_EQ(LeftOffset, 5u);
-    EXPECT_EQ(LineOffset, -2);
-    EXPECT_EQ(LineCount, 55u);
-    EXPECT_EQ(DisplayAddress, 0x12340u);
-    EXPECT_EQ(Annunciators, 0xA5);
 
+    // Every other field: the record it gives again is the one it came from.
     Bytes again(512);
     KVSaveState(again.data(), 512);
     EXPECT_EQ(Bytes(again.begin(), again.begin() + 358), Bytes(record.begin(), record.begin() + 358));
