@@ -3,24 +3,33 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 
 namespace platform {
 
 namespace {
 
 // Events are few and rarely set, so one condition variable serves them all:
-// a waiter re-checks its own events whenever any event is set. Both live
-// until the process ends: libraries set events while they are torn down.
+// a waiter re-checks its own events whenever any event is set. Both are
+// never destroyed, since libraries set events while they are torn down, and
+// they live in static storage, so a library that is unloaded leaves no heap
+// block behind.
+template <typename T>
+T& Immortal()
+{
+    alignas(T) static unsigned char storage[sizeof(T)];
+    static T* object = new (storage) T;
+    return *object;
+}
+
 std::mutex& WaitMutex()
 {
-    static auto* mutex = new std::mutex;
-    return *mutex;
+    return Immortal<std::mutex>();
 }
 
 std::condition_variable& WaitCondition()
 {
-    static auto* condition = new std::condition_variable;
-    return *condition;
+    return Immortal<std::condition_variable>();
 }
 
 } // namespace
