@@ -54,6 +54,4 @@ void BreakpointTrapDecimal()
     Trap<true>();
 }
 
-void OpPlaceholder() {}
-
 } // namespace korvane

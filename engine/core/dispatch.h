@@ -48,10 +48,6 @@ void ExecuteDecimalInstruction();
 void BreakpointTrapHex();
 void BreakpointTrapDecimal();
 
-// Stands for the handlers that a later part of the instruction set brings:
-// like an undefined sub-opcode it changes nothing, not even PC.
-void OpPlaceholder();
-
 // Reads n operand nibbles at FetchPointer + first, low nibble first; the
 // breakpoint tag of an operand nibble is masked away.
 inline uint32_t OperandNibbles(unsigned first, unsigned count)

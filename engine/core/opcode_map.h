@@ -26,8 +26,6 @@ template <bool Decimal>
 consteval DispatchTable BuildDispatchTable()
 {
     DispatchTable table{};
-    for (auto& entry : table)
-        entry = &OpPlaceholder;
 
     FillGroup0<Decimal>(table);        // 00-0D, 0F
     FillLogic<Decimal>(table);         // 0E
@@ -49,6 +47,10 @@ consteval DispatchTable BuildDispatchTable()
     for (unsigned index = 0; index < table.size(); ++index) {
         if (index & BreakpointTag)
             table[index] = trap;
+        // Every three-nibble prefix begins an instruction or a stub: an entry
+        // left empty stops the build here.
+        if (!table[index])
+            throw "a dispatch entry has no handler";
     }
     return table;
 }

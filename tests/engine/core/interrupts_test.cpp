@@ -216,11 +216,6 @@ TEST_F(Interrupts, Timer2UnderflowInterruptsOnceWhenTheReraiseIsDropped)
 
 // --- SHUTDN ------------------------------------------------------------------------
 
-bool HaveShutdown()
-{
-    return HexDispatchTable[DispatchIndex(8, 0, 7)] != &OpPlaceholder;
-}
-
 struct Sleep : Interrupts {
     Sleep()
     {
@@ -233,8 +228,6 @@ struct Sleep : Interrupts {
 
 TEST_F(Sleep, SteppedShutdnDoesNotSleep)
 {
-    if (!HaveShutdown())
-        GTEST_SKIP() << "SHUTDN is not in the instruction set yet";
     M.step();
     EXPECT_EQ(Cpu.PC, Idle + 3);
     EXPECT_EQ(Calls[12], 0);
@@ -243,8 +236,6 @@ TEST_F(Sleep, SteppedShutdnDoesNotSleep)
 
 TEST_F(Sleep, Timer2WakeEndsTheSleepOnItsOwnSchedule)
 {
-    if (!HaveShutdown())
-        GTEST_SKIP() << "SHUTDN is not in the instruction set yet";
     Timer2 = 20;
     Timer2Control = 0x5; // run, wake
     SleepTickDeadline = 0; // far behind: those ticks are not owed
@@ -280,8 +271,6 @@ private:
 
 TEST_F(Sleep, TicksGoOnWhileAsleepAndRequestsWaitForTheWake)
 {
-    if (!HaveShutdown())
-        GTEST_SKIP() << "SHUTDN is not in the instruction set yet";
     DisplayCounter display;
     KVRun();
     ASSERT_TRUE(WaitUntil([] { return Calls[12] >= 1; }));
@@ -301,8 +290,6 @@ TEST_F(Sleep, TicksGoOnWhileAsleepAndRequestsWaitForTheWake)
 
 TEST_F(Sleep, ResetEndsTheSleepAndLeavesTheEngineStopped)
 {
-    if (!HaveShutdown())
-        GTEST_SKIP() << "SHUTDN is not in the instruction set yet";
     KVRun();
     ASSERT_TRUE(WaitUntil([] { return Calls[12] >= 1; }));
     KVReset();
