@@ -2,10 +2,12 @@
 # Installs what is missing, builds every tree and runs every test:
 #   build           the release build with its unit, API and platform tests
 #   build-sanitize  the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   build-tsan      the same tests under ThreadSanitizer
+#   build-fuzz      the libFuzzer targets (clang), each run briefly
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-tools/install-deps.sh
+tools/install-deps.sh clang libclang-rt-14-dev llvm
 
 jobs=$(nproc)
 
@@ -20,3 +22,7 @@ run_tree() {
 run_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_tree build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_SANITIZE=ON
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    run_tree build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_TSAN=ON
+CC=clang CXX=clang++ \
+    run_tree build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_FUZZ=ON -DFUZZ_SMOKE_SECONDS=30

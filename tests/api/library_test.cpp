@@ -79,15 +79,6 @@ std::vector<uint8_t> LoopRom()
     return rom;
 }
 
-bool WaitForCycles(const Exports& kv)
-{
-    for (int i = 0; i < 500; ++i) {
-        if (kv.GetRegister(KV_REG_CYCLES_LOW) != 0)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
 
 TEST(Library, AFreshCopyLoadsIdleRunsAtOnceAndLeavesTheOtherEngineAlone)
 {
@@ -102,10 +93,11 @@ TEST(Library, AFreshCopyLoadsIdleRunsAtOnceAndLeavesTheOtherEngineAlone)
     kv.SetMemoryModule(KV_MODULE_ROM, rom.data(), 0x3FFFF);
     kv.Run(); // the first request after load must not be lost
     EXPECT_EQ(kv.IsRunning(), 1u);
-    EXPECT_TRUE(WaitForCycles(kv));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(KVIsRunning(), 0u) << "the linked engine is another one";
     kv.Stop();
     EXPECT_EQ(kv.IsRunning(), 0u);
+    EXPECT_NE(kv.GetRegister(KV_REG_CYCLES_LOW), 0u) << "it ran";
     EXPECT_EQ(kv.GetRegister(KV_REG_PC), 0u) << "still on its loop";
     EXPECT_EQ(KVGetRegister(KV_REG_CYCLES_LOW), 0u);
     kv.SetMemoryModule(KV_MODULE_ROM, nullptr, 0);
@@ -125,8 +117,9 @@ TEST(LibraryDeathTest, UnloadingWhileTheEngineRunsLetsTheProcessExitCleanly)
                 std::exit(2);
             kv.SetMemoryModule(KV_MODULE_ROM, rom.data(), 0x3FFFF);
             kv.Run();
-            if (!kv.IsRunning() || !WaitForCycles(kv))
+            if (!kv.IsRunning())
                 std::exit(3);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
             copy.unload();
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             std::exit(0);

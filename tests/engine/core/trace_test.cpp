@@ -111,10 +111,15 @@ TEST_F(TraceLog, TheExecutionThreadRecordsAndTheRingCannotBeReplacedUnderIt)
     p.op("6FFF"); // GOTO to itself
     m.load(p);
     KVLogConfigure(1, 16);
-    KVRun();
-    // A loaded host may keep the thread waiting: give it up to five seconds.
-    for (int i = 0; i < 500 && KVLogRead(std::vector<uint32_t>(16).data(), 16) < 16; ++i)
+    // The log is read with the engine stopped; a loaded host may keep the
+    // thread waiting, so run in short bursts until the ring is full.
+    std::vector<uint32_t> entries(16);
+    for (int i = 0; i < 500 && KVLogRead(entries.data(), 16) < 16; ++i) {
+        KVRun();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        KVStop();
+    }
+    KVRun();
     KVLogConfigure(2, 4);
     KVLogClear();
     KVStop();
