@@ -57,21 +57,12 @@ const uint8_t* RomFetchPage(uint32_t pageAddress)
 
 uint32_t RomReadNibble(uint32_t address)
 {
-    uint32_t nibble = *RomLocate(address) & 0x0F;
-    UpdateCrc(nibble);
-    return nibble;
+    return ReadDataNibble(RomLocate(address));
 }
 
 uint32_t RomReadAddress(uint32_t address)
 {
-    const uint8_t* bytes = RomLocate(address);
-    uint32_t value = 0;
-    for (int i = 0; i < 5; ++i) {
-        uint32_t nibble = bytes[i] & 0x0F;
-        UpdateCrc(nibble);
-        value |= nibble << (4 * i);
-    }
-    return value;
+    return ReadDataAddress(RomLocate(address));
 }
 
 // Fetching never selects banks.

@@ -31,9 +31,7 @@ constexpr std::array<uint32_t, 256> BuildModulePriority()
 uint32_t BufferReadNibble(uint32_t id, uint32_t address)
 {
     const MemoryModule& m = Modules[id];
-    uint32_t nibble = m.Buffer[address & m.BufferMask] & 0x0F;
-    UpdateCrc(nibble);
-    return nibble;
+    return ReadDataNibble(m.Buffer + (address & m.BufferMask));
 }
 
 // Five consecutive bytes of the buffer from the first nibble's index on; the
@@ -41,14 +39,7 @@ uint32_t BufferReadNibble(uint32_t id, uint32_t address)
 uint32_t BufferReadAddress(uint32_t id, uint32_t address)
 {
     const MemoryModule& m = Modules[id];
-    const uint8_t* bytes = m.Buffer + (address & m.BufferMask);
-    uint32_t value = 0;
-    for (int i = 0; i < 5; ++i) {
-        uint32_t nibble = bytes[i] & 0x0F;
-        UpdateCrc(nibble);
-        value |= nibble << (4 * i);
-    }
-    return value;
+    return ReadDataAddress(m.Buffer + (address & m.BufferMask));
 }
 
 template <uint32_t Id>

@@ -86,6 +86,24 @@ inline void UpdateCrc(uint32_t nibble)
     CrcRegister = ((CrcRegister >> 4) ^ (((CrcRegister ^ nibble) & 15) * 0x1081)) & 0xFFFF;
 }
 
+// A data read of the nibble byte: the breakpoint tag is stripped and the
+// nibble goes through the CRC.
+inline uint32_t ReadDataNibble(const uint8_t* byte)
+{
+    const uint32_t nibble = *byte & 0x0F;
+    UpdateCrc(nibble);
+    return nibble;
+}
+
+// Five consecutive nibble bytes as a 20-bit value, lowest first.
+inline uint32_t ReadDataAddress(const uint8_t* bytes)
+{
+    uint32_t value = 0;
+    for (int i = 0; i < 5; ++i)
+        value |= ReadDataNibble(bytes + i) << (4 * i);
+    return value;
+}
+
 // The module that answers for a set of configured modules, and for the set
 // with the given modules taken out (the module under the I/O window or under
 // the bank switcher).
