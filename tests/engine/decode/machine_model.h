@@ -79,16 +79,17 @@ struct State {
     }
 };
 
-// Registers with long runs of 0 and F, so that carries run far; pointers
-// often by the ends of the address space.
+// Registers with long runs of 0 and F, now and then all 0 or all F, so that
+// carries run far and round; pointers often by the ends of the address space.
 inline State Randomize(std::mt19937_64& rng, bool decimal, unsigned p, uint32_t pc = Origin)
 {
     decimal ? korvane::SwitchToDecimal() : korvane::SwitchToHex();
     State s;
     for (unsigned r = 0; r < 4; ++r) {
         korvane::NibbleRegister& reg = Reg(Cpu, r);
+        const unsigned style = rng() % 8;
         for (unsigned k = 0; k < 16; ++k) {
-            const unsigned pick = rng() % 4;
+            const unsigned pick = style < 2 ? style : rng() % 4;
             s.R[r][k] = pick == 0 ? 0 : pick == 1 ? 15 : rng() & 15;
             reg.Nibbles[k] = static_cast<uint8_t>(0x40 + k);
         }
