@@ -68,10 +68,10 @@ TEST(Control, ConfigurationInstructionsDriveTheMemoryMap)
             test::StepIn(m, opcode, decimal);
             return test::Value(Cpu.C) ^ Filler;
         };
-        const auto moduleAt = [](uint32_t address) {
+        const auto at = [](uint32_t address) { // the module that answers and the offset in it
             uint32_t module = 99;
-            KVTranslateAddress(address, &module);
-            return module;
+            const uint32_t offset = KVTranslateAddress(address, &module);
+            return std::pair{module, offset};
         };
         EXPECT_EQ(step("806", 0), 0x00019u); // C=ID
         step("805", 0x00100);                // CONFIG: the I/O window
@@ -80,25 +80,22 @@ TEST(Control, ConfigurationInstructionsDriveTheMemoryMap)
             step("805", value); // RAM, bank switcher, port 1: size, then base
         EXPECT_EQ(Cpu.SliceCycles, 54u);
         EXPECT_EQ(step("806", 0), 0xFF001u);
-        uint32_t module = 99;
-        EXPECT_EQ(KVTranslateAddress(0x00105, &module), 5u);
-        EXPECT_EQ(module, uint32_t{KV_MODULE_IO});
-        EXPECT_EQ(KVTranslateAddress(0x7A123, &module), 0xA123u);
-        EXPECT_EQ(module, uint32_t{KV_MODULE_RAM});
-        EXPECT_EQ(moduleAt(0x00140), uint32_t{KV_MODULE_ROM});
-        EXPECT_EQ(moduleAt(0x90000), uint32_t{KV_MODULE_PORT1});
-        EXPECT_EQ(moduleAt(0x20000), uint32_t{KV_MODULE_ROM});
+        EXPECT_EQ(at(0x00105), std::pair(uint32_t{KV_MODULE_IO}, 5u));
+        EXPECT_EQ(at(0x7A123), std::pair(uint32_t{KV_MODULE_RAM}, 0xA123u));
+        EXPECT_EQ(at(0x00140).first, uint32_t{KV_MODULE_ROM});
+        EXPECT_EQ(at(0x90000).first, uint32_t{KV_MODULE_PORT1});
+        EXPECT_EQ(at(0x20000).first, uint32_t{KV_MODULE_ROM});
 
         step("804", 0x00105); // UNCNFG inside the window: the I/O module
         EXPECT_EQ(Cpu.SliceCycles, 58u);
-        EXPECT_EQ(moduleAt(0x00105), uint32_t{KV_MODULE_ROM});
+        EXPECT_EQ(at(0x00105).first, uint32_t{KV_MODULE_ROM});
         step("804", 0x70000); // UNCNFG of RAM uncovers the bank switcher
-        EXPECT_EQ(moduleAt(0x7A123), uint32_t{KV_MODULE_BANK_SWITCHER});
+        EXPECT_EQ(at(0x7A123).first, uint32_t{KV_MODULE_BANK_SWITCHER});
         EXPECT_EQ(step("806", 0), 0x00119u);
 
         step("80A", 0); // RESET, which costs nothing
         EXPECT_EQ(Cpu.SliceCycles, 0u);
-        EXPECT_EQ(moduleAt(0x90000), uint32_t{KV_MODULE_ROM});
+        EXPECT_EQ(at(0x90000).first, uint32_t{KV_MODULE_ROM});
         EXPECT_EQ(step("806", 0), 0x00019u);
         KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
     }
