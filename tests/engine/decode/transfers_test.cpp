@@ -82,7 +82,8 @@ TEST(MemoryTransfers, EveryOpcodeMovesItsNibblesLowestAddressFirst)
                 Log.clear();
                 RunOne(m, code, rng);
                 const std::string what = Text(code) + (decimal ? " decimal" : " hex") + " P=" + std::to_string(p);
-                if (!Within(Log == want ? Matches(s) : testing::AssertionFailure() << " accesses differ", what, failures))
+                const testing::AssertionResult ok = Log == want ? Matches(s) : testing::AssertionFailure() << " accesses";
+                if (!Within(ok, what, failures))
                     return;
             }
         }
