@@ -23,7 +23,7 @@ TEST(Group0, EveryOpcodeMatchesTheModelInBothModes)
             if (x == 0xF)
                 Cpu.InterruptService = 1; // RTI ends the service routine: 0 afterwards
             return;
-        case 0x4: case 0x5: // SETHEX SETDEC: the live values stay, now in the other form where the mode changes
+        case 0x4: case 0x5: // SETHEX, SETDEC: the values stay, live in the other form if the mode changes
             c.DecimalMode = x == 5;
             return s.advance(2, 16);
         case 0x6: // RSTK=C
@@ -38,8 +38,8 @@ TEST(Group0, EveryOpcodeMatchesTheModelInBothModes)
                 C[k] = v >> (4 * k) & 15;
             return s.advance(2, 32);
         }
-        case 0x8: c.ST &= 0xF000; break;                                 // CLRST
-        case 0x9: setLow12(c.ST & 0xFFF); break;                         // C=ST
+        case 0x8: c.ST &= 0xF000; break;                                         // CLRST
+        case 0x9: setLow12(c.ST & 0xFFF); break;                                 // C=ST
         case 0xA: c.ST = static_cast<uint16_t>((c.ST & 0xF000) | low12); break; // ST=C
         case 0xB: // CSTEX
             setLow12(c.ST & 0xFFF);

@@ -82,8 +82,7 @@ TEST(MemoryTransfers, EveryOpcodeMovesItsNibblesLowestAddressFirst)
                 Log.clear();
                 RunOne(m, code, rng);
                 const std::string what = Text(code) + (decimal ? " decimal" : " hex") + " P=" + std::to_string(p);
-                const testing::AssertionResult ok = Log == want ? Matches(s) : testing::AssertionFailure() << " accesses";
-                if (!Within(ok, what, failures))
+                if (!Within(Log == want ? Matches(s) : testing::AssertionFailure() << " accesses", what, failures))
                     return;
             }
         }
