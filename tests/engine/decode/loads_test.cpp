@@ -1,49 +1,27 @@
-#include <gtest/gtest.h>
-
-#include "tests/engine/decode/live_form.h"
-
-using korvane::Cpu;
-using namespace decode_test;
+#include "tests/engine/decode/machine_model.h"
 
 namespace {
 
-// P=p then LC: every start nibble and count, one operand nibble tagged.
-TEST(Loads, PEqualsAndLcFromNibblePWrappingInBothModes)
+using namespace model;
+
+// P=n for every n, and LC with every count from every P, wrapping from
+// nibble 15 to 0.
+TEST(Loads, PEqualsAndLcMatchTheModelInBothModes)
 {
-    test::Machine m;
-    std::mt19937_64 rng(0x3);
-    for (unsigned round = 0; round < 512; ++round) {
-        const unsigned p = round % 16, n = round / 16 % 16 + 1;
-        SetMode(round >= 256);
-        SCOPED_TRACE(::testing::Message() << "decimal " << Cpu.DecimalMode + 0 << " P " << p << " N " << n);
-        Nibbles model = FromValue(rng());
-        SetLive(Cpu.C, model);
-        korvane::SetP(static_cast<uint8_t>(15 - p));
-        Cpu.Carry = round & 1;
+    std::mt19937_64 rng(3);
+    Sweep(32, [&rng](unsigned i, test::Program& code, State& s) {
+        const unsigned n = i & 15;
+        if (i < 16) {
+            code.p(n);
+            s.Cpu.P = static_cast<uint8_t>(n);
+            return s.advance(2, 12);
+        }
         const uint64_t operand = rng();
-
-        test::Program prog(0x00200);
-        prog.p(p).lc(n, operand).imm(rng(), 16); // what follows must not reach C
-        RunOne(m, prog);
-        EXPECT_EQ(Cpu.P, p);
-        EXPECT_EQ(Cpu.PShift, 4 * p);
-        EXPECT_EQ(Cpu.PC, 0x00202u);
-        EXPECT_EQ(Cpu.SliceCycles, 12u);
-
-        const uint32_t tagged = 0x00204 + static_cast<uint32_t>(rng() % n);
-        m.Rom[tagged] |= korvane::BreakpointTag; // operands are read without the tag
-        Cpu.SliceCycles = 0;
-        m.step();
-        m.Rom[tagged] &= 0x0F;
-        for (unsigned i = 0; i < n; ++i)
-            model[(p + i) % 16] = (operand >> (4 * i)) & 15;
-        EXPECT_EQ(Live(Cpu.C), model);
-        EXPECT_TRUE(StaleIntact(Cpu.C));
-        EXPECT_EQ(Cpu.P, p);
-        EXPECT_EQ(Cpu.Carry, round & 1);
-        EXPECT_EQ(Cpu.PC, 0x00204u + n);
-        EXPECT_EQ(Cpu.SliceCycles, 12 + 4 * n);
-    }
+        code.lc(n + 1, operand);
+        for (unsigned k = 0; k <= n; ++k)
+            s.R[2][(s.Cpu.P + k) % 16] = operand >> (4 * k) & 15;
+        s.advance(3 + n, 16 + 4 * n);
+    }, EveryP, 4);
 }
 
 } // namespace

@@ -1,114 +1,129 @@
 #include <chrono>
-#include <gtest/gtest.h>
 #include <thread>
-#include <vector>
 
 #include "engine/core/interrupts.h"
+#include "tests/engine/decode/machine_model.h"
 #include "tests/engine/group8/single_step.h"
-
-using korvane::Cpu;
-using namespace test;
 
 namespace {
 
-constexpr uint64_t CFiller = 0x9876543210000000; // C's nibbles 5-15, which must survive
+using namespace model;
 
-uint64_t StepWithC(Machine& m, const std::string& opcode, uint32_t field, bool decimal)
+// OUT=CS, OUT=C, C+P+1 (binary in both modes, at and around the carry),
+// SREQ?, INTON, INTOFF, the instructions with no effect here (BUSCC, SHUTDN
+// when stepped, RESET on a reset map, BUSCB, BUSCD), HS=0 n (a mask), ST=0 n
+// and ST=1 n (a bit number), from every P.
+TEST(Control, RegisterAndStatusMembersMatchTheModel)
 {
-    SetValue(Cpu.C, CFiller | field);
-    StepIn(m, opcode, decimal);
-    return Value(Cpu.C);
+    unsigned calls = 0;
+    Sweep(11 + 48, [&calls](unsigned i, test::Program& code, State& s) {
+        korvane::CpuState& c = s.Cpu;
+        Nibbles& C = s.R[2];
+        const unsigned n = (i - 11) & 15;
+        if (i >= 11) { // 82n, 84n, 85n
+            code.op(i < 27 ? "82" : i < 43 ? "84" : "85").imm(n, 1);
+            c.HST &= i < 27 ? ~n & 15 : 15;
+            c.ST = static_cast<uint16_t>(i < 27 ? c.ST : i < 43 ? c.ST & ~(1u << n) : c.ST | 1u << n);
+            return s.advance(3, i < 27 ? 18 : 22);
+        }
+        constexpr const char* Opcodes[11] = {"800", "801", "809", "80E", "8080", "808F",
+                                             "80B", "807", "80A", "8083", "808D"};
+        code.op(Opcodes[i]);
+        switch (i) {
+        case 0: c.OUT = static_cast<uint16_t>((c.OUT & 0xFFF0) | C[0]); return s.advance(3, 22);
+        case 1: c.OUT = static_cast<uint16_t>(C[0] | C[1] << 4 | C[2] << 8); return s.advance(3, 30);
+        case 2: {
+            uint32_t field = static_cast<uint32_t>(ToValue(C) & 0xFFFFF);
+            if (++calls % 3 != 0) { // a sum of exactly 0x100000, or of 0xFFFFF
+                field = 0x100000 - (c.P + 1) - calls % 3 + 1;
+                WriteLive(Cpu.C, C = FromValue((ToValue(C) & ~0xFFFFFull) | field), c.DecimalMode);
+            }
+            const uint32_t sum = field + c.P + 1;
+            for (unsigned k = 0; k < 5; ++k)
+                C[k] = sum >> (4 * k) & 15;
+            c.Carry = sum > 0xFFFFF;
+            return s.advance(3, 82);
+        }
+        case 3: C[0] = 0; return s.advance(3, 29);
+        case 4: case 5: // INTON, INTOFF
+            Cpu.KeyInterruptsEnabled = static_cast<uint8_t>(i - 4);
+            c.KeyInterruptsEnabled = static_cast<uint8_t>(5 - i);
+            return s.advance(4, 28);
+        default: return s.advance(i < 9 ? 3 : 4, 0);
+        }
+    }, EveryP, 2);
 }
 
 // The calculator's start-up chain built by CONFIG, two modules taken out
-// again by UNCNFG and the whole map dropped by RESET.
+// again by UNCNFG and the whole map dropped by RESET; C=ID between them.
 TEST(Control, ConfigurationInstructionsDriveTheMemoryMap)
 {
+    constexpr uint64_t Filler = 0x9876543210000000; // C's nibbles 5-15, which must survive
     for (bool decimal : {false, true}) {
-        Machine m;
-        std::vector<uint8_t> ram = NibbleBuffer(0x10000);
+        test::Machine m;
+        std::vector<uint8_t> ram = test::NibbleBuffer(0x10000);
         KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFFF);
-        uint32_t module = 99;
-        const auto moduleAt = [&module](uint32_t address) {
-            KVTranslateAddress(address, &module);
-            return module;
+        const auto step = [&m, decimal](const char* opcode, uint32_t c) {
+            test::SetValue(Cpu.C, Filler | c);
+            test::StepIn(m, opcode, decimal);
+            return test::Value(Cpu.C) ^ Filler;
         };
-        EXPECT_EQ(StepWithC(m, "806", 0, decimal), CFiller | 0x00019); // C=ID
-        StepWithC(m, "805", 0x00100, decimal);                         // CONFIG: the I/O window
-        EXPECT_EQ(StepWithC(m, "806", 0, decimal), CFiller | 0xFF003);
+        const auto at = [](uint32_t address) { // the module that answers and the offset in it
+            uint32_t module = 99;
+            const uint32_t offset = KVTranslateAddress(address, &module);
+            return std::pair{module, offset};
+        };
+        EXPECT_EQ(step("806", 0), 0x00019u); // C=ID
+        step("805", 0x00100);                // CONFIG: the I/O window
+        EXPECT_EQ(step("806", 0), 0xFF003u);
         for (uint32_t value : {0xF0000u, 0x70000u, 0xF0000u, 0x70000u, 0x80000u, 0x80000u})
-            StepWithC(m, "805", value, decimal); // RAM, bank switcher, port 1: size, then base
+            step("805", value); // RAM, bank switcher, port 1: size, then base
         EXPECT_EQ(Cpu.SliceCycles, 54u);
-        EXPECT_EQ(StepWithC(m, "806", 0, decimal), CFiller | 0xFF001);
-        EXPECT_EQ(KVTranslateAddress(0x00105, &module), 5u);
-        EXPECT_EQ(module, uint32_t{KV_MODULE_IO});
-        EXPECT_EQ(KVTranslateAddress(0x7A123, &module), 0xA123u);
-        EXPECT_EQ(module, uint32_t{KV_MODULE_RAM});
-        EXPECT_EQ(moduleAt(0x00140), uint32_t{KV_MODULE_ROM});
-        EXPECT_EQ(moduleAt(0x90000), uint32_t{KV_MODULE_PORT1});
-        EXPECT_EQ(moduleAt(0x20000), uint32_t{KV_MODULE_ROM});
+        EXPECT_EQ(step("806", 0), 0xFF001u);
+        EXPECT_EQ(at(0x00105), std::pair(uint32_t{KV_MODULE_IO}, 5u));
+        EXPECT_EQ(at(0x7A123), std::pair(uint32_t{KV_MODULE_RAM}, 0xA123u));
+        EXPECT_EQ(at(0x00140).first, uint32_t{KV_MODULE_ROM});
+        EXPECT_EQ(at(0x90000).first, uint32_t{KV_MODULE_PORT1});
+        EXPECT_EQ(at(0x20000).first, uint32_t{KV_MODULE_ROM});
 
-        StepWithC(m, "804", 0x00105, decimal); // UNCNFG inside the window: the I/O module
+        step("804", 0x00105); // UNCNFG inside the window: the I/O module
         EXPECT_EQ(Cpu.SliceCycles, 58u);
-        EXPECT_EQ(moduleAt(0x00105), uint32_t{KV_MODULE_ROM});
-        StepWithC(m, "804", 0x70000, decimal); // UNCNFG of RAM uncovers the bank switcher
-        EXPECT_EQ(moduleAt(0x7A123), uint32_t{KV_MODULE_BANK_SWITCHER});
-        EXPECT_EQ(StepWithC(m, "806", 0, decimal), CFiller | 0x00119);
-        EXPECT_EQ(Cpu.SliceCycles, 54u);
+        EXPECT_EQ(at(0x00105).first, uint32_t{KV_MODULE_ROM});
+        step("804", 0x70000); // UNCNFG of RAM uncovers the bank switcher
+        EXPECT_EQ(at(0x7A123).first, uint32_t{KV_MODULE_BANK_SWITCHER});
+        EXPECT_EQ(step("806", 0), 0x00119u);
 
-        StepWithC(m, "80A", 0, decimal); // RESET, which costs nothing
+        step("80A", 0); // RESET, which costs nothing
         EXPECT_EQ(Cpu.SliceCycles, 0u);
-        EXPECT_EQ(moduleAt(0x90000), uint32_t{KV_MODULE_ROM});
-        EXPECT_EQ(StepWithC(m, "806", 0, decimal), CFiller | 0x00019);
+        EXPECT_EQ(at(0x90000).first, uint32_t{KV_MODULE_ROM});
+        EXPECT_EQ(step("806", 0), 0x00019u);
         KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
     }
 }
 
-TEST(Control, RegisterArithmeticAndOutputLines)
+// OUT=C then A=IN or C=IN in both modes: IN reaches a line through a sneak
+// path of three keys, only nibbles 0-3 change; RSI owes the key interrupt
+// until INTON and the next read raises it.
+TEST(Control, KeyboardReadsThroughOutAndIn)
 {
-    const struct {
-        uint32_t Field, P, Result;
-        uint8_t Carry;
-    } sums[] = {{0xFFFFF, 0, 0x00000, 1}, {0xFFFF0, 15, 0x00000, 1}, {0xFFFEF, 15, 0xFFFFF, 0}, {0x12399, 6, 0x123A0, 0}};
-    Machine m;
     for (bool decimal : {false, true}) {
-        for (const auto& s : sums) { // C+P+1 adds in binary in both modes
-            korvane::SetP(static_cast<uint8_t>(s.P));
-            Cpu.Carry = 1 - s.Carry;
-            EXPECT_EQ(StepWithC(m, "809", s.Field, decimal), CFiller | s.Result) << std::hex << s.Field;
-            EXPECT_EQ(Cpu.Carry, s.Carry) << std::hex << s.Field;
-            EXPECT_EQ(Cpu.SliceCycles, 82u);
-        }
-        Cpu.OUT = 0x123;
-        StepWithC(m, "800", 0xFFDEA, decimal); // OUT=CS: nibble 0 only
-        EXPECT_EQ(Cpu.OUT, 0x12Au);
-        EXPECT_EQ(Cpu.SliceCycles, 22u);
-        StepWithC(m, "801", 0xFFDEF, decimal); // OUT=C: nibbles 0-2
-        EXPECT_EQ(Cpu.OUT, 0xDEFu);
-        EXPECT_EQ(Cpu.SliceCycles, 30u);
-    }
-}
+        test::Machine m;
+        test::ResetKeys();
+        for (auto [column, row] : {std::pair{0, 0}, {1, 0}, {1, 1}})
+            KVPressKey(column, row);
+        test::SetValue(Cpu.C, 0xABCDEF0123450002);
+        test::StepIn(m, "801", decimal); // OUT=C: line 1
+        test::StepIn(m, "803", decimal); // C=IN: columns 1 and, through (1,0) and (0,0), 0
+        EXPECT_EQ(test::Value(Cpu.C), 0xABCDEF0123450003u);
+        test::SetValue(Cpu.A, ~0ull);
+        test::StepIn(m, "802", decimal);
+        EXPECT_EQ(test::Value(Cpu.A), 0xFFFFFFFFFFFF0003u);
+        EXPECT_EQ(korvane::PendingInterrupts.load(), 0) << "key interrupts are off";
 
-// HS=0 takes its nibble as a mask of HST bits, ST=0 and ST=1 as a bit number.
-TEST(Control, HstMaskAndStatusBitNumber)
-{
-    Machine m;
-    for (bool decimal : {false, true}) {
-        for (unsigned n = 0; n < 16; ++n) {
-            Cpu.HST = 0xF;
-            Cpu.ST = 0x5A5A;
-            Cpu.Carry = 1;
-            StepIn(m, std::string("82") + Digits[n], decimal);
-            EXPECT_EQ(Cpu.HST, 0xF & ~n) << n;
-            EXPECT_EQ(Cpu.SliceCycles, 18u);
-            StepIn(m, std::string("85") + Digits[n], decimal);
-            EXPECT_EQ(Cpu.ST, 0x5A5A | 1u << n) << n;
-            StepIn(m, std::string("84") + Digits[n], decimal);
-            EXPECT_EQ(Cpu.ST, 0x5A5A & ~(1u << n)) << n;
-            EXPECT_EQ(Cpu.SliceCycles, 22u);
-            EXPECT_EQ(Cpu.HST, 0xF & ~n);
-            EXPECT_EQ(Cpu.Carry, 1);
-        }
+        for (const char* opcode : {"80810", "8080", "803"}) // RSI, INTON, C=IN
+            test::StepIn(m, opcode, decimal);
+        EXPECT_EQ(korvane::PendingInterrupts.load(), korvane::RequestKey);
+        test::ResetKeys();
     }
 }
 
@@ -124,13 +139,10 @@ bool WaitFor(Condition condition)
 // key wakes it, and its key interrupt returns behind SHUTDN.
 TEST(Control, ShutdownSleepsUntilAKeyPress)
 {
-    Machine m;
-    ResetKeys();
-    StepIn(m, "807", false);
-    EXPECT_EQ(Cpu.PC, StepOrigin + 3) << "stepped off the execution thread it does not sleep";
-    EXPECT_EQ(Cpu.SliceCycles, 0u);
-    m.place(Program(0x0000F).label("spin").goto_("spin"));
-    Program p(0x00100);
+    test::Machine m;
+    test::ResetKeys();
+    m.place(test::Program(0x0000F).label("spin").goto_("spin"));
+    test::Program p(0x00100);
     p.op("807").label("after").goto_("after");
     m.load(p);
 
@@ -138,15 +150,15 @@ TEST(Control, ShutdownSleepsUntilAKeyPress)
     ASSERT_TRUE(WaitFor([] { return korvane::Sleeping.load() == 1; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(korvane::Sleeping.load(), 1) << "nothing but a wake ends the sleep";
-    EXPECT_EQ(Cpu.PC, StepOrigin) << "PC stays on SHUTDN while the CPU sleeps";
+    EXPECT_EQ(Cpu.PC, 0x00100u) << "PC stays on SHUTDN while the CPU sleeps";
     KVPressKey(9, 9);
     EXPECT_TRUE(WaitFor([] { return korvane::LoadRelaxed(Cpu.InterruptService) == 1; }));
     KVStop();
     KVReleaseKey(9, 9);
     EXPECT_EQ(Cpu.RSTK[0], p.at("after"));
     EXPECT_EQ(Cpu.PC, 0x0000Fu);
-    EXPECT_EQ(korvane::ServiceRequestBits & 0x80, 0x80);
-    ResetKeys();
+    EXPECT_EQ(korvane::ServiceRequestBits & 0x80, 0x80u);
+    test::ResetKeys();
 }
 
 } // namespace

@@ -1,109 +1,42 @@
-#include <functional>
-#include <gtest/gtest.h>
-#include <random>
-#include <vector>
-
-#include "tests/engine/group8/single_step.h"
-
-using korvane::Cpu;
-using namespace test;
+#include "tests/engine/decode/machine_model.h"
 
 namespace {
 
-struct Result {
-    uint64_t Value;
-    bool SetsSb;
-};
+using namespace model;
 
-struct Case {
-    std::string Opcode;
-    unsigned Register; // 0-3: A-D
-    uint32_t Length;
-    uint32_t Cost;
-    std::function<Result(uint64_t)> Model;
-};
-
-// Nibble span of each field code at pointer p; 8 to F all mean A.
-void FieldSpan(unsigned code, unsigned p, unsigned& low, unsigned& high)
+// 810-817 rSLC and rSRC, 81C-81F rSRB, 819fs rSRB.f and 808{4,5,8,9}n bit
+// set and clear, on random registers and every P: only the register named
+// changes, SB is set when a nonzero nibble or bit leaves the bottom and never
+// cleared, and Carry and the other HST bits stay.
+TEST(Rotates, EveryMemberMatchesTheNibbleModel)
 {
-    static const unsigned spans[9][2] = {{0, 0}, {0, 0}, {2, 2}, {0, 2}, {15, 15}, {3, 14}, {0, 1}, {0, 15}, {0, 4}};
-    const unsigned i = code > 8 ? 8 : code;
-    low = i == 0 ? p : spans[i][0];
-    high = i <= 1 ? p : spans[i][1];
-}
-
-// Every instruction of the family with its model, for pointer p.
-std::vector<Case> Cases(unsigned p)
-{
-    std::vector<Case> cases;
-    for (unsigned r = 0; r < 4; ++r) {
-        const std::string op81 = std::string("81");
-        cases.push_back({op81 + Digits[r], r, 3, 90, [](uint64_t v) { return Result{v << 4 | v >> 60, false}; }});
-        cases.push_back(
-            {op81 + Digits[4 + r], r, 3, 90, [](uint64_t v) { return Result{v >> 4 | v << 60, (v & 15) != 0}; }});
-        cases.push_back({op81 + Digits[12 + r], r, 3, 86, [](uint64_t v) { return Result{v >> 1, (v & 1) != 0}; }});
-        for (unsigned f = 0; f < 16; ++f) {
-            unsigned low, high;
-            FieldSpan(f, p, low, high);
-            cases.push_back({op81 + '9' + Digits[f] + Digits[r], r, 5, 34 + 4 * (high - low + 1),
-                             [low, high](uint64_t v) {
-                                 NibbleArray n = ToNibbles(v);
-                                 uint64_t field = 0;
-                                 for (unsigned k = high + 1; k-- > low;)
-                                     field = (field << 4) | n[k];
-                                 const bool sb = field & 1;
-                                 field >>= 1;
-                                 for (unsigned k = low; k <= high; ++k, field >>= 4)
-                                     n[k] = field & 15;
-                                 return Result{FromNibbles(n), sb};
-                             }});
+    Sweep(140, [](unsigned i, test::Program& code, State& s) {
+        const auto setSb = [&s](bool out) { s.Cpu.HST |= out ? korvane::HstSB : 0; };
+        if (i < 12) {
+            const unsigned x = i < 8 ? i : i + 4;
+            code.op("81").imm(x, 1);
+            Nibbles& r = s.R[x & 3];
+            const uint64_t v = ToValue(r);
+            setSb(x < 4 ? false : x < 8 ? (v & 15) != 0 : (v & 1) != 0);
+            r = FromValue(x < 4 ? v << 4 | v >> 60 : x < 8 ? v >> 4 | v << 60 : v >> 1);
+            return s.advance(3, x < 8 ? 90 : 86);
         }
-    }
-    const char* const bitOps[4] = {"8084", "8085", "8088", "8089"}; // ABIT=0, ABIT=1, CBIT=0, CBIT=1
-    for (unsigned kind = 0; kind < 4; ++kind) {
-        for (unsigned bit = 0; bit < 16; ++bit) {
-            const uint64_t mask = uint64_t{1} << bit;
-            const bool set = kind & 1;
-            cases.push_back({bitOps[kind] + std::string(1, Digits[bit]), kind < 2 ? 0u : 2u, 5, 30,
-                             [set, mask](uint64_t v) { return Result{set ? v | mask : v & ~mask, false}; }});
+        if (i < 12 + 64) { // the field as one number: each nibble's bit 0 enters bit 3 of the one below
+            const unsigned f = (i - 12) >> 2;
+            code.op("819").imm(f, 1).imm(i & 3, 1);
+            const auto [low, high] = FieldRange(f, s.Cpu.P);
+            Nibbles& n = s.R[i & 3];
+            setSb(n[low] & 1);
+            for (unsigned k = low; k <= high; ++k)
+                n[k] = static_cast<uint8_t>(n[k] >> 1 | (k < high ? n[k + 1] & 1 : 0) << 3);
+            return s.advance(5, 34 + 4 * (high - low + 1));
         }
-    }
-    return cases;
-}
-
-// Both members against the model on random registers and every P: only the
-// register named changes, SB is set when the model says and never cleared,
-// and neither the other HST bits nor Carry move.
-TEST(Rotates, EveryMemberMatchesTheNibbleModelOnRandomRegistersAndEveryP)
-{
-    Machine m;
-    std::mt19937_64 random(0x5A7C0DE);
-    korvane::NibbleRegister* const registers[] = {&Cpu.A, &Cpu.B, &Cpu.C, &Cpu.D};
-    for (bool decimal : {false, true}) {
-        for (unsigned p = 0; p < 16; ++p) {
-            for (unsigned trial = 0; trial < 3; ++trial) {
-                for (const Case& c : Cases(p)) {
-                    uint64_t before[4];
-                    for (unsigned r = 0; r < 4; ++r)
-                        SetValue(*registers[r], before[r] = random());
-                    const uint8_t hst = random() & 15;
-                    const uint8_t carry = random() & 1;
-                    Cpu.HST = hst;
-                    Cpu.Carry = carry;
-                    korvane::SetP(static_cast<uint8_t>(p));
-                    StepIn(m, c.Opcode, decimal);
-                    const Result expected = c.Model(before[c.Register]);
-                    SCOPED_TRACE(c.Opcode + (decimal ? " decimal" : " hex") + " P=" + std::to_string(p));
-                    for (unsigned r = 0; r < 4; ++r)
-                        ASSERT_EQ(Value(*registers[r]), r == c.Register ? expected.Value : before[r]);
-                    ASSERT_EQ(Cpu.HST, hst | (expected.SetsSb ? korvane::HstSB : 0));
-                    ASSERT_EQ(Cpu.Carry, carry);
-                    ASSERT_EQ(Cpu.PC, StepOrigin + c.Length);
-                    ASSERT_EQ(Cpu.SliceCycles, c.Cost);
-                }
-            }
-        }
-    }
+        const unsigned kind = (i - 76) >> 4, bit = (i - 76) & 15; // ABIT=0, ABIT=1, CBIT=0, CBIT=1
+        code.op("808").imm(kind < 2 ? 4 + kind : 6 + kind, 1).imm(bit, 1);
+        const uint64_t mask = uint64_t{1} << bit, v = ToValue(s.R[kind < 2 ? 0 : 2]);
+        s.R[kind < 2 ? 0 : 2] = FromValue(kind & 1 ? v | mask : v & ~mask);
+        s.advance(5, 30);
+    }, EveryP, 2);
 }
 
 } // namespace

@@ -1,12 +1,12 @@
-// Runs one instruction in a chosen mode, and checks that it left alone the
-// form of A to D that is not live: a member writing the wrong form would
-// otherwise go unseen until the next mode switch.
+// Runs one instruction at StepOrigin in a chosen mode, and checks that it
+// left alone the form of A to D that is not live: a member writing the wrong
+// form would otherwise go unseen until the next mode switch.
 #pragma once
 
-#include <algorithm>
-#include <array>
-#include <cstring>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "engine/core/keyboard.h"
@@ -15,7 +15,6 @@
 namespace test {
 
 inline constexpr uint32_t StepOrigin = 0x00100;
-inline const char* const Digits = "0123456789ABCDEF";
 
 inline void StepIn(Machine& m, const std::string& opcode, bool decimal)
 {
@@ -32,25 +31,6 @@ inline void StepIn(Machine& m, const std::string& opcode, bool decimal)
                                    : std::all_of(r->Nibbles, r->Nibbles + 16, [](uint8_t b) { return b == 0xEE; });
         ASSERT_TRUE(stale) << opcode << " wrote the form that is not live";
     }
-}
-
-// The model the tests compute on: a register as sixteen nibbles.
-using NibbleArray = std::array<uint8_t, 16>;
-
-inline NibbleArray ToNibbles(uint64_t value)
-{
-    NibbleArray n{};
-    for (unsigned k = 0; k < 16; ++k)
-        n[k] = (value >> (4 * k)) & 15;
-    return n;
-}
-
-inline uint64_t FromNibbles(const NibbleArray& n)
-{
-    uint64_t value = 0;
-    for (unsigned k = 16; k-- > 0;)
-        value = (value << 4) | n[k];
-    return value;
 }
 
 // The keyboard outlives machines; every test that uses it starts clean.
