@@ -22,16 +22,11 @@ uint32_t RecordHook(uint32_t code)
 }
 
 // The first operand nibble is also the third dispatch nibble, so the rows
-// reach different entries of both tables. A stray tag on the top operand
-// nibble must change nothing.
+// reach different entries of both tables. Pushed 0 means no push. A stray
+// tag on the top operand nibble must change nothing.
 TEST(LongJumps, TargetsPushesAndCostsInBothModes)
 {
-    const struct {
-        uint32_t At;
-        const char* Opcode;
-        uint32_t Operand, Target;
-        uint32_t Pushed; // 0: nothing pushed
-    } cases[] = {
+    const struct { uint32_t At; const char* Opcode; uint32_t Operand, Target, Pushed; } cases[] = {
         {0x02000, "8C", 0xFFFE, 0x02000, 0}, // onto its own first nibble
         {0x02000, "8C", 0x0000, 0x02002, 0}, // into the middle of itself
         {0xFFFF0, "8C", 0x0020, 0x00012, 0}, // over the top

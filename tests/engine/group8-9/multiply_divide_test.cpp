@@ -14,10 +14,7 @@ constexpr uint64_t Minimum = 0x8000000000000000;
 
 TEST(MultiplyDivide, HandWorkedOperandsInBothModes)
 {
-    const struct {
-        const char* Opcode;
-        uint64_t C, A, Result; // C before, A, C after
-    } cases[] = {
+    const struct { const char* Opcode; uint64_t C, A, Result; } cases[] = { // C before, A, C after
         {"81B8", MinusOne, MinusOne, 1},
         {"81B8", 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFE00000001},
         {"81B8", 0x100000000, 0x100000000, 0},

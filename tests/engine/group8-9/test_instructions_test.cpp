@@ -1,6 +1,6 @@
 // The test instructions of groups 8 and 9 and the GOYES/RTNYES tail they
-// share: ?HST=0, ?ST=0, ?ST=1, ?P#, ?P=, the bit tests of A and C, and the
-// register equality, zero and order tests against a nibble model.
+// share: status, pointer and bit tests, and the register equality, zero and
+// order tests against a nibble model.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -27,20 +27,17 @@ testing::AssertionResult StepTest(test::Machine& m, const std::vector<unsigned>&
     const uint32_t pc = 0x01000 + static_cast<uint32_t>(opcode.size()) + (expected ? 0x10 : 2);
     if (Cpu.Carry == expected && Cpu.PC == pc && Cpu.SliceCycles == base + 32 * expected)
         return testing::AssertionSuccess();
-    return testing::AssertionFailure() << testing::PrintToString(opcode) << " expected " << expected << ", got Carry "
-                                       << int{Cpu.Carry} << " PC " << std::hex << Cpu.PC << std::dec << " cost "
-                                       << Cpu.SliceCycles << " for base " << base;
+    return testing::AssertionFailure() << testing::PrintToString(opcode) << " expected " << expected << ": Carry "
+                                       << int{Cpu.Carry} << " PC " << std::hex << Cpu.PC << " cost " << std::dec
+                                       << Cpu.SliceCycles;
 }
 
-// ?HST=0 0 (830) always holds, so it drives the tail alone. A stray
-// breakpoint tag on the offset nibbles must not bend the jump.
+// ?HST=0 0 (830) always holds, so it drives the tail alone. Offsets are in
+// memory order, low nibble first; a stray breakpoint tag on them must not
+// bend the jump.
 TEST(TestBranchTail, GoyesCountsTheSignedOffsetFromTheOffsetFieldAndWraps)
 {
-    const struct {
-        uint32_t At;
-        const char* Offset; // in memory order, low nibble first
-        uint32_t Target;
-    } cases[] = {
+    const struct { uint32_t At; const char* Offset; uint32_t Target; } cases[] = {
         {0x01000, "20", 0x01005}, {0x01000, "10", 0x01004}, {0x01000, "08", 0x00F83},
         {0x01000, "F7", 0x01082}, {0xFFFFB, "01", 0x0000E}, {0x00004, "08", 0xFFF87},
     };
@@ -89,9 +86,13 @@ TEST(TestBranchTail, RtnyesPopsUnmaskedAndTheHookSeesTheOffsetField)
     EXPECT_EQ(HookCalls, (std::vector<std::array<uint32_t, 4>>{{2, 0x01003, 1032, 0}}));
 }
 
-TEST(StatusTests, EveryNAgainstEveryState)
+// ?HST=0 n (83n), ?P# n (88n), ?P= n (89n), ?ST=0 n (86n), ?ST=1 n (87n),
+// and the bit tests ?ABIT=0 n, ?ABIT=1 n, ?CBIT=0 n, ?CBIT=1 n (8086n,
+// 8087n, 808An, 808Bn) with C holding the complement of A.
+TEST(StatusAndBitTests, EveryNAgainstEveryState)
 {
     const uint16_t stPatterns[] = {0x0000, 0xFFFF, 0x8000, 0xA5C3};
+    const uint64_t values[] = {0x0, ~0ull, 0x8000, 0x1, 0xFFFFFFFFFFFF0000, 0x123456789ABC5A3C};
     test::Machine m;
     for (bool decimal : {false, true}) {
         test::EnterMode(decimal);
@@ -103,28 +104,16 @@ TEST(StatusTests, EveryNAgainstEveryState)
                 EXPECT_TRUE(StepTest(m, {8, 8, n}, v != n, 30));
                 EXPECT_TRUE(StepTest(m, {8, 9, n}, v == n, 30));
                 Cpu.ST = stPatterns[v & 3];
-                const bool set = (stPatterns[v & 3] >> n) & 1;
-                EXPECT_TRUE(StepTest(m, {8, 6, n}, !set, 34)) << std::hex << Cpu.ST;
-                EXPECT_TRUE(StepTest(m, {8, 7, n}, set, 34)) << std::hex << Cpu.ST;
-            }
-        }
-    }
-}
-
-// 8086n, 8087n, 808An, 808Bn; the register not tested holds the complement.
-TEST(BitTests, EveryBitOfAAndCInBothModes)
-{
-    test::Machine m;
-    for (bool decimal : {false, true}) {
-        test::EnterMode(decimal);
-        for (uint64_t value : {0x0ull, ~0ull, 0x8000ull, 0x1ull, 0xFFFFFFFFFFFF0000ull, 0x123456789ABC5A3Cull}) {
-            for (unsigned kind : {6u, 7u, 0xAu, 0xBu}) { // A clear, A set, C clear, C set
-                test::LoadLive(Cpu.A, kind > 7 ? ~value : value, decimal);
-                test::LoadLive(Cpu.C, kind > 7 ? value : ~value, decimal);
-                for (unsigned n = 0; n < 16; ++n) {
-                    const bool set = (value >> n) & 1;
-                    EXPECT_TRUE(StepTest(m, {8, 0, 8, kind, n}, set == (kind & 1), 50)) << std::hex << value;
-                }
+                const bool st = (stPatterns[v & 3] >> n) & 1;
+                EXPECT_TRUE(StepTest(m, {8, 6, n}, !st, 34)) << std::hex << Cpu.ST;
+                EXPECT_TRUE(StepTest(m, {8, 7, n}, st, 34)) << std::hex << Cpu.ST;
+                test::LoadLive(Cpu.A, values[v % 6], decimal);
+                test::LoadLive(Cpu.C, ~values[v % 6], decimal);
+                const bool bit = (values[v % 6] >> n) & 1;
+                EXPECT_TRUE(StepTest(m, {8, 0, 8, 6, n}, !bit, 50)) << std::hex << values[v % 6];
+                EXPECT_TRUE(StepTest(m, {8, 0, 8, 7, n}, bit, 50)) << std::hex << values[v % 6];
+                EXPECT_TRUE(StepTest(m, {8, 0, 8, 0xA, n}, bit, 50)) << std::hex << values[v % 6];
+                EXPECT_TRUE(StepTest(m, {8, 0, 8, 0xB, n}, !bit, 50)) << std::hex << values[v % 6];
             }
         }
     }

@@ -147,12 +147,8 @@ TEST(FieldArithmetic, DecimalMembersMatchTheDigitModel)
 // increment and decrement stop at the first digit that holds.
 TEST(FieldArithmetic, DecimalCasesWorkedOutByHand)
 {
-    const struct {
-        const char* Opcode;
-        unsigned P;
-        uint64_t A, Other, Result; // Other is loaded into B and C; the result is A's, or C's for EE
-        uint8_t Carry;
-    } cases[] = {
+    // Other is loaded into B and C; the result is A's, or C's for EE.
+    const struct { const char* Opcode; unsigned P; uint64_t A, Other, Result; uint8_t Carry; } cases[] = {
         {"A10", 3, 0x50009, 0x00001, 0x50010, 0},                  // A=A+B, WP
         {"A10", 3, 0x59999, 0x00001, 0x50000, 1},                  // nibble 4 is outside
         {"A00", 5, 0xF00000, 0, 0x700000, 0},                      // A=A+B, P: F counts as 7
