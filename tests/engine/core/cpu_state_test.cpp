@@ -121,17 +121,14 @@ TEST(RegisterFile, ModeSwitchConvertsOnlyWhenTheModeChanges)
 
 std::vector<uint32_t> HookCalls;
 
-uint32_t RecordHook(uint32_t code)
-{
-    HookCalls.push_back(code);
-    return 77;
-}
-
 TEST(ReturnStack, IsARingOfEightWhosePopsClearTheirSlotAndTellTheHook)
 {
     Machine m;
     HookCalls.clear();
-    KVSetDebuggingHackHandler(&RecordHook);
+    KVSetDebuggingHackHandler([](uint32_t code) {
+        HookCalls.push_back(code);
+        return 77u;
+    });
     for (uint32_t value = 1; value <= 9; ++value)
         KVRstkPush(value * 0x1111);
     EXPECT_EQ(Cpu.RstkIndex, 1u);

@@ -44,10 +44,15 @@ void StartDisplay(uint32_t lineCount, uint32_t leftOffset, uint32_t address = Ma
     DisplayTick();
 }
 
+void RenderLines(int count)
+{
+    for (int line = 0; line < count; ++line)
+        DisplayTick();
+}
+
 void RenderFrames(int count)
 {
-    for (int line = 0; line < 64 * count; ++line)
-        DisplayTick();
+    RenderLines(64 * count);
 }
 
 std::vector<uint8_t> OutputFrame(int index)
@@ -62,10 +67,11 @@ TEST(Lcd, FramesShowMainAndMenuLinesOfDisplayMemory)
     EXPECT_EQ(LineOffset, -2);
     const struct {
         uint32_t LineCount, LeftOffset, Address, LineOffset, Step;
-    } cases[] = {{55, 0, Main, 0, 34}, {55, 4, Main, 0, 36}, {63, 0, Main + 1, 0xFFF, 32}};
-    // 55: 56 main lines, then 8 menu lines written at the left offset. A
-    // left offset of 4 or more reads two more nibbles per main line but the
-    // last; a line offset of -1 is walked as -2, an odd address as even.
+    } cases[] = {{55, 0, Main, 0, 34}, {55, 4, Main, 10, 46}, {63, 0, Main + 1, 0xFFF, 32}};
+    // 55: 56 main lines, then 8 menu lines written at the left offset, not
+    // scrolled. A left offset of 4 or more reads two more nibbles per main
+    // line but the last; a line offset of -1 is walked as -2, an odd address
+    // as even.
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Step);
         Machine m;
@@ -88,10 +94,9 @@ TEST(Lcd, FramesShowMainAndMenuLinesOfDisplayMemory)
             }
         }
         // A left offset written mid-frame counts from the next frame on.
-        for (uint32_t line = 0; line < 63; ++line)
-            DisplayTick();
+        RenderLines(30);
         WriteDisplayRegister(0x00, 8 | 3);
-        DisplayTick();
+        RenderLines(34);
         ASSERT_EQ(Delivered, std::vector<const uint8_t*>{DisplayGeometry.OutputFrames[0].load()});
         EXPECT_EQ(DeliveredLeftOffset, c.LeftOffset);
         EXPECT_EQ(OutputFrame(0), expected);
@@ -165,8 +170,7 @@ TEST(Lcd, DisplayOffStopsTicksButNotAForcedRefresh)
     Machine m;
     StartDisplay(63, 0);
     KVSetDisplayHandler(KeepFrame);
-    for (int i = 0; i < 5; ++i)
-        DisplayTick();
+    RenderLines(5);
     WriteDisplayRegister(0x00, 0);
     RenderFrames(3);
     EXPECT_EQ(LineCounter, 5u);

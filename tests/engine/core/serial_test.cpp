@@ -185,7 +185,7 @@ TEST_F(Serial, HostBytesAgainstSteppedInstructionsDoNotDeadlock)
         ReadSerialRegister(0x11);
         return 0u;
     });
-    constexpr uint32_t Rounds = 100000;
+    constexpr uint32_t Rounds = 500000;
     std::atomic<int> finished{0};
     std::atomic<uint32_t> accepted{0};
     std::thread host([&] {

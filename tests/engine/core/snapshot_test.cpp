@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "engine/core/banks.h"
-#include "engine/core/dispatch.h"
 #include "engine/core/io_registers.h"
 #include "engine/core/lcd.h"
 #include "engine/core/memory.h"
@@ -150,21 +149,6 @@ TEST_F(Snapshot, RestoreBringsBackEveryFieldButOutInAndTheCycleTotal)
     Bytes again(512);
     KVSaveState(again.data(), 512);
     EXPECT_EQ(Bytes(again.begin(), again.begin() + 358), Bytes(record.begin(), record.begin() + 358));
-}
-
-TEST_F(Snapshot, TheSavedModeWinsAndTheRegistersKeepTheirValues)
-{
-    for (bool decimal : {true, false}) {
-        test::SetValue(Cpu.C, 0x9876543210);
-        decimal ? SwitchToDecimal() : SwitchToHex();
-        Bytes record(512);
-        KVSaveState(record.data(), 512);
-        decimal ? SwitchToHex() : SwitchToDecimal();
-        test::SetValue(Cpu.C, 0);
-        KVRestoreState(record.data(), 512);
-        EXPECT_EQ(ActiveDispatchTable, decimal ? DecimalDispatchTable.data() : HexDispatchTable.data());
-        EXPECT_EQ(Value(Cpu.C), 0x9876543210u);
-    }
 }
 
 TEST_F(Snapshot, RestoredFieldsAreCutToTheirWidthAndOnlyChainModulesAreMapped)
