@@ -4,7 +4,6 @@
 
 #include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
-#include "engine/core/opcode_map.h"
 #include "tests/support/machine.h"
 
 using namespace korvane;
@@ -12,16 +11,6 @@ using test::Machine;
 using test::Program;
 
 namespace {
-
-TEST(DispatchTables, EveryTaggedEntryLeadsToItsTablesTrap)
-{
-    for (unsigned index = 0; index < 8192; ++index) {
-        const bool tagged = index & BreakpointTag;
-        ASSERT_EQ(HexDispatchTable[index] == &BreakpointTrapHex, tagged) << index;
-        ASSERT_EQ(DecimalDispatchTable[index] == &BreakpointTrapDecimal, tagged) << index;
-        ASSERT_TRUE(HexDispatchTable[index] && DecimalDispatchTable[index]) << index;
-    }
-}
 
 int TrapCount = 0;
 
