@@ -22,10 +22,18 @@
 
 namespace korvane {
 
+namespace {
+// Marks an entry that no family has filled. Entries are compared with it, not
+// with null: with null-pointer sanitizing on, the compiler does not decide at
+// build time whether a function's address is null.
+[[maybe_unused]] void EntryNotFilled() {}
+} // namespace
+
 template <bool Decimal>
 consteval DispatchTable BuildDispatchTable()
 {
     DispatchTable table{};
+    table.fill(&EntryNotFilled);
 
     FillGroup0<Decimal>(table);        // 00-0D, 0F
     FillLogic<Decimal>(table);         // 0E
@@ -47,6 +55,10 @@ consteval DispatchTable BuildDispatchTable()
     for (unsigned index = 0; index < table.size(); ++index) {
         if (index & BreakpointTag)
             table[index] = trap;
+        // Every three-nibble prefix begins an instruction or a stub: an entry
+        // left empty stops the build here.
+        if (table[index] == &EntryNotFilled)
+            throw "a dispatch entry has no handler";
     }
     return table;
 }

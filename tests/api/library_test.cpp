@@ -15,11 +15,9 @@
 
 namespace {
 
-// A GOTO whose offset is -1: it jumps to itself, counted from its address + 1.
-constexpr uint8_t LoopAtZero[] = {0x6, 0xF, 0xF, 0xF};
-
-class LibraryCopy {
-public:
+// A fresh copy of the shared object, loaded under a name of its own, with
+// the exports the tests use.
+struct LibraryCopy {
     LibraryCopy()
     {
         char path[] = "/tmp/korvane-copy-XXXXXX";
@@ -30,8 +28,12 @@ public:
         std::filesystem::copy_file(KORVANE_LIBRARY_PATH, path, std::filesystem::copy_options::overwrite_existing);
         Handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
         unlink(path); // the mapping stays; nothing is left behind
+        find(Run, "KVRun");
+        find(Stop, "KVStop");
+        find(IsRunning, "KVIsRunning");
+        find(GetRegister, "KVGetRegister");
+        find(SetMemoryModule, "KVSetMemoryModule");
     }
-
     ~LibraryCopy() { unload(); }
 
     void unload()
@@ -40,52 +42,35 @@ public:
             dlclose(Handle);
         Handle = nullptr;
     }
-
-    bool loaded() const { return Handle != nullptr; }
-
     template <typename Function>
-    Function* get(const char* name) const
+    void find(Function*& function, const char* name)
     {
-        return reinterpret_cast<Function*>(dlsym(Handle, name));
+        function = Handle ? reinterpret_cast<Function*>(dlsym(Handle, name)) : nullptr;
     }
-
-private:
-    void* Handle = nullptr;
-};
-
-// The copy's exports, looked up by name.
-struct Exports {
-    explicit Exports(const LibraryCopy& copy)
-        : Run(copy.get<decltype(KVRun)>("KVRun")), Stop(copy.get<decltype(KVStop)>("KVStop")),
-          IsRunning(copy.get<decltype(KVIsRunning)>("KVIsRunning")),
-          GetRegister(copy.get<decltype(KVGetRegister)>("KVGetRegister")),
-          SetMemoryModule(copy.get<decltype(KVSetMemoryModule)>("KVSetMemoryModule"))
-    {
-    }
-
     bool complete() const { return Run && Stop && IsRunning && GetRegister && SetMemoryModule; }
 
-    decltype(KVRun)* Run;
-    decltype(KVStop)* Stop;
-    decltype(KVIsRunning)* IsRunning;
-    decltype(KVGetRegister)* GetRegister;
-    decltype(KVSetMemoryModule)* SetMemoryModule;
+    void* Handle = nullptr;
+    decltype(KVRun)* Run = nullptr;
+    decltype(KVStop)* Stop = nullptr;
+    decltype(KVIsRunning)* IsRunning = nullptr;
+    decltype(KVGetRegister)* GetRegister = nullptr;
+    decltype(KVSetMemoryModule)* SetMemoryModule = nullptr;
 };
 
+// A ROM whose first instruction is a GOTO to itself (offset -1, counted
+// from its address + 1).
 std::vector<uint8_t> LoopRom()
 {
     std::vector<uint8_t> rom(KV_ROM_NIBBLES + KV_BUFFER_SLACK, 0);
-    std::copy(std::begin(LoopAtZero), std::end(LoopAtZero), rom.begin());
+    rom[0] = 0x6;
+    rom[1] = rom[2] = rom[3] = 0xF;
     return rom;
 }
 
-
 TEST(Library, AFreshCopyLoadsIdleRunsAtOnceAndLeavesTheOtherEngineAlone)
 {
-    LibraryCopy copy;
-    ASSERT_TRUE(copy.loaded()) << dlerror();
-    const Exports kv(copy);
-    ASSERT_TRUE(kv.complete());
+    LibraryCopy kv;
+    ASSERT_TRUE(kv.complete()) << dlerror();
     std::vector<uint8_t> rom = LoopRom();
 
     EXPECT_EQ(kv.IsRunning(), 0u);
@@ -111,8 +96,7 @@ TEST(LibraryDeathTest, UnloadingWhileTheEngineRunsLetsTheProcessExitCleanly)
     EXPECT_EXIT(
         {
             std::vector<uint8_t> rom = LoopRom();
-            LibraryCopy copy;
-            const Exports kv(copy);
+            LibraryCopy kv;
             if (!kv.complete())
                 std::exit(2);
             kv.SetMemoryModule(KV_MODULE_ROM, rom.data(), 0x3FFFF);
@@ -120,7 +104,7 @@ TEST(LibraryDeathTest, UnloadingWhileTheEngineRunsLetsTheProcessExitCleanly)
             if (!kv.IsRunning())
                 std::exit(3);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            copy.unload();
+            kv.unload();
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             std::exit(0);
         },

@@ -4,12 +4,9 @@
 
 #include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
-#include "engine/core/opcode_map.h"
 #include "tests/support/machine.h"
 
-using korvane::Cpu;
-using korvane::DecimalDispatchTable;
-using korvane::HexDispatchTable;
+using namespace korvane;
 using test::Machine;
 using test::Program;
 
@@ -17,127 +14,63 @@ namespace {
 
 int TrapCount = 0;
 
-void CountTrap()
-{
-    ++TrapCount;
-}
-
-TEST(DispatchTables, EveryTaggedEntryLeadsToItsTablesTrap)
-{
-    for (unsigned index = 0; index < 8192; ++index) {
-        if (index & korvane::BreakpointTag) {
-            ASSERT_EQ(HexDispatchTable[index], &korvane::BreakpointTrapHex) << index;
-            ASSERT_EQ(DecimalDispatchTable[index], &korvane::BreakpointTrapDecimal) << index;
-        } else {
-            ASSERT_NE(HexDispatchTable[index], nullptr) << index;
-            ASSERT_NE(DecimalDispatchTable[index], nullptr) << index;
-        }
-    }
-}
-
-TEST(DispatchTables, ShortOpcodesFillEveryEntryOfTheirPrefix)
-{
-    // GOTO is one nibble: all 256 entries of 6xy hold one handler.
-    for (unsigned i = 0; i < 256; ++i)
-        EXPECT_EQ(HexDispatchTable[korvane::DispatchIndex(6, i & 15, i >> 4)], HexDispatchTable[6]);
-    // RTN is two nibbles: the third nibble does not matter.
-    for (unsigned n2 = 0; n2 < 16; ++n2)
-        EXPECT_EQ(DecimalDispatchTable[korvane::DispatchIndex(0, 1, n2)], DecimalDispatchTable[32]);
-}
-
 class Breakpoints : public ::testing::TestWithParam<bool> {
 protected:
-    void SetUp() override { TrapCount = 0; }
+    Breakpoints()
+    {
+        TrapCount = 0;
+        test::SetValue(Cpu.A, 9);
+        test::SetValue(Cpu.B, 1);
+        if (GetParam())
+            SwitchToDecimal();
+        m.load(Program(0x00200).breakpoint().op("C0")); // A=A+B field A: 0x0A or, decimal, 0x10
+    }
+    uint64_t sum() const { return GetParam() ? 0x10 : 0x0A; }
+    Machine m;
 };
 
-TEST_P(Breakpoints, TaggedInstructionRunsNormallyWithoutAHandler)
+// A handler stands in for the tagged instruction and changes nothing; the
+// instruction runs as if untagged, in its mode, without one; KVStep ignores
+// the tag.
+TEST_P(Breakpoints, TheHandlerStandsInForTheTaggedInstruction)
 {
-    Machine m;
-    if (GetParam())
-        korvane::SwitchToDecimal();
-    Program p(0x00200);
-    p.breakpoint().op("0C"); // P=P+1
-    m.load(p);
-    korvane::ExecuteInstruction();
-    EXPECT_EQ(Cpu.P, 1);
-    EXPECT_EQ(Cpu.PC, 0x00202u);
-    EXPECT_EQ(Cpu.SliceCycles, 16u);
-}
-
-TEST_P(Breakpoints, HandlerStandsInForTheTaggedInstructionAndChangesNothing)
-{
-    Machine m;
-    if (GetParam())
-        korvane::SwitchToDecimal();
-    Program p(0x00200);
-    p.breakpoint().op("0C");
-    m.load(p);
-    KVSetBreakpointHandler(&CountTrap);
-    korvane::CpuState before;
+    KVSetBreakpointHandler([] { ++TrapCount; });
+    CpuState before;
     std::memcpy(&before, &Cpu, sizeof Cpu);
-    korvane::ExecuteInstruction();
-    EXPECT_EQ(TrapCount, 1);
+    ExecuteInstruction();
+    ExecuteInstruction();
+    EXPECT_EQ(TrapCount, 2);
     before.FetchPointer = Cpu.FetchPointer;
-    EXPECT_EQ(std::memcmp(&before, &Cpu, sizeof Cpu), 0) << "no register changes";
-    EXPECT_EQ(Cpu.P, 0);
-    EXPECT_EQ(Cpu.PC, 0x00200u);
-    EXPECT_EQ(Cpu.SliceCycles, 0u);
-    korvane::ExecuteInstruction();
-    EXPECT_EQ(TrapCount, 2) << "the same tagged PC traps again";
-    KVSetBreakpointHandler(nullptr);
-    korvane::ExecuteInstruction();
-    EXPECT_EQ(Cpu.P, 1) << "removing the handler makes the instruction run";
-}
+    EXPECT_EQ(std::memcmp(&before, &Cpu, sizeof Cpu), 0) << "no register changes, no cycles";
 
-TEST_P(Breakpoints, StepIgnoresTheTagEvenWithAHandler)
-{
-    Machine m;
-    if (GetParam())
-        korvane::SwitchToDecimal();
-    Program p(0x00200);
-    p.breakpoint().op("0C");
-    m.load(p);
-    KVSetBreakpointHandler(&CountTrap);
     KVStep();
-    EXPECT_EQ(TrapCount, 0);
-    EXPECT_EQ(Cpu.P, 1);
+    EXPECT_EQ(TrapCount, 2);
+    EXPECT_EQ(test::Value(Cpu.A), sum());
+    EXPECT_EQ(Cpu.PC, 0x00202u);
+
+    KVSetBreakpointHandler(nullptr);
+    Cpu.PC = 0x00200;
+    test::SetValue(Cpu.A, 9);
+    ExecuteInstruction();
+    EXPECT_EQ(test::Value(Cpu.A), sum());
     EXPECT_EQ(Cpu.PC, 0x00202u);
 }
 
 TEST_P(Breakpoints, TagsOnOperandNibblesPlayNoPartInDispatch)
 {
-    Machine m;
-    if (GetParam())
-        korvane::SwitchToDecimal();
     // GOTO with tags on its second and third nibbles: offset 0x005.
     m.poke(0x00300, "6500");
-    m.Rom[0x00301] |= 0x10;
-    m.Rom[0x00302] |= 0x10;
+    m.Rom[0x00301] |= BreakpointTag;
+    m.Rom[0x00302] |= BreakpointTag;
     Cpu.PC = 0x00300;
-    KVSetBreakpointHandler(&CountTrap);
-    korvane::ExecuteInstruction();
+    KVSetBreakpointHandler([] { ++TrapCount; });
+    ExecuteInstruction();
     EXPECT_EQ(TrapCount, 0);
     EXPECT_EQ(Cpu.PC, 0x00306u);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, Breakpoints, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Decimal" : "Hexadecimal"; });
-
-TEST(Dispatch, SetDecAndSetHexSwitchTheTableForTheNextInstruction)
-{
-    Machine m;
-    Program p(0x00400);
-    p.setdec().sethex();
-    m.load(p);
-    m.step();
-    EXPECT_EQ(Cpu.DecimalMode, 1);
-    EXPECT_EQ(korvane::ActiveDispatchTable, DecimalDispatchTable.data());
-    m.step();
-    EXPECT_EQ(Cpu.DecimalMode, 0);
-    EXPECT_EQ(korvane::ActiveDispatchTable, HexDispatchTable.data());
-    EXPECT_EQ(Cpu.PC, 0x00404u);
-    EXPECT_EQ(Cpu.SliceCycles, 32u);
-}
 
 TEST(Dispatch, PcBeyondTwentyBitsIsFetchedFromItsPageModulo256)
 {

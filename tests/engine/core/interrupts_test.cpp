@@ -2,119 +2,88 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <thread>
 
-#include "engine/core/dispatch.h"
 #include "engine/core/engine.h"
 #include "engine/core/interrupts.h"
+#include "engine/core/serial.h"
 #include "engine/core/timers.h"
 #include "platform/clock.h"
-#include "tests/support/machine.h"
+#include "tests/engine/group8/single_step.h"
 
 using namespace korvane;
-using test::Machine;
 using test::Program;
 
 namespace {
 
-// What each handler slot saw, written on the thread that calls it.
-std::atomic<int> Calls[16];
-std::atomic<uint32_t> Seen[16];
-std::atomic<int32_t> Result[16];
-std::atomic<bool> LockFree[16];
-std::atomic<uint64_t> CalledAt[16];
-std::atomic<int> HookPushes;
-
-// Whether another thread could take CpuLock at this moment.
-bool CpuLockFree()
-{
-    bool free = false;
-    std::thread probe([&] {
-        free = CpuLock->try_lock();
-        if (free)
-            CpuLock->unlock();
-    });
-    probe.join();
-    return free;
-}
+// What each handler slot heard, on the thread that called it.
+struct Heard {
+    std::atomic<int> Calls;
+    std::atomic<uint32_t> Bits;
+    std::atomic<bool> CpuLockFree; // whether another thread could take CpuLock meanwhile
+    std::atomic<uint64_t> At;
+};
+Heard Slots[16];
+std::atomic<int32_t> Answer;
 
 template <unsigned Slot>
 int32_t Record(uint32_t bits)
 {
-    Seen[Slot] = bits;
-    LockFree[Slot] = CpuLockFree();
-    CalledAt[Slot] = platform::PerformanceCounter();
-    ++Calls[Slot];
-    return Result[Slot];
+    std::thread probe([] {
+        Slots[Slot].CpuLockFree = CpuLock->try_lock();
+        if (Slots[Slot].CpuLockFree)
+            CpuLock->unlock();
+    });
+    probe.join();
+    Slots[Slot].Bits = bits;
+    Slots[Slot].At = platform::PerformanceCounter();
+    ++Slots[Slot].Calls;
+    return Answer;
 }
 
-// Lets TIMER2's first request through and drops the ones after it.
-int32_t AcceptOnce(uint32_t bits)
+bool WaitFor(unsigned slot)
 {
-    Seen[3] = bits;
-    return ++Calls[3] == 1 ? 1 : 0;
-}
-
-uint32_t CountPushes(uint32_t code)
-{
-    if (code == 1)
-        ++HookPushes;
-    return 0;
-}
-
-bool WaitUntil(const std::function<bool()>& done)
-{
-    for (int i = 0; i < 2000 && !done(); ++i)
+    for (int i = 0; i < 2000 && Slots[slot].Calls == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return done();
+    return Slots[slot].Calls != 0;
 }
+
+constexpr uint32_t Idle = 0x00100;
 
 struct Interrupts : ::testing::Test {
-    Machine M;
-
     Interrupts()
     {
-        for (unsigned slot = 0; slot < 16; ++slot) {
-            Calls[slot] = 0;
-            Seen[slot] = 0;
-            Result[slot] = 1;
-            LockFree[slot] = false;
-        }
-        HookPushes = 0;
+        for (Heard& slot : Slots)
+            slot.Calls = slot.Bits = 0;
+        Answer = 1;
         Timer1 = Timer1Control = Timer2Control = 0;
         Timer2 = Timer2LastValue = 0;
-        // The service routine counts its entries in P.
+        test::ResetKeys();
+        KVSetSerialHandler(nullptr);
+        SerialRegisters = {};
         M.place(Program(InterruptVector).op("0C").rti()); // P=P+1, RTI
+        M.load(Program(Idle).label("idle").goto_("idle"));
+        KVSetInterruptHandler(&Record<14>, 0x4000); // the RTI notice
     }
     ~Interrupts() override
     {
         KVStop();
         Timer2Control = Timer1Control = 0;
-        KVSetInterruptHandler(nullptr, 0xFFFF);
+        SerialRegisters = {};
+        test::ResetKeys();
     }
-
-    void expectEntryFrom(uint32_t pc)
-    {
-        EXPECT_EQ(Cpu.PC, InterruptVector);
-        EXPECT_EQ(Cpu.RSTK[0], pc);
-        EXPECT_EQ(Cpu.RstkIndex, 1u);
-        EXPECT_EQ(Cpu.InterruptService, 1u);
-        EXPECT_EQ(HookPushes, 1) << "the entry pushes once";
-    }
-};
-
-struct DecisionCase {
-    uint16_t Pending;
-    bool InService;
-    int32_t Slot3; // -1: no handler
-    uint8_t Causes;
-    bool Entry;
+    test::Machine M;
 };
 
 TEST_F(Interrupts, DecisionTakesAtMostOneEntryAndKeepsTheCauses)
 {
-    const DecisionCase cases[] = {
+    const struct {
+        uint16_t Pending;
+        bool InService;
+        int32_t Answer; // of TIMER2's handler; -1: no handler
+        uint8_t Causes;
+        bool Entry;
+    } cases[] = {
         {0x0008, false, -1, 0x40, true},  // TIMER2
         {0x0005, false, -1, 0xC0, true},  // key and TIMER1: one entry
         {0x0060, false, -1, 0x02, true},  // both serial requests
@@ -124,34 +93,30 @@ TEST_F(Interrupts, DecisionTakesAtMostOneEntryAndKeepsTheCauses)
         {0x0009, false, 0, 0x80, true},   // the key survives a dropped TIMER2
         {0x4000, false, -1, 0x00, false}, // the RTI notice never interrupts
     };
-    KVSetDebuggingHackHandler(&CountPushes);
-    for (const DecisionCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << "pending " << c.Pending << " slot 3 " << c.Slot3);
-        KVSetInterruptHandler(c.Slot3 < 0 ? nullptr : &Record<3>, 0x8);
-        Result[3] = c.Slot3;
-        Calls[3] = 0;
-        HookPushes = 0;
-        ServiceRequestBits = 0;
-        Cpu.RstkIndex = 0;
-        Cpu.RSTK[0] = 0;
+    static std::atomic<int> pushes;
+    KVSetDebuggingHackHandler([](uint32_t code) {
+        pushes += code == 1;
+        return 0u;
+    });
+    KVSetInterruptHandler(nullptr, 0x4000);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "pending " << c.Pending << " answer " << c.Answer);
+        KVSetInterruptHandler(c.Answer < 0 ? nullptr : &Record<3>, 0x8);
+        Answer = c.Answer;
+        Slots[3].Calls = pushes = ServiceRequestBits = 0;
+        Cpu.RstkIndex = Cpu.RSTK[0] = 0;
         Cpu.InterruptService = c.InService;
         Cpu.PC = 0x12345;
         PendingInterrupts = c.Pending;
         DecideInterrupts();
         EXPECT_EQ(ServiceRequestBits, c.Causes);
         EXPECT_EQ(PendingInterrupts.load(), 0u);
-        if (c.Entry) {
-            expectEntryFrom(0x12345);
-        } else {
-            EXPECT_EQ(Cpu.PC, 0x12345u);
-            EXPECT_EQ(Cpu.RstkIndex, 0u);
-            EXPECT_EQ(HookPushes, 0);
-        }
-        if (c.Slot3 >= 0 && !c.InService) {
-            EXPECT_EQ(Calls[3], 1);
-            EXPECT_EQ(Seen[3], 0x8u);
-            EXPECT_FALSE(LockFree[3]) << "handlers decide under CpuLock";
-        }
+        EXPECT_EQ(Cpu.PC, c.Entry ? InterruptVector : 0x12345u);
+        EXPECT_EQ(Cpu.RSTK[0], c.Entry ? 0x12345u : 0u);
+        EXPECT_EQ(Cpu.InterruptService, c.Entry || c.InService);
+        EXPECT_EQ(pushes, c.Entry ? 1 : 0) << "an entry pushes once";
+        EXPECT_EQ(Slots[3].Calls, c.Answer >= 0 && !c.InService ? 1 : 0);
+        EXPECT_FALSE(Slots[3].CpuLockFree) << "handlers decide under CpuLock";
     }
 }
 
@@ -168,50 +133,11 @@ TEST_F(Interrupts, RtiReraisesATimerStillDue)
     EXPECT_EQ(Cpu.InterruptService, 0u);
     EXPECT_EQ(Timer2Control, 0xAu);
     EXPECT_EQ(PendingInterrupts.load(), 0x4008u);
-
-    KVSetInterruptHandler(&Record<14>, 0x4000);
     DecideInterrupts();
-    EXPECT_EQ(Seen[14], 0x4000u);
+    EXPECT_EQ(Slots[14].Bits, 0x4000u);
     EXPECT_EQ(ServiceRequestBits, 0x40u);
     EXPECT_EQ(Cpu.PC, InterruptVector);
     EXPECT_EQ(Cpu.RSTK[0], 0x00200u);
-}
-
-// --- On the execution thread ---------------------------------------------------
-
-constexpr uint32_t Idle = 0x00100;
-
-TEST_F(Interrupts, ARequestFromAnotherThreadRunsTheServiceRoutine)
-{
-    M.load(Program(Idle).label("idle").goto_("idle"));
-    KVSetInterruptHandler(&Record<14>, 0x4000);
-    KVRun();
-    RequestInterrupt(RequestTimer2);
-    ASSERT_TRUE(WaitUntil([] { return Calls[14] >= 1; }));
-    KVStop();
-    EXPECT_EQ(Cpu.P, 1u);
-    EXPECT_EQ(Calls[14], 1);
-    EXPECT_EQ(ServiceRequestBits, 0x40u);
-    EXPECT_EQ(Cpu.PC, Idle);
-    EXPECT_EQ(Cpu.RstkIndex, 0u);
-    EXPECT_EQ(Cpu.InterruptService, 0u);
-}
-
-TEST_F(Interrupts, Timer2UnderflowInterruptsOnceWhenTheReraiseIsDropped)
-{
-    M.load(Program(Idle).label("idle").goto_("idle"));
-    KVSetInterruptHandler(&AcceptOnce, 0x8);
-    KVSetInterruptHandler(&Record<14>, 0x4000);
-    Timer2 = 3;
-    Timer2Control = 0x3; // run, interrupt
-    KVRun();
-    ASSERT_TRUE(WaitUntil([] { return Calls[14] >= 1; }));
-    KVStop();
-    EXPECT_EQ(Calls[3], 2) << "the underflow, then the re-raise after RTI";
-    EXPECT_EQ(Cpu.P, 1u);
-    EXPECT_EQ(ServiceRequestBits, 0x40u);
-    EXPECT_EQ(Timer2Control, 0xBu);
-    EXPECT_EQ(Cpu.RstkIndex, 0u);
 }
 
 // --- SHUTDN ------------------------------------------------------------------------
@@ -222,82 +148,74 @@ struct Sleep : Interrupts {
         M.load(Program(Idle).op("807").label("idle").goto_("idle")); // SHUTDN
         KVSetInterruptHandler(&Record<12>, 0x1000);
         KVSetInterruptHandler(&Record<13>, 0x2000);
-        KVSetInterruptHandler(&Record<14>, 0x4000);
     }
 };
 
-TEST_F(Sleep, SteppedShutdnDoesNotSleep)
+// Each source ends the sleep; the timers and the key scan go on ticking
+// meanwhile, TIMER2 at its schedule. The ON key, TIMER2 and a serial byte
+// then enter the service routine at 0x0000F, whose RTI is the only one
+// the machine runs.
+TEST_F(Sleep, EachSourceEndsTheSleepAndSomeInterrupt)
 {
-    M.step();
-    EXPECT_EQ(Cpu.PC, Idle + 3);
-    EXPECT_EQ(Calls[12], 0);
-    EXPECT_EQ(Calls[13], 0);
-}
-
-TEST_F(Sleep, Timer2WakeEndsTheSleepOnItsOwnSchedule)
-{
-    Timer2 = 20;
-    Timer2Control = 0x5; // run, wake
-    SleepTickDeadline = 0; // far behind: those ticks are not owed
-    KVRun();
-    ASSERT_TRUE(WaitUntil([] { return Calls[13] >= 1; }));
-    KVStop();
-    EXPECT_EQ(Calls[12], 1);
-    EXPECT_EQ(Seen[12], 0x1000u);
-    EXPECT_EQ(Seen[13], 0x2000u);
-    EXPECT_TRUE(LockFree[12]) << "sleep notices come without CpuLock";
-    EXPECT_TRUE(LockFree[13]);
-    EXPECT_GE(CalledAt[13] - CalledAt[12], 20 * SlicePeriod) << "21 ticks, each at its deadline";
-    EXPECT_EQ(Timer2Control, 0x9u);
-    EXPECT_EQ(Cpu.PC, Idle + 3);
-    EXPECT_EQ(Cpu.RstkIndex, 0u) << "a wake alone takes no interrupt";
-}
-
-// Counts the display's ticks in its slot for the test's lifetime.
-class DisplayCounter final : public Ticker {
-public:
-    DisplayCounter() : Saved(Tickers.Display) { Tickers.Display = this; }
-    ~DisplayCounter()
-    {
-        KVStop(); // the execution thread may be ticking this very object
-        Tickers.Display = Saved;
+    const struct {
+        const char* Name;
+        void (*Prepare)();
+        void (*Wake)(); // from this thread, once asleep
+        uint32_t Ticks; // at least, from sleep to wake
+        uint8_t Cause;  // of the interrupt that follows; 0: none
+    } sources[] = {
+        {"TIMER1", [] { Timer2 = Timer2LastValue = 0x200, Timer2Control = 0x1, Timer1Control = 0x4; }, [] {}, 0, 0},
+        {"TIMER2", [] { Timer2 = 20, Timer2Control = 0x7; }, [] {}, 20, 0x40},
+        {"a key the scan finds", [] { Cpu.OUT = 1, Timer2 = 0x10000, Timer2Control = 0x1; }, [] { KVPressKey(2, 0); },
+         0, 0},
+        {"ON key", [] {}, [] { KVPressKey(9, 9); }, 0, 0x80},
+        {"serial byte", [] { WriteSerialRegister(0x10, 0x2); }, [] { KVSerialSendByte(1, 0x41); }, 0, 0x02},
+    };
+    for (const auto& s : sources) {
+        SCOPED_TRACE(s.Name);
+        for (unsigned slot : {12, 13, 14})
+            Slots[slot].Calls = 0;
+        Cpu.PC = Idle;
+        Cpu.InterruptService = Cpu.IN = Timer1 = ServiceRequestBits = PendingInterrupts = 0;
+        s.Prepare();
+        SleepTickDeadline = 0; // far behind: those ticks are not owed
+        KVRun();
+        ASSERT_TRUE(WaitFor(12));
+        s.Wake();
+        ASSERT_TRUE(WaitFor(s.Cause ? 14 : 13));
+        KVStop();
+        test::ResetKeys();
+        Timer2Control = Timer1Control = 0;
+        EXPECT_EQ(Slots[12].Calls + Slots[13].Calls, 2);
+        EXPECT_EQ(Slots[12].Bits + Slots[13].Bits, 0x3000u);
+        EXPECT_TRUE(Slots[12].CpuLockFree && Slots[13].CpuLockFree) << "sleep notices come without CpuLock";
+        EXPECT_GE(Slots[13].At - Slots[12].At, s.Ticks * SlicePeriod);
+        EXPECT_EQ(Sleeping.load(), 0u);
+        EXPECT_EQ(ServiceRequestBits, s.Cause);
     }
-    void Tick() override { ++Count; }
-    std::atomic<int> Count{0};
+}
 
-private:
-    Ticker* Saved;
-};
-
-TEST_F(Sleep, TicksGoOnWhileAsleepAndRequestsWaitForTheWake)
+TEST_F(Sleep, ARequestWaitsForTheWakeAndResetEndsTheSleep)
 {
-    DisplayCounter display;
     KVRun();
-    ASSERT_TRUE(WaitUntil([] { return Calls[12] >= 1; }));
-    const int before = display.Count;
+    ASSERT_TRUE(WaitFor(12));
     RequestInterrupt(RequestTimer1);
-    EXPECT_TRUE(WaitUntil([&] { return display.Count >= before + 3; }));
-    EXPECT_EQ(Calls[13], 0) << "a request alone does not wake";
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(Slots[13].Calls, 0) << "a request alone does not wake";
     WakeCpu();
-    ASSERT_TRUE(WaitUntil([] { return Calls[14] >= 1; }));
-    EXPECT_EQ(KVIsRunning(), 1u);
+    ASSERT_TRUE(WaitFor(14));
     KVStop();
-    EXPECT_EQ(Calls[13], 1);
     EXPECT_EQ(Cpu.P, 1u) << "the pending request was taken after SHUTDN";
     EXPECT_EQ(ServiceRequestBits, 0x40u);
     EXPECT_EQ(Cpu.PC, Idle + 3);
-}
 
-TEST_F(Sleep, ResetEndsTheSleepAndLeavesTheEngineStopped)
-{
+    Slots[12].Calls = Slots[13].Calls = 0;
+    Cpu.PC = Idle;
     KVRun();
-    ASSERT_TRUE(WaitUntil([] { return Calls[12] >= 1; }));
+    ASSERT_TRUE(WaitFor(12));
     KVReset();
-    EXPECT_EQ(Calls[13], 1);
-    EXPECT_EQ(Seen[13], 0x2000u);
-    EXPECT_EQ(Sleeping.load(), 0u);
-    EXPECT_EQ(KVIsRunning(), 0u);
-    EXPECT_EQ(Cpu.PC, 0u);
+    EXPECT_EQ(Slots[13].Calls, 1);
+    EXPECT_EQ(KVIsRunning() + Sleeping.load() + Cpu.PC, 0u);
 }
 
 } // namespace
