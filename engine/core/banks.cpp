@@ -162,6 +162,20 @@ void InstallRomAccess()
         FlashState = FlashReadArray;
 }
 
+void InstallAttachedFlashModule(uint32_t id)
+{
+    if (id == ModulePort2) {
+        InstallModuleAccess(ModulePort2);
+        return;
+    }
+    // Port 2 keeps the flash functions while a ROM buffer is there for them
+    // to address; without one it reads zeros and the flash returns to
+    // read-array mode.
+    InstallRomAccess();
+    if (Modules[ModuleRom].Buffer)
+        ModuleAccessTables[ModuleRom] = {&RomFetchPage, &RomReadNibble, &RomReadAddress, &IgnoreWrite};
+}
+
 void SetFlashWriteEnable(bool enabled)
 {
     FlashWriteEnable = enabled ? 1 : 0;

@@ -37,6 +37,10 @@ void ResetBankPointers();
 // flash writing is enabled in HP 49G mode and a ROM buffer is attached,
 // else their plain (or blank) functions. The caller rebuilds the tables.
 void InstallRomAccess();
+// A buffer attached to the ROM or to port 2 gets its plain functions, even
+// while flash writing is enabled: the flash functions come back with the next
+// write of the enable register. The caller rebuilds the tables.
+void InstallAttachedFlashModule(uint32_t id);
 // The write of the flash enable bit (I/O register 0x1C).
 void SetFlashWriteEnable(bool enabled);
 extern uint8_t FlashWriteEnable;

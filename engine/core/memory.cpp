@@ -252,14 +252,14 @@ void SetMemoryModule(uint32_t id, uint8_t* buffer, uint32_t mask)
         Modules[id].BufferMask = mask;
         InstallModuleAccess(id);
         if (id == ModulePort2)
-            InstallRomAccess(); // port 2 carries the flash functions while writing is enabled
+            InstallAttachedFlashModule(id);
         break;
     case ModuleRom:
         Modules[id].Buffer = buffer;
         Modules[id].BufferMask = mask;
         if (Hp49Mode)
             ResetBankPointers();
-        InstallRomAccess();
+        InstallAttachedFlashModule(id);
         break;
     default:
         return;

@@ -243,4 +243,17 @@ TEST_F(Banks, FetchFromFlashIsBlankUntilReadArrayAndPlainAccessReturnsOnDisable)
     EXPECT_EQ(ReadNibble(0x41234), 3u);
 }
 
+// A ROM attached while flash writing is enabled reads plainly until the
+// enable register is written again.
+TEST_F(Banks, AttachingTheRomGivesItsPlainFunctionsUntilTheEnableIsWritten)
+{
+    enableFlash();
+    writeByte(Port2Base, 0x70); // read status: odd nibbles read 8
+    EXPECT_EQ(ReadNibble(0x00001), 8u);
+    KVSetMemoryModule(KV_MODULE_ROM, m.Rom.data(), RomNibbles - 1);
+    EXPECT_EQ(ReadNibble(0x00001), 0u) << "bank 0's own nibble";
+    SetFlashWriteEnable(true);
+    EXPECT_EQ(ReadNibble(0x00001), 8u);
+}
+
 } // namespace
