@@ -84,12 +84,16 @@ void RunSlice()
         return;
     }
     // A slice is far below the scheduler's resolution: poll the counter,
-    // yielding once a hundredth of the slice has passed.
-    do {
+    // yielding once a hundredth of the slice has passed. The test for the
+    // end comes before the yield: a yield after the end was reached would
+    // only lengthen the slice, and every slice with it, by the yield's cost.
+    for (;;) {
         elapsed = static_cast<int64_t>(platform::PerformanceCounter() - start);
+        if (elapsed >= static_cast<int64_t>(SlicePeriod))
+            break;
         if (elapsed > static_cast<int64_t>(YieldThreshold))
             platform::YieldThread();
-    } while (elapsed < static_cast<int64_t>(SlicePeriod));
+    }
     AdjustInstructionsPerSlice(Cpu.SliceCycles <= TargetSliceCycles.load(std::memory_order_relaxed));
     SliceTick();
 }
