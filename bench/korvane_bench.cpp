@@ -18,8 +18,12 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
+#include <fstream>
 #include <string>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "korvane.h"
@@ -198,6 +202,78 @@ test::Program BuildProgram()
     return p;
 }
 
+// The engine's execution thread as the kernel sees it: the one thread of
+// this process that is not the main thread. Its scheduler statistics tell
+// how long it was ready to run but waited for a processor, which is time
+// the machine's clock loses, since a slice that overruns is not made up.
+class EngineThreadStats {
+public:
+    EngineThreadStats()
+    {
+        const long self = syscall(SYS_gettid);
+        if (DIR* tasks = opendir("/proc/self/task")) {
+            while (const dirent* entry = readdir(tasks)) {
+                const long id = std::strtol(entry->d_name, nullptr, 10);
+                if (id > 0 && id != self)
+                    Path = "/proc/self/task/" + std::to_string(id) + "/schedstat";
+            }
+            closedir(tasks);
+        }
+    }
+
+    // Nanoseconds spent waiting on a run queue so far, or -1 if unknown.
+    double WaitNanoseconds() const
+    {
+        std::ifstream file(Path);
+        double running = 0;
+        double waiting = -1;
+        if (Path.empty() || !(file >> running >> waiting))
+            return -1;
+        return waiting;
+    }
+
+private:
+    std::string Path;
+};
+
+// How steady the host runs plain work in pieces of one slice (1/8192 s):
+// a piece that takes longer than usual is what makes a slice overrun, and
+// the time of an overrun is lost to the machine's clock for good.
+struct HostSteadiness {
+    double MedianMicroseconds;
+    double P90Excess; // the 90th percentile over the median, as a fraction
+    double P99Excess;
+};
+
+HostSteadiness MeasureHostSteadiness(double seconds)
+{
+    // The step count passes through a volatile, so the work is done at run
+    // time whatever the compiler knows.
+    volatile uint64_t sink = 0;
+    auto work = [&sink](uint64_t steps) {
+        uint64_t x = sink;
+        for (uint64_t i = 0; i < steps; ++i)
+            x = x * 6364136223846793005ull + 1442695040888963407ull;
+        sink = x;
+    };
+    volatile uint64_t calibration = 1000000;
+    const Clock::time_point probeStart = Clock::now();
+    work(calibration);
+    const double perStep = std::chrono::duration<double>(Clock::now() - probeStart).count() / calibration;
+    const uint64_t steps = static_cast<uint64_t>(1.0 / MachineTickRate / perStep);
+    std::vector<double> pieces;
+    const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                      std::chrono::duration<double>(seconds));
+    while (Clock::now() < end) {
+        const Clock::time_point start = Clock::now();
+        work(steps);
+        pieces.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    std::sort(pieces.begin(), pieces.end());
+    const double median = pieces[pieces.size() / 2];
+    return {median, pieces[pieces.size() * 9 / 10] / median - 1, pieces[pieces.size() * 99 / 100] / median - 1};
+}
+
 class Bench {
 public:
     Bench() : Rom(KV_ROM_NIBBLES + KV_BUFFER_SLACK, 0), Ram(RamNibbles + KV_BUFFER_SLACK, 0) {}
@@ -247,6 +323,7 @@ public:
     struct RunFigures {
         double InstructionsPerSecond;
         double Timer2PerSecond;
+        double WaitFraction; // of the window, or negative when unknown
         bool Ok;
     };
 
@@ -267,11 +344,15 @@ public:
         Sample previous = Take(start);
         Sample windowStart = previous;
         Sample windowEnd = previous;
+        const EngineThreadStats engineThread;
+        double waitAtStart = -1;
         for (const double mark : marks) {
             SleepUntil(start, mark);
             const Sample now = Take(start);
-            if (mark == options.SettleSeconds)
+            if (mark == options.SettleSeconds) {
                 windowStart = now;
+                waitAtStart = engineThread.WaitNanoseconds();
+            }
             if (now.Seconds > previous.Seconds + 0.05) {
                 std::printf(" %.0f", (now.Iterations - previous.Iterations) * RunLoopInstructions /
                                          (now.Seconds - previous.Seconds) / 1e6);
@@ -281,6 +362,7 @@ public:
             windowEnd = now;
         }
         std::printf("\n");
+        const double waitAtEnd = engineThread.WaitNanoseconds();
         KVStop();
 
         RunFigures figures{};
@@ -290,6 +372,7 @@ public:
         const uint32_t ticks = windowStart.Timer2 - windowEnd.Timer2;
         figures.InstructionsPerSecond = iterations * RunLoopInstructions / seconds;
         figures.Timer2PerSecond = ticks / seconds;
+        figures.WaitFraction = waitAtStart >= 0 && waitAtEnd >= 0 ? (waitAtEnd - waitAtStart) / 1e9 / seconds : -1;
         // Read exactly now that the engine stands: no pass was lost.
         figures.Ok = ReadCell(IterationCell, 16) >= windowEnd.Iterations && iterations > 0;
         return figures;
@@ -397,6 +480,7 @@ int main(int argc, char** argv)
     }
 
     std::printf("korvane benchmark: %" PRIu64 " instructions per loop pass\n", RunLoopInstructions);
+    const HostSteadiness host = MeasureHostSteadiness(0.5);
     const double routine = bench.RoutineRate(options);
     const Bench::RunFigures run = bench.RunRate(options);
     if (!run.Ok) {
@@ -413,10 +497,17 @@ int main(int argc, char** argv)
     std::printf("  %-44s %10.1f /s  (%+.2f%% of 8192)\n", "3 TIMER2 ticks per second during 2", run.Timer2PerSecond,
                 100 * clockError);
     std::printf("  %-44s %14.3f\n", "4 ratio of 2 to 1", ratio);
+    if (run.WaitFraction >= 0)
+        std::printf("  %-44s %12.2f %%\n", "engine thread waiting for a processor in 2", 100 * run.WaitFraction);
+    std::printf("  %-44s %+8.1f %% / %+.1f %% (median %.1f us)\n", "host: slice-sized work, 90th / 99th pct", 100 * host.P90Excess,
+                100 * host.P99Excess, host.MedianMicroseconds);
     std::printf("\n");
     std::printf("BENCH routine_ips=%.0f\n", routine);
     std::printf("BENCH run_ips=%.0f\n", run.InstructionsPerSecond);
     std::printf("BENCH timer2_hz=%.1f\n", run.Timer2PerSecond);
     std::printf("BENCH run_routine_ratio=%.4f\n", ratio);
+    if (run.WaitFraction >= 0)
+        std::printf("BENCH engine_wait_pct=%.2f\n", 100 * run.WaitFraction);
+    std::printf("BENCH host_p90_excess_pct=%.1f\n", 100 * host.P90Excess);
     return 0;
 }
