@@ -76,11 +76,30 @@ void BufferWriteNibble(uint32_t address, uint32_t nibble)
     Modules[Id].Buffer[address & Modules[Id].BufferMask] = static_cast<uint8_t>(nibble & 0x0F);
 }
 
+// A page of the buffer is plain only where the buffer mask keeps the page's
+// nibbles consecutive, as it does for every buffer of at least one page.
 template <uint32_t Id>
-constexpr ModuleAccess BufferAccess{&BufferFetchPage<Id>, &BufferModuleReadNibble<Id>,
-                                    &BufferModuleReadAddress<Id>, &BufferWriteNibble<Id>};
+uint8_t* BufferWritePage(uint32_t pageAddress)
+{
+    const MemoryModule& m = Modules[Id];
+    if ((m.BufferMask & (PageSize - 1)) != PageSize - 1)
+        return nullptr;
+    return m.Buffer + (pageAddress & m.BufferMask);
+}
 
-constexpr ModuleAccess BlankAccess{&BlankFetchPage, &ReadZero, &ReadAddressZero, &IgnoreWrite};
+template <uint32_t Id>
+const uint8_t* BufferReadPage(uint32_t pageAddress)
+{
+    return BufferWritePage<Id>(pageAddress);
+}
+
+template <uint32_t Id>
+constexpr ModuleAccess BufferAccess{&BufferFetchPage<Id>,       &BufferModuleReadNibble<Id>,
+                                    &BufferModuleReadAddress<Id>, &BufferWriteNibble<Id>,
+                                    &BufferReadPage<Id>,         &BufferWritePage<Id>};
+
+// The blank module's reads give zeros without counting them in the CRC.
+constexpr ModuleAccess BlankAccess{&BlankFetchPage, &ReadZero, &ReadAddressZero, &IgnoreWrite, nullptr, nullptr};
 
 bool CoversPage(const MemoryModule& m, uint32_t page)
 {
@@ -108,10 +127,14 @@ ModuleAccess ModuleAccessTables[8];
 uint32_t PageModuleMask[256];
 constinit const std::array<uint32_t, 256> ModulePriority = BuildModulePriority();
 FetchPageProc FetchPageTable[256];
+ReadPageProc ReadPageTable[256];
+WritePageProc WritePageTable[256];
 ReadNibbleProc ReadNibbleTable[256];
 ReadAddressProc ReadAddressTable[256];
 WriteNibbleProc WriteNibbleTable[256];
 const uint8_t* PageFetchPointer[256];
+const uint8_t* PageReadPointer[256];
+uint8_t* PageWritePointer[256];
 constinit const uint8_t BlankPage[PageSize + BufferSlack] = {};
 uint32_t CrcRegister;
 
@@ -134,8 +157,12 @@ const uint8_t* BlankFetchPage(uint32_t)
 
 void RecomputeFetchPointers(unsigned firstPage, unsigned count)
 {
-    for (unsigned page = firstPage; page < firstPage + count && page < 256; ++page)
-        PageFetchPointer[page] = FetchPageTable[PageModuleMask[page]](page << 12);
+    for (unsigned page = firstPage; page < firstPage + count && page < 256; ++page) {
+        const uint32_t set = PageModuleMask[page];
+        PageFetchPointer[page] = FetchPageTable[set](page << 12);
+        PageReadPointer[page] = ReadPageTable[set] ? ReadPageTable[set](page << 12) : nullptr;
+        PageWritePointer[page] = WritePageTable[set] ? WritePageTable[set](page << 12) : nullptr;
+    }
 }
 
 void RebuildAccessTables()
@@ -146,6 +173,8 @@ void RebuildAccessTables()
         ReadNibbleTable[set] = access.ReadNibble;
         ReadAddressTable[set] = access.ReadAddress;
         WriteNibbleTable[set] = access.WriteNibble;
+        ReadPageTable[set] = access.ReadPage;
+        WritePageTable[set] = access.WritePage;
     }
     RecomputeFetchPointers(0, 256);
 }
@@ -171,8 +200,9 @@ void InitMemoryController()
 {
     for (uint32_t id = 0; id < 8; ++id)
         ModuleAccessTables[id] = BlankAccess;
-    ModuleAccessTables[ModuleIo] = {&IoFetchPage, &IoReadNibble, &IoReadAddress, &IoWriteNibble};
-    ModuleAccessTables[ModuleBankSwitcher] = {&BankFetchPage, &BankReadNibble, &BankReadAddress, &BankWrite};
+    ModuleAccessTables[ModuleIo] = {&IoFetchPage, &IoReadNibble, &IoReadAddress, &IoWriteNibble, nullptr, nullptr};
+    ModuleAccessTables[ModuleBankSwitcher] = {&BankFetchPage, &BankReadNibble, &BankReadAddress, &BankWrite, nullptr,
+                                              nullptr};
     Modules[ModuleIo].BufferMask = 63;
     RebuildAccessTables();
     ResetMemoryConfig();

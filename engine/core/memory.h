@@ -5,6 +5,9 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
+
+#include "engine/core/cpu_state.h"
 
 namespace korvane {
 
@@ -31,6 +34,10 @@ using FetchPageProc = const uint8_t* (*)(uint32_t pageAddress);
 using ReadNibbleProc = uint32_t (*)(uint32_t address);
 using ReadAddressProc = uint32_t (*)(uint32_t address);
 using WriteNibbleProc = void (*)(uint32_t address, uint32_t nibble);
+// The host byte of a page's first nibble where the module's data reads (or
+// writes) in that page are plain, or null where its functions must run.
+using ReadPageProc = const uint8_t* (*)(uint32_t pageAddress);
+using WritePageProc = uint8_t* (*)(uint32_t pageAddress);
 
 struct MemoryModule {
     uint32_t State;
@@ -40,11 +47,18 @@ struct MemoryModule {
     uint32_t BufferMask;
 };
 
+// A plain read takes a byte's low four bits and counts the nibble in the
+// CRC, as the buffer modules' read functions do; a plain write stores the
+// nibble as the whole byte. A module whose reads or writes do anything else
+// (registers, bank selection, the flash, the blank module's zeros) leaves
+// ReadPage or WritePage null.
 struct ModuleAccess {
     FetchPageProc FetchPage;
     ReadNibbleProc ReadNibble;
     ReadAddressProc ReadAddress;
     WriteNibbleProc WriteNibble;
+    ReadPageProc ReadPage;
+    WritePageProc WritePage;
 };
 
 extern MemoryModule Modules[8];
@@ -53,10 +67,16 @@ extern ModuleAccess ModuleAccessTables[8];
 extern uint32_t PageModuleMask[256];
 extern const std::array<uint32_t, 256> ModulePriority;
 extern FetchPageProc FetchPageTable[256];
+extern ReadPageProc ReadPageTable[256];
+extern WritePageProc WritePageTable[256];
 extern ReadNibbleProc ReadNibbleTable[256];
 extern ReadAddressProc ReadAddressTable[256];
 extern WriteNibbleProc WriteNibbleTable[256];
 extern const uint8_t* PageFetchPointer[256];
+// Data access without a call: each page's plain read and write bytes, or
+// null. Recomputed with the fetch pointers, whenever a mapping changes.
+extern const uint8_t* PageReadPointer[256];
+extern uint8_t* PageWritePointer[256];
 extern const uint8_t BlankPage[PageSize + BufferSlack];
 
 extern uint32_t CrcRegister;
@@ -66,24 +86,143 @@ inline constexpr unsigned PageOf(uint32_t address)
     return (address >> 12) & 0xFF;
 }
 
+constexpr uint32_t NextCrc(uint32_t crc, uint32_t nibble)
+{
+    return ((crc >> 4) ^ (((crc ^ nibble) & 15) * 0x1081)) & 0xFFFF;
+}
+
+inline void UpdateCrc(uint32_t nibble)
+{
+    CrcRegister = NextCrc(CrcRegister, nibble);
+}
+
+// The CRC is linear, so two nibble steps make one step over the byte they
+// form (first nibble low) through a table of what two steps do to a byte.
+inline constexpr std::array<uint16_t, 256> CrcByteSteps = [] {
+    std::array<uint16_t, 256> table{};
+    for (uint32_t byte = 0; byte < 256; ++byte)
+        table[byte] = static_cast<uint16_t>(NextCrc(NextCrc(byte, 0), 0));
+    return table;
+}();
+
+// The CRC after count nibbles of value, first nibble lowest, in that order.
+inline uint32_t CrcOfNibbles(uint32_t crc, uint64_t value, unsigned count)
+{
+    for (unsigned k = 0; k + 2 <= count; k += 2)
+        crc = (crc >> 8) ^ CrcByteSteps[(crc ^ static_cast<uint32_t>(value >> (4 * k))) & 0xFF];
+    if (count & 1)
+        crc = NextCrc(crc, static_cast<uint32_t>(value >> (4 * (count - 1))) & 15);
+    return crc;
+}
+
+// count nibble bytes (at most 16) as a value, first nibble lowest. The
+// bytes are read in words of eight: a plain page always has the buffer
+// slack after it, so a word that starts before its end stays in the buffer.
+inline uint64_t GatherNibbleBytes(const uint8_t* bytes, unsigned count)
+{
+    uint64_t low;
+    std::memcpy(&low, bytes, sizeof low);
+    uint64_t value = GatherNibbles(low);
+    if (count > 8) {
+        uint64_t high;
+        std::memcpy(&high, bytes + 8, sizeof high);
+        value |= uint64_t{GatherNibbles(high)} << 32;
+    }
+    return count >= 16 ? value : value & ((uint64_t{1} << (4 * count)) - 1);
+}
+
+// Nibble k of value into byte k, for count bytes: whole words where eight
+// bytes remain, single bytes for the rest, so no byte after the last is
+// rewritten.
+inline void ScatterNibbleBytes(uint8_t* bytes, unsigned count, uint64_t value)
+{
+    unsigned k = 0;
+    for (; k + 8 <= count; k += 8) {
+        const uint64_t word = SpreadNibbles(static_cast<uint32_t>(value >> (4 * k)));
+        std::memcpy(bytes + k, &word, sizeof word);
+    }
+    for (; k < count; ++k)
+        bytes[k] = static_cast<uint8_t>((value >> (4 * k)) & 15);
+}
+
 inline uint32_t ReadNibble(uint32_t address)
 {
+    if (const uint8_t* page = PageReadPointer[PageOf(address)]) {
+        const uint32_t nibble = page[address & (PageSize - 1)] & 0x0F;
+        UpdateCrc(nibble);
+        return nibble;
+    }
     return ReadNibbleTable[PageModuleMask[PageOf(address)]](address);
 }
 
+// Five nibbles of the first nibble's module: where its page reads plainly,
+// the four after it come from the same buffer even past the page's end, as
+// the buffer modules' own function reads them.
 inline uint32_t ReadAddress(uint32_t address)
 {
+    if (const uint8_t* page = PageReadPointer[PageOf(address)]) {
+        const uint32_t value = static_cast<uint32_t>(GatherNibbleBytes(page + (address & (PageSize - 1)), 5));
+        CrcRegister = CrcOfNibbles(CrcRegister, value, 5);
+        return value;
+    }
     return ReadAddressTable[PageModuleMask[PageOf(address)]](address);
 }
 
 inline void WriteNibble(uint32_t address, uint32_t nibble)
 {
+    if (uint8_t* page = PageWritePointer[PageOf(address)]) {
+        page[address & (PageSize - 1)] = static_cast<uint8_t>(nibble & 0x0F);
+        return;
+    }
     WriteNibbleTable[PageModuleMask[PageOf(address)]](address, nibble);
 }
 
-inline void UpdateCrc(uint32_t nibble)
+// The nibbles before the next page boundary, at most count.
+inline unsigned NibblesInPage(uint32_t address, unsigned count)
 {
-    CrcRegister = ((CrcRegister >> 4) ^ (((CrcRegister ^ nibble) & 15) * 0x1081)) & 0xFFFF;
+    const unsigned left = PageSize - (address & (PageSize - 1));
+    return count < left ? count : left;
+}
+
+// count nibbles (at most 16) from address on, wrapping at 20 bits, the first
+// lowest in the result. Each is read in address order through its own page:
+// a run in a plain page straight from the buffer, any other nibble through
+// the page's function, so registers and the CRC see them as single reads.
+inline uint64_t ReadNibbleRun(uint32_t address, unsigned count)
+{
+    uint64_t value = 0;
+    for (unsigned done = 0; done < count;) {
+        const uint32_t at = (address + done) & 0xFFFFF;
+        const uint8_t* page = PageReadPointer[PageOf(at)];
+        if (!page) {
+            value |= uint64_t{ReadNibbleTable[PageModuleMask[PageOf(at)]](at)} << (4 * done);
+            ++done;
+            continue;
+        }
+        const unsigned run = NibblesInPage(at, count - done);
+        const uint64_t nibbles = GatherNibbleBytes(page + (at & (PageSize - 1)), run);
+        CrcRegister = CrcOfNibbles(CrcRegister, nibbles, run);
+        value |= nibbles << (4 * done);
+        done += run;
+    }
+    return value;
+}
+
+// The write counterpart: nibble k of value goes to address + k.
+inline void WriteNibbleRun(uint32_t address, unsigned count, uint64_t value)
+{
+    for (unsigned done = 0; done < count;) {
+        const uint32_t at = (address + done) & 0xFFFFF;
+        uint8_t* page = PageWritePointer[PageOf(at)];
+        if (!page) {
+            WriteNibbleTable[PageModuleMask[PageOf(at)]](at, static_cast<uint32_t>(value >> (4 * done)) & 15);
+            ++done;
+            continue;
+        }
+        const unsigned run = NibblesInPage(at, count - done);
+        ScatterNibbleBytes(page + (at & (PageSize - 1)), run, value >> (4 * done));
+        done += run;
+    }
 }
 
 // The module that answers for a set of configured modules, and for the set
