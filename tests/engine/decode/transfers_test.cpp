@@ -47,6 +47,7 @@ void RunOnce(Machine& m, const std::string& opcode)
 
 // Every access recorded: the memory tables are replaced by recorders, so the
 // order of the addresses and which read path a transfer takes are visible.
+// No page reads or writes plainly meanwhile, so every access reaches them.
 struct Access {
     char Kind; // 'r' one nibble, 'a' five nibbles, 'w' write
     uint32_t Address;
@@ -88,6 +89,12 @@ public:
         std::memcpy(Read, korvane::ReadNibbleTable, sizeof Read);
         std::memcpy(Address, korvane::ReadAddressTable, sizeof Address);
         std::memcpy(Write, korvane::WriteNibbleTable, sizeof Write);
+        std::memcpy(PlainRead, korvane::PageReadPointer, sizeof PlainRead);
+        std::memcpy(PlainWrite, korvane::PageWritePointer, sizeof PlainWrite);
+        for (unsigned page = 0; page < 256; ++page) {
+            korvane::PageReadPointer[page] = nullptr;
+            korvane::PageWritePointer[page] = nullptr;
+        }
         for (unsigned set = 0; set < 256; ++set) {
             korvane::ReadNibbleTable[set] = &RecordRead;
             korvane::ReadAddressTable[set] = &RecordReadAddress;
@@ -99,12 +106,16 @@ public:
         std::memcpy(korvane::ReadNibbleTable, Read, sizeof Read);
         std::memcpy(korvane::ReadAddressTable, Address, sizeof Address);
         std::memcpy(korvane::WriteNibbleTable, Write, sizeof Write);
+        std::memcpy(korvane::PageReadPointer, PlainRead, sizeof PlainRead);
+        std::memcpy(korvane::PageWritePointer, PlainWrite, sizeof PlainWrite);
     }
 
 private:
     korvane::ReadNibbleProc Read[256];
     korvane::ReadAddressProc Address[256];
     korvane::WriteNibbleProc Write[256];
+    const uint8_t* PlainRead[256];
+    uint8_t* PlainWrite[256];
 };
 
 // What an opcode moves and costs, from the opcode map by hand.
