@@ -29,14 +29,14 @@ namespace {
 
 void Pack(NibbleRegister& r)
 {
-    r.PackedLow = GatherNibbles(LoadNibbleBytes(r, 0));
-    r.PackedHigh = GatherNibbles(LoadNibbleBytes(r, 1));
+    const uint64_t value = PackNibbleBytes(r);
+    r.PackedLow = static_cast<uint32_t>(value);
+    r.PackedHigh = static_cast<uint32_t>(value >> 32);
 }
 
 void Unpack(NibbleRegister& r)
 {
-    StoreNibbleBytes(r, 0, SpreadNibbles(r.PackedLow));
-    StoreNibbleBytes(r, 1, SpreadNibbles(r.PackedHigh));
+    UnpackNibbleBytes(r, uint64_t{r.PackedHigh} << 32 | r.PackedLow);
 }
 
 // A 32-bit half of a working register in its live form (index 4 to 11).

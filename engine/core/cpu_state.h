@@ -6,6 +6,9 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace korvane {
 
@@ -117,6 +120,34 @@ inline void StoreNibbleBytes(NibbleRegister& r, unsigned half, uint64_t bytes)
     std::memcpy(r.Nibbles + 8 * half, &bytes, sizeof bytes);
 }
 
+// All sixteen nibble bytes as the 64-bit value, and back: with SSE2 in a
+// handful of vector steps (pairs of bytes merge within 16-bit lanes, then
+// the lanes narrow to bytes), else as two halves.
+inline uint64_t PackNibbleBytes(const NibbleRegister& r)
+{
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.Nibbles)),
+                                        _mm_set1_epi8(0x0F));
+    const __m128i pairs = _mm_and_si128(_mm_or_si128(bytes, _mm_srli_epi16(bytes, 4)), _mm_set1_epi16(0x00FF));
+    return static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_packus_epi16(pairs, pairs)));
+#else
+    return uint64_t{GatherNibbles(LoadNibbleBytes(r, 1))} << 32 | GatherNibbles(LoadNibbleBytes(r, 0));
+#endif
+}
+
+inline void UnpackNibbleBytes(NibbleRegister& r, uint64_t value)
+{
+#if defined(__SSE2__)
+    const __m128i word = _mm_cvtsi64_si128(static_cast<long long>(value));
+    const __m128i low = _mm_and_si128(word, _mm_set1_epi8(0x0F));
+    const __m128i high = _mm_and_si128(_mm_srli_epi16(word, 4), _mm_set1_epi8(0x0F));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r.Nibbles), _mm_unpacklo_epi8(low, high));
+#else
+    StoreNibbleBytes(r, 0, SpreadNibbles(static_cast<uint32_t>(value)));
+    StoreNibbleBytes(r, 1, SpreadNibbles(static_cast<uint32_t>(value >> 32)));
+#endif
+}
+
 // 20-bit field A of a working register in its live form.
 inline uint32_t ReadFieldAHex(const NibbleRegister& r)
 {
@@ -163,7 +194,7 @@ template <bool Decimal>
 inline uint64_t ReadWord(const NibbleRegister& r)
 {
     if constexpr (Decimal)
-        return uint64_t{GatherNibbles(LoadNibbleBytes(r, 1))} << 32 | GatherNibbles(LoadNibbleBytes(r, 0));
+        return PackNibbleBytes(r);
     else
         return (uint64_t{r.PackedHigh} << 32) | r.PackedLow;
 }
@@ -172,8 +203,7 @@ template <bool Decimal>
 inline void WriteWord(NibbleRegister& r, uint64_t value)
 {
     if constexpr (Decimal) {
-        StoreNibbleBytes(r, 0, SpreadNibbles(static_cast<uint32_t>(value)));
-        StoreNibbleBytes(r, 1, SpreadNibbles(static_cast<uint32_t>(value >> 32)));
+        UnpackNibbleBytes(r, value);
     } else {
         r.PackedLow = static_cast<uint32_t>(value);
         r.PackedHigh = static_cast<uint32_t>(value >> 32);
