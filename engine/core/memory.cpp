@@ -155,6 +155,42 @@ const uint8_t* BlankFetchPage(uint32_t)
     return BlankPage;
 }
 
+uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count)
+{
+    uint64_t value = 0;
+    for (unsigned done = 0; done < count;) {
+        const uint32_t at = (address + done) & 0xFFFFF;
+        const uint8_t* page = PageReadPointer[PageOf(at)];
+        if (!page) {
+            value |= uint64_t{ReadNibbleTable[PageModuleMask[PageOf(at)]](at)} << (4 * done);
+            ++done;
+            continue;
+        }
+        const unsigned run = NibblesInPage(at, count - done);
+        const uint64_t nibbles = GatherNibbleBytes(page + (at & (PageSize - 1)), run);
+        CrcRegister = CrcOfNibbles(CrcRegister, nibbles, run);
+        value |= nibbles << (4 * done);
+        done += run;
+    }
+    return value;
+}
+
+void WriteNibbleRunAcrossPages(uint32_t address, unsigned count, uint64_t value)
+{
+    for (unsigned done = 0; done < count;) {
+        const uint32_t at = (address + done) & 0xFFFFF;
+        uint8_t* page = PageWritePointer[PageOf(at)];
+        if (!page) {
+            WriteNibbleTable[PageModuleMask[PageOf(at)]](at, static_cast<uint32_t>(value >> (4 * done)) & 15);
+            ++done;
+            continue;
+        }
+        const unsigned run = NibblesInPage(at, count - done);
+        ScatterNibbleBytes(page + (at & (PageSize - 1)), run, value >> (4 * done));
+        done += run;
+    }
+}
+
 void RecomputeFetchPointers(unsigned firstPage, unsigned count)
 {
     for (unsigned page = firstPage; page < firstPage + count && page < 256; ++page) {

@@ -131,18 +131,39 @@ inline uint64_t GatherNibbleBytes(const uint8_t* bytes, unsigned count)
     return count >= 16 ? value : value & ((uint64_t{1} << (4 * count)) - 1);
 }
 
-// Nibble k of value into byte k, for count bytes: whole words where eight
-// bytes remain, single bytes for the rest, so no byte after the last is
-// rewritten.
+// Nibble k of value into byte k, for count bytes (at most 16): in stores of
+// eight, four, two and one bytes by the bits of the count, so no byte after
+// the last is rewritten. Where the count is known when compiling, this is a
+// few plain stores.
 inline void ScatterNibbleBytes(uint8_t* bytes, unsigned count, uint64_t value)
 {
-    unsigned k = 0;
-    for (; k + 8 <= count; k += 8) {
-        const uint64_t word = SpreadNibbles(static_cast<uint32_t>(value >> (4 * k)));
-        std::memcpy(bytes + k, &word, sizeof word);
+    if (count >= 8) {
+        const uint64_t word = SpreadNibbles(static_cast<uint32_t>(value));
+        std::memcpy(bytes, &word, sizeof word);
+        bytes += 8;
+        count -= 8;
+        value >>= 32;
     }
-    for (; k < count; ++k)
-        bytes[k] = static_cast<uint8_t>((value >> (4 * k)) & 15);
+    if (count >= 8) {
+        const uint64_t word = SpreadNibbles(static_cast<uint32_t>(value));
+        std::memcpy(bytes, &word, sizeof word);
+        return;
+    }
+    uint64_t spread = SpreadNibbles(static_cast<uint32_t>(value));
+    if (count & 4) {
+        const uint32_t four = static_cast<uint32_t>(spread);
+        std::memcpy(bytes, &four, sizeof four);
+        bytes += 4;
+        spread >>= 32;
+    }
+    if (count & 2) {
+        const uint16_t two = static_cast<uint16_t>(spread);
+        std::memcpy(bytes, &two, sizeof two);
+        bytes += 2;
+        spread >>= 16;
+    }
+    if (count & 1)
+        *bytes = static_cast<uint8_t>(spread);
 }
 
 inline uint32_t ReadNibble(uint32_t address)
@@ -188,41 +209,30 @@ inline unsigned NibblesInPage(uint32_t address, unsigned count)
 // lowest in the result. Each is read in address order through its own page:
 // a run in a plain page straight from the buffer, any other nibble through
 // the page's function, so registers and the CRC see them as single reads.
+uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count);
+
+// The usual transfer lies in one plain page and is read here without a call.
 inline uint64_t ReadNibbleRun(uint32_t address, unsigned count)
 {
-    uint64_t value = 0;
-    for (unsigned done = 0; done < count;) {
-        const uint32_t at = (address + done) & 0xFFFFF;
-        const uint8_t* page = PageReadPointer[PageOf(at)];
-        if (!page) {
-            value |= uint64_t{ReadNibbleTable[PageModuleMask[PageOf(at)]](at)} << (4 * done);
-            ++done;
-            continue;
-        }
-        const unsigned run = NibblesInPage(at, count - done);
-        const uint64_t nibbles = GatherNibbleBytes(page + (at & (PageSize - 1)), run);
-        CrcRegister = CrcOfNibbles(CrcRegister, nibbles, run);
-        value |= nibbles << (4 * done);
-        done += run;
-    }
+    const uint32_t offset = address & (PageSize - 1);
+    const uint8_t* page = PageReadPointer[PageOf(address)];
+    if (!page || offset + count > PageSize)
+        return ReadNibbleRunAcrossPages(address, count);
+    const uint64_t value = GatherNibbleBytes(page + offset, count);
+    CrcRegister = CrcOfNibbles(CrcRegister, value, count);
     return value;
 }
 
 // The write counterpart: nibble k of value goes to address + k.
+void WriteNibbleRunAcrossPages(uint32_t address, unsigned count, uint64_t value);
+
 inline void WriteNibbleRun(uint32_t address, unsigned count, uint64_t value)
 {
-    for (unsigned done = 0; done < count;) {
-        const uint32_t at = (address + done) & 0xFFFFF;
-        uint8_t* page = PageWritePointer[PageOf(at)];
-        if (!page) {
-            WriteNibbleTable[PageModuleMask[PageOf(at)]](at, static_cast<uint32_t>(value >> (4 * done)) & 15);
-            ++done;
-            continue;
-        }
-        const unsigned run = NibblesInPage(at, count - done);
-        ScatterNibbleBytes(page + (at & (PageSize - 1)), run, value >> (4 * done));
-        done += run;
-    }
+    const uint32_t offset = address & (PageSize - 1);
+    uint8_t* page = PageWritePointer[PageOf(address)];
+    if (!page || offset + count > PageSize)
+        return WriteNibbleRunAcrossPages(address, count, value);
+    ScatterNibbleBytes(page + offset, count, value);
 }
 
 // The module that answers for a set of configured modules, and for the set

@@ -353,4 +353,37 @@ TEST(PlainPages, RunsWrapAtTwentyBits)
     EXPECT_EQ(ReadAddress(0xFFFFE), 0x00087u) << "a five-nibble read stays in the first nibble's buffer";
 }
 
+// Every length of run inside one RAM page: the nibbles land in their bytes
+// and no byte around them changes; reading them back gives them and counts
+// them in the CRC one by one.
+TEST(PlainPages, RunsWithinAPageMoveExactlyTheirNibbles)
+{
+    Machine m;
+    auto ram = NibbleBuffer(0x10000);
+    KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFFF);
+    ConfigurePort1Chain(); // RAM over 0x70000-0x7FFFF
+    std::mt19937_64 random(5);
+    for (unsigned count = 1; count <= 16; ++count) {
+        for (uint32_t offset : {0x000u, 0x123u, 0xFF0u - count}) {
+            std::fill(ram.begin() + 0x3000, ram.begin() + 0x4000, uint8_t{0x1C});
+            const uint64_t value = random();
+            const uint32_t address = 0x73000 + offset;
+            WriteNibbleRun(address, count, value);
+            uint32_t crc = 0x5555;
+            for (uint32_t k = 0; k < 0x1000; ++k) {
+                const bool inside = k >= offset && k < offset + count;
+                const uint8_t want = inside ? (value >> (4 * (k - offset))) & 15 : 0x1C;
+                ASSERT_EQ(ram[0x3000 + k], want) << "count " << count << " byte " << k;
+                if (inside)
+                    crc = BitwiseCrc(crc, want);
+            }
+            CrcRegister = 0x5555;
+            const uint64_t mask = count == 16 ? ~uint64_t{0} : (uint64_t{1} << (4 * count)) - 1;
+            ASSERT_EQ(ReadNibbleRun(address, count), value & mask) << "count " << count;
+            ASSERT_EQ(CrcRegister, crc) << "count " << count;
+        }
+    }
+    KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
+}
+
 } // namespace
