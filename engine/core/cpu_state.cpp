@@ -9,22 +9,6 @@ namespace korvane {
 
 CpuState Cpu;
 
-void PushReturnStack(uint32_t value)
-{
-    NotifyDebuggingHack(HackPush);
-    Cpu.RSTK[Cpu.RstkIndex] = value;
-    Cpu.RstkIndex = (Cpu.RstkIndex + 1) & 7;
-}
-
-uint32_t PopReturnStack()
-{
-    NotifyDebuggingHack(HackPop);
-    Cpu.RstkIndex = (Cpu.RstkIndex - 1) & 7;
-    uint32_t value = Cpu.RSTK[Cpu.RstkIndex];
-    Cpu.RSTK[Cpu.RstkIndex] = 0;
-    return value;
-}
-
 namespace {
 
 void Pack(NibbleRegister& r)

@@ -10,6 +10,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "engine/core/hooks.h"
+
 namespace korvane {
 
 // A 64-bit working register held twice: packed (live in hexadecimal mode)
@@ -211,9 +213,23 @@ inline void WriteWord(NibbleRegister& r, uint64_t value)
 }
 
 // The return stack: a ring of eight with no depth count. Both call the
-// debugging hook first (1 before a push, 2 before a pop).
-void PushReturnStack(uint32_t value);
-uint32_t PopReturnStack();
+// debugging hook first (1 before a push, 2 before a pop). Inline, since
+// every call and return runs them.
+inline void PushReturnStack(uint32_t value)
+{
+    NotifyDebuggingHack(HackPush);
+    Cpu.RSTK[Cpu.RstkIndex] = value;
+    Cpu.RstkIndex = (Cpu.RstkIndex + 1) & 7;
+}
+
+inline uint32_t PopReturnStack()
+{
+    NotifyDebuggingHack(HackPop);
+    Cpu.RstkIndex = (Cpu.RstkIndex - 1) & 7;
+    const uint32_t value = Cpu.RSTK[Cpu.RstkIndex];
+    Cpu.RSTK[Cpu.RstkIndex] = 0;
+    return value;
+}
 
 // SETHEX and SETDEC: convert A to D to the other form and switch the
 // dispatch table; nothing happens when the machine is already in that mode.

@@ -106,7 +106,7 @@ inline constexpr std::array<uint16_t, 256> CrcByteSteps = [] {
 }();
 
 // The CRC after count nibbles of value, first nibble lowest, in that order.
-inline uint32_t CrcOfNibbles(uint32_t crc, uint64_t value, unsigned count)
+[[gnu::always_inline]] inline uint32_t CrcOfNibbles(uint32_t crc, uint64_t value, unsigned count)
 {
     for (unsigned k = 0; k + 2 <= count; k += 2)
         crc = (crc >> 8) ^ CrcByteSteps[(crc ^ static_cast<uint32_t>(value >> (4 * k))) & 0xFF];
@@ -118,7 +118,7 @@ inline uint32_t CrcOfNibbles(uint32_t crc, uint64_t value, unsigned count)
 // count nibble bytes (at most 16) as a value, first nibble lowest. The
 // bytes are read in words of eight: a plain page always has the buffer
 // slack after it, so a word that starts before its end stays in the buffer.
-inline uint64_t GatherNibbleBytes(const uint8_t* bytes, unsigned count)
+[[gnu::always_inline]] inline uint64_t GatherNibbleBytes(const uint8_t* bytes, unsigned count)
 {
     uint64_t low;
     std::memcpy(&low, bytes, sizeof low);
@@ -135,7 +135,7 @@ inline uint64_t GatherNibbleBytes(const uint8_t* bytes, unsigned count)
 // eight, four, two and one bytes by the bits of the count, so no byte after
 // the last is rewritten. Where the count is known when compiling, this is a
 // few plain stores.
-inline void ScatterNibbleBytes(uint8_t* bytes, unsigned count, uint64_t value)
+[[gnu::always_inline]] inline void ScatterNibbleBytes(uint8_t* bytes, unsigned count, uint64_t value)
 {
     if (count >= 8) {
         const uint64_t word = SpreadNibbles(static_cast<uint32_t>(value));
@@ -212,7 +212,7 @@ inline unsigned NibblesInPage(uint32_t address, unsigned count)
 uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count);
 
 // The usual transfer lies in one plain page and is read here without a call.
-inline uint64_t ReadNibbleRun(uint32_t address, unsigned count)
+[[gnu::always_inline]] inline uint64_t ReadNibbleRun(uint32_t address, unsigned count)
 {
     const uint32_t offset = address & (PageSize - 1);
     const uint8_t* page = PageReadPointer[PageOf(address)];
@@ -226,7 +226,7 @@ inline uint64_t ReadNibbleRun(uint32_t address, unsigned count)
 // The write counterpart: nibble k of value goes to address + k.
 void WriteNibbleRunAcrossPages(uint32_t address, unsigned count, uint64_t value);
 
-inline void WriteNibbleRun(uint32_t address, unsigned count, uint64_t value)
+[[gnu::always_inline]] inline void WriteNibbleRun(uint32_t address, unsigned count, uint64_t value)
 {
     const uint32_t offset = address & (PageSize - 1);
     uint8_t* page = PageWritePointer[PageOf(address)];

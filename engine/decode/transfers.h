@@ -41,15 +41,17 @@ constexpr bool IsReadTransfer(unsigned x)
 // its own page, lowest address first, so a transfer across a page boundary
 // or past 0xFFFFF reaches whichever module answers there, and the I/O
 // registers and the CRC see the nibbles in address order.
+// Forced inline, so that a field's constant start and count reach the word
+// stores and loads of the run.
 template <bool Decimal>
-inline void WriteNibbles(const NibbleRegister& r, uint32_t pointer, unsigned start, unsigned count)
+[[gnu::always_inline]] inline void WriteNibbles(const NibbleRegister& r, uint32_t pointer, unsigned start, unsigned count)
 {
     WriteNibbleRun(pointer, count, ReadWord<Decimal>(r) >> (4 * start));
 }
 
 // The read functions give 0 to 15, so the nibbles are stored unmasked.
 template <bool Decimal>
-inline void ReadNibbles(NibbleRegister& r, uint32_t pointer, unsigned start, unsigned count)
+[[gnu::always_inline]] inline void ReadNibbles(NibbleRegister& r, uint32_t pointer, unsigned start, unsigned count)
 {
     const uint64_t loaded = ReadNibbleRun(pointer, count);
     const uint64_t mask = (~uint64_t{0} >> (64 - 4 * count)) << (4 * start);
