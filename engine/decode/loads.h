@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "engine/core/cpu_state.h"
@@ -45,7 +46,14 @@ void OpLc()
         nibbles = (nibbles & ~rotate(taken)) | rotate(operand);
         std::memcpy(Cpu.C.Nibbles, &nibbles, sizeof nibbles);
     } else {
-        LoadNibblesTable[(Cpu.P & 15u) << 4 | (N - 1)](&Cpu.C, Cpu.FetchPointer + 2);
+        // Likewise in the packed form: the operand turned by P nibbles.
+        constexpr uint64_t taken = N == 16 ? ~uint64_t{0} : (uint64_t{1} << (4 * N)) - 1;
+        uint64_t operand = OperandNibbles(2, N < 8 ? N : 8);
+        if constexpr (N > 8)
+            operand |= uint64_t{OperandNibbles(10, N - 8)} << 32;
+        const int turn = static_cast<int>(4 * Cpu.P);
+        const uint64_t c = (ReadWord<false>(Cpu.C) & ~std::rotl(taken, turn)) | std::rotl(operand, turn);
+        WriteWord<false>(Cpu.C, c);
     }
     Cpu.PC += 2 + N;
     Cpu.SliceCycles += 12 + 4 * N;
