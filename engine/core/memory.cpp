@@ -155,22 +155,32 @@ const uint8_t* BlankFetchPage(uint32_t)
     return BlankPage;
 }
 
+namespace {
+
+// The plain part of a run, kept out of the loop below so that the loop over
+// register nibbles stays short.
+[[gnu::noinline]] uint64_t ReadPlainRun(const uint8_t* bytes, unsigned count)
+{
+    const uint64_t nibbles = GatherNibbleBytes(bytes, count);
+    CrcRegister = CrcOfNibbles(CrcRegister, nibbles, count);
+    return nibbles;
+}
+
+} // namespace
+
 uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count)
 {
     uint64_t value = 0;
     for (unsigned done = 0; done < count;) {
         const uint32_t at = (address + done) & 0xFFFFF;
-        const uint8_t* page = PageReadPointer[PageOf(at)];
-        if (!page) {
-            value |= uint64_t{ReadNibbleTable[PageModuleMask[PageOf(at)]](at)} << (4 * done);
-            ++done;
+        if (const uint8_t* page = PageReadPointer[PageOf(at)]) {
+            const unsigned run = NibblesInPage(at, count - done);
+            value |= ReadPlainRun(page + (at & (PageSize - 1)), run) << (4 * done);
+            done += run;
             continue;
         }
-        const unsigned run = NibblesInPage(at, count - done);
-        const uint64_t nibbles = GatherNibbleBytes(page + (at & (PageSize - 1)), run);
-        CrcRegister = CrcOfNibbles(CrcRegister, nibbles, run);
-        value |= nibbles << (4 * done);
-        done += run;
+        value |= uint64_t{ReadNibbleTable[PageModuleMask[PageOf(at)]](at)} << (4 * done);
+        ++done;
     }
     return value;
 }
