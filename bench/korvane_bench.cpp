@@ -18,14 +18,11 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
-#include <fstream>
 #include <string>
-#include <sys/syscall.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
+#include "bench/host_probes.h"
 #include "korvane.h"
 #include "tests/support/program.h"
 
@@ -202,78 +199,6 @@ test::Program BuildProgram()
     return p;
 }
 
-// The engine's execution thread as the kernel sees it: the one thread of
-// this process that is not the main thread. Its scheduler statistics tell
-// how long it was ready to run but waited for a processor, which is time
-// the machine's clock loses, since a slice that overruns is not made up.
-class EngineThreadStats {
-public:
-    EngineThreadStats()
-    {
-        const long self = syscall(SYS_gettid);
-        if (DIR* tasks = opendir("/proc/self/task")) {
-            while (const dirent* entry = readdir(tasks)) {
-                const long id = std::strtol(entry->d_name, nullptr, 10);
-                if (id > 0 && id != self)
-                    Path = "/proc/self/task/" + std::to_string(id) + "/schedstat";
-            }
-            closedir(tasks);
-        }
-    }
-
-    // Nanoseconds spent waiting on a run queue so far, or -1 if unknown.
-    double WaitNanoseconds() const
-    {
-        std::ifstream file(Path);
-        double running = 0;
-        double waiting = -1;
-        if (Path.empty() || !(file >> running >> waiting))
-            return -1;
-        return waiting;
-    }
-
-private:
-    std::string Path;
-};
-
-// How steady the host runs plain work in pieces of one slice (1/8192 s):
-// a piece that takes longer than usual is what makes a slice overrun, and
-// the time of an overrun is lost to the machine's clock for good.
-struct HostSteadiness {
-    double MedianMicroseconds;
-    double P90Excess; // the 90th percentile over the median, as a fraction
-    double P99Excess;
-};
-
-HostSteadiness MeasureHostSteadiness(double seconds)
-{
-    // The step count passes through a volatile, so the work is done at run
-    // time whatever the compiler knows.
-    volatile uint64_t sink = 0;
-    auto work = [&sink](uint64_t steps) {
-        uint64_t x = sink;
-        for (uint64_t i = 0; i < steps; ++i)
-            x = x * 6364136223846793005ull + 1442695040888963407ull;
-        sink = x;
-    };
-    volatile uint64_t calibration = 1000000;
-    const Clock::time_point probeStart = Clock::now();
-    work(calibration);
-    const double perStep = std::chrono::duration<double>(Clock::now() - probeStart).count() / calibration;
-    const uint64_t steps = static_cast<uint64_t>(1.0 / MachineTickRate / perStep);
-    std::vector<double> pieces;
-    const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                      std::chrono::duration<double>(seconds));
-    while (Clock::now() < end) {
-        const Clock::time_point start = Clock::now();
-        work(steps);
-        pieces.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-    }
-    std::sort(pieces.begin(), pieces.end());
-    const double median = pieces[pieces.size() / 2];
-    return {median, pieces[pieces.size() * 9 / 10] / median - 1, pieces[pieces.size() * 99 / 100] / median - 1};
-}
-
 class Bench {
 public:
     Bench() : Rom(KV_ROM_NIBBLES + KV_BUFFER_SLACK, 0), Ram(RamNibbles + KV_BUFFER_SLACK, 0) {}
@@ -340,11 +265,12 @@ public:
         for (double mark = 0.5; mark < total; mark += 0.5)
             marks.push_back(mark);
         std::sort(marks.begin(), marks.end());
+        marks.erase(std::unique(marks.begin(), marks.end()), marks.end());
         std::printf("  under KVRun, M instructions/s by interval:");
         Sample previous = Take(start);
         Sample windowStart = previous;
         Sample windowEnd = previous;
-        const EngineThreadStats engineThread;
+        const bench::EngineThreadStats engineThread;
         double waitAtStart = -1;
         for (const double mark : marks) {
             SleepUntil(start, mark);
@@ -387,7 +313,7 @@ private:
 
     // The engine's thread writes these cells while this one reads them, one
     // nibble at a time, so a read is repeated until two agree.
-    uint64_t ReadCellRacily(uint32_t address, unsigned nibbles) const
+    uint64_t ReadCellRacily(uint32_t address, unsigned nibbles)
     {
         uint64_t last = ReadCell(address, nibbles);
         for (;;) {
@@ -398,10 +324,10 @@ private:
         }
     }
 
-    uint64_t ReadCell(uint32_t address, unsigned nibbles) const
+    uint64_t ReadCell(uint32_t address, unsigned nibbles)
     {
         uint64_t value = 0;
-        uint8_t* cell = const_cast<uint8_t*>(Ram.data()) + (address - RamBase);
+        uint8_t* cell = Ram.data() + (address - RamBase);
         for (unsigned k = nibbles; k-- > 0;)
             value = value << 4 | (std::atomic_ref<uint8_t>(cell[k]).load(std::memory_order_relaxed) & 15);
         return value;
@@ -413,7 +339,7 @@ private:
             Ram[address - RamBase + k] = static_cast<uint8_t>((value >> (4 * k)) & 15);
     }
 
-    Sample Take(Clock::time_point start) const
+    Sample Take(Clock::time_point start)
     {
         const uint64_t iterations = ReadCellRacily(IterationCell, 16);
         const uint32_t timer = static_cast<uint32_t>(ReadCellRacily(TimerCopyCell, 8));
@@ -473,16 +399,16 @@ int main(int argc, char** argv)
     if (!ParseOptions(argc, argv, options))
         return 2;
 
-    Bench bench;
-    if (!bench.Setup()) {
+    Bench machine;
+    if (!machine.Setup()) {
         std::fprintf(stderr, "the benchmark program does not run as written\n");
         return 1;
     }
 
     std::printf("korvane benchmark: %" PRIu64 " instructions per loop pass\n", RunLoopInstructions);
-    const HostSteadiness host = MeasureHostSteadiness(0.5);
-    const double routine = bench.RoutineRate(options);
-    const Bench::RunFigures run = bench.RunRate(options);
+    const bench::HostSteadiness host = bench::MeasureHostSteadiness(0.5, MachineTickRate);
+    const double routine = machine.RoutineRate(options);
+    const Bench::RunFigures run = machine.RunRate(options);
     if (!run.Ok) {
         std::fprintf(stderr, "the loop did not run under KVRun\n");
         return 1;
