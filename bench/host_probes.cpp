@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <sstream>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
@@ -19,7 +20,7 @@ EngineThreadStats::EngineThreadStats()
         while (const dirent* entry = readdir(tasks)) {
             const long id = std::strtol(entry->d_name, nullptr, 10);
             if (id > 0 && id != self)
-                Path = "/proc/self/task/" + std::to_string(id) + "/schedstat";
+                Path = "/proc/self/task/" + std::to_string(id);
         }
         closedir(tasks);
     }
@@ -27,12 +28,32 @@ EngineThreadStats::EngineThreadStats()
 
 double EngineThreadStats::WaitNanoseconds() const
 {
-    std::ifstream file(Path);
+    std::ifstream file(Path + "/schedstat");
     double running = 0;
     double waiting = -1;
     if (Path.empty() || !(file >> running >> waiting))
         return -1;
     return waiting;
+}
+
+int EngineThreadStats::Processor() const
+{
+    // The processor is field 39 of stat, counted after the command name,
+    // which ends at the last parenthesis.
+    std::ifstream file(Path + "/stat");
+    std::string line;
+    if (Path.empty() || !std::getline(file, line))
+        return -1;
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    std::istringstream fields(line.substr(close + 2));
+    std::string field;
+    for (int index = 3; index <= 39 && fields >> field; ++index) {
+        if (index == 39)
+            return std::atoi(field.c_str());
+    }
+    return -1;
 }
 
 HostSteadiness MeasureHostSteadiness(double seconds, double tickRate)

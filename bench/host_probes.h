@@ -16,9 +16,11 @@ public:
     EngineThreadStats();
     // Nanoseconds spent waiting on a run queue so far, or -1 if unknown.
     double WaitNanoseconds() const;
+    // The processor the thread last ran on, or -1 if unknown.
+    int Processor() const;
 
 private:
-    std::string Path;
+    std::string Path; // the thread's directory under /proc
 };
 
 // A piece that takes longer than usual is what makes a slice overrun, and

@@ -18,6 +18,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <sched.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -249,6 +250,7 @@ public:
         double InstructionsPerSecond;
         double Timer2PerSecond;
         double WaitFraction; // of the window, or negative when unknown
+        int Processor;       // where the execution thread ran last, or -1
         bool Ok;
     };
 
@@ -289,6 +291,7 @@ public:
         }
         std::printf("\n");
         const double waitAtEnd = engineThread.WaitNanoseconds();
+        const int processor = engineThread.Processor();
         KVStop();
 
         RunFigures figures{};
@@ -298,6 +301,7 @@ public:
         const uint32_t ticks = windowStart.Timer2 - windowEnd.Timer2;
         figures.InstructionsPerSecond = iterations * RunLoopInstructions / seconds;
         figures.Timer2PerSecond = ticks / seconds;
+        figures.Processor = processor;
         figures.WaitFraction = waitAtStart >= 0 && waitAtEnd >= 0 ? (waitAtEnd - waitAtStart) / 1e9 / seconds : -1;
         // Read exactly now that the engine stands: no pass was lost.
         figures.Ok = ReadCell(IterationCell, 16) >= windowEnd.Iterations && iterations > 0;
@@ -408,6 +412,7 @@ int main(int argc, char** argv)
     std::printf("korvane benchmark: %" PRIu64 " instructions per loop pass\n", RunLoopInstructions);
     const bench::HostSteadiness host = bench::MeasureHostSteadiness(0.5, MachineTickRate);
     const double routine = machine.RoutineRate(options);
+    const int routineProcessor = sched_getcpu();
     const Bench::RunFigures run = machine.RunRate(options);
     if (!run.Ok) {
         std::fprintf(stderr, "the loop did not run under KVRun\n");
@@ -425,6 +430,7 @@ int main(int argc, char** argv)
     std::printf("  %-44s %14.3f\n", "4 ratio of 2 to 1", ratio);
     if (run.WaitFraction >= 0)
         std::printf("  %-44s %12.2f %%\n", "engine thread waiting for a processor in 2", 100 * run.WaitFraction);
+    std::printf("  %-44s %8d / %d\n", "processor of 1 / of the execution thread", routineProcessor, run.Processor);
     std::printf("  %-44s %+8.1f %% / %+.1f %% (median %.1f us)\n", "host: slice-sized work, 90th / 99th pct", 100 * host.P90Excess,
                 100 * host.P99Excess, host.MedianMicroseconds);
     std::printf("\n");
