@@ -137,7 +137,7 @@ void ResetBankPointers()
 
 void InstallRomAccess()
 {
-    static constexpr ModuleAccess Blank{&BlankFetchPage, &ReadZero, &ReadAddressZero, &IgnoreWrite};
+    static constexpr ModuleAccess Blank{&BlankFetchPage, &ReadZero, &ReadAddressZero, &IgnoreWrite, nullptr, nullptr};
     const bool romAttached = Modules[ModuleRom].Buffer != nullptr;
     const bool flashMapped = Hp49Mode && FlashWriteEnable;
 
@@ -146,14 +146,17 @@ void InstallRomAccess()
     if (!romAttached)
         ModuleAccessTables[ModuleRom] = Blank;
     else if (flashMapped)
-        ModuleAccessTables[ModuleRom] = {&FlashFetchPage, &FlashReadNibble, &FlashReadAddress, &IgnoreWrite};
-    else
-        ModuleAccessTables[ModuleRom] = {&RomFetchPage, &RomReadNibble, &RomReadAddress, &IgnoreWrite};
+        ModuleAccessTables[ModuleRom] = {&FlashFetchPage, &FlashReadNibble, &FlashReadAddress,
+                                         &IgnoreWrite,    nullptr,          nullptr};
+    else // reads straight from the bank; writes are ignored through the function
+        ModuleAccessTables[ModuleRom] = {&RomFetchPage, &RomReadNibble, &RomReadAddress,
+                                         &IgnoreWrite,  &RomFetchPage,  nullptr};
 
     if (!flashMapped)
         InstallModuleAccess(ModulePort2);
     else if (romAttached && Modules[ModulePort2].Buffer)
-        ModuleAccessTables[ModulePort2] = {&FlashFetchPage, &FlashReadNibble, &FlashReadAddress, &FlashWriteNibble};
+        ModuleAccessTables[ModulePort2] = {&FlashFetchPage,   &FlashReadNibble, &FlashReadAddress,
+                                           &FlashWriteNibble, nullptr,          nullptr};
     else
         ModuleAccessTables[ModulePort2] = Blank;
 

@@ -9,40 +9,18 @@ namespace korvane {
 
 CpuState Cpu;
 
-void PushReturnStack(uint32_t value)
-{
-    NotifyDebuggingHack(HackPush);
-    Cpu.RSTK[Cpu.RstkIndex] = value;
-    Cpu.RstkIndex = (Cpu.RstkIndex + 1) & 7;
-}
-
-uint32_t PopReturnStack()
-{
-    NotifyDebuggingHack(HackPop);
-    Cpu.RstkIndex = (Cpu.RstkIndex - 1) & 7;
-    uint32_t value = Cpu.RSTK[Cpu.RstkIndex];
-    Cpu.RSTK[Cpu.RstkIndex] = 0;
-    return value;
-}
-
 namespace {
 
 void Pack(NibbleRegister& r)
 {
-    r.PackedLow = 0;
-    r.PackedHigh = 0;
-    for (int k = 0; k < 8; ++k) {
-        r.PackedLow |= uint32_t{r.Nibbles[k]} << (4 * k);
-        r.PackedHigh |= uint32_t{r.Nibbles[8 + k]} << (4 * k);
-    }
+    const uint64_t value = PackNibbleBytes(r);
+    r.PackedLow = static_cast<uint32_t>(value);
+    r.PackedHigh = static_cast<uint32_t>(value >> 32);
 }
 
 void Unpack(NibbleRegister& r)
 {
-    for (int k = 0; k < 8; ++k) {
-        r.Nibbles[k] = (r.PackedLow >> (4 * k)) & 15;
-        r.Nibbles[8 + k] = (r.PackedHigh >> (4 * k)) & 15;
-    }
+    UnpackNibbleBytes(r, uint64_t{r.PackedHigh} << 32 | r.PackedLow);
 }
 
 // A 32-bit half of a working register in its live form (index 4 to 11).
@@ -55,11 +33,7 @@ uint32_t ReadHalf(NibbleRegister& r, bool high)
 {
     if (!Cpu.DecimalMode)
         return PackedHalf(r, high);
-    uint32_t value = 0;
-    const uint8_t* nibbles = r.Nibbles + (high ? 8 : 0);
-    for (int k = 7; k >= 0; --k)
-        value = (value << 4) | (nibbles[k] & 15);
-    return value;
+    return GatherNibbles(LoadNibbleBytes(r, high ? 1 : 0));
 }
 
 void WriteHalf(NibbleRegister& r, bool high, uint32_t value)
@@ -68,9 +42,7 @@ void WriteHalf(NibbleRegister& r, bool high, uint32_t value)
         PackedHalf(r, high) = value;
         return;
     }
-    uint8_t* nibbles = r.Nibbles + (high ? 8 : 0);
-    for (int k = 0; k < 8; ++k)
-        nibbles[k] = (value >> (4 * k)) & 15;
+    StoreNibbleBytes(r, high ? 1 : 0, SpreadNibbles(value));
 }
 
 NibbleRegister& WorkingByIndex(uint32_t index)

@@ -3,7 +3,14 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
 #include <cstdint>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "engine/core/hooks.h"
 
 namespace korvane {
 
@@ -80,6 +87,69 @@ inline void SetP(uint8_t p)
     Cpu.PShift = 4u * Cpu.P;
 }
 
+// The two forms of a register as words: eight nibbles packed in a 32-bit
+// word, and the same eight as the bytes of a 64-bit word (nibble k in byte
+// k). Each conversion moves all eight at once in three steps of halving or
+// doubling distance, rather than one nibble at a time.
+static_assert(std::endian::native == std::endian::little, "nibble bytes are read as little-endian words");
+
+constexpr uint64_t SpreadNibbles(uint32_t packed)
+{
+    uint64_t x = packed;
+    x = (x | x << 16) & 0x0000FFFF0000FFFFull;
+    x = (x | x << 8) & 0x00FF00FF00FF00FFull;
+    return (x | x << 4) & 0x0F0F0F0F0F0F0F0Full;
+}
+
+constexpr uint32_t GatherNibbles(uint64_t bytes)
+{
+    uint64_t x = bytes & 0x0F0F0F0F0F0F0F0Full;
+    x = (x | x >> 4) & 0x00FF00FF00FF00FFull;
+    x = (x | x >> 8) & 0x0000FFFF0000FFFFull;
+    return static_cast<uint32_t>(x | x >> 16);
+}
+
+// Nibble bytes 8 * half to 8 * half + 7 as one word, and back.
+inline uint64_t LoadNibbleBytes(const NibbleRegister& r, unsigned half)
+{
+    uint64_t bytes;
+    std::memcpy(&bytes, r.Nibbles + 8 * half, sizeof bytes);
+    return bytes;
+}
+
+inline void StoreNibbleBytes(NibbleRegister& r, unsigned half, uint64_t bytes)
+{
+    std::memcpy(r.Nibbles + 8 * half, &bytes, sizeof bytes);
+}
+
+// All sixteen nibble bytes as the 64-bit value, and back: with SSE2 in a
+// handful of vector steps (pairs of bytes merge within 16-bit lanes, then
+// the lanes narrow to bytes), else as two halves.
+inline uint64_t PackNibbleBytes(const NibbleRegister& r)
+{
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.Nibbles)),
+                                        _mm_set1_epi8(0x0F));
+    const __m128i pairs = _mm_and_si128(_mm_or_si128(bytes, _mm_srli_epi16(bytes, 4)), _mm_set1_epi16(0x00FF));
+    return static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_packus_epi16(pairs, pairs)));
+#else
+    return uint64_t{GatherNibbles(LoadNibbleBytes(r, 1))} << 32 | GatherNibbles(LoadNibbleBytes(r, 0));
+#endif
+}
+
+inline void UnpackNibbleBytes(NibbleRegister& r, uint64_t value)
+{
+#if defined(__SSE2__)
+    const __m128i word = _mm_cvtsi64_si128(static_cast<long long>(value));
+    const __m128i low = _mm_and_si128(word, _mm_set1_epi8(0x0F));
+    const __m128i high = _mm_and_si128(_mm_srli_epi16(word, 4), _mm_set1_epi8(0x0F));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r.Nibbles), _mm_unpacklo_epi8(low, high));
+#else
+    StoreNibbleBytes(r, 0, SpreadNibbles(static_cast<uint32_t>(value)));
+    StoreNibbleBytes(r, 1, SpreadNibbles(static_cast<uint32_t>(value >> 32)));
+#endif
+}
+
 // 20-bit field A of a working register in its live form.
 inline uint32_t ReadFieldAHex(const NibbleRegister& r)
 {
@@ -88,10 +158,7 @@ inline uint32_t ReadFieldAHex(const NibbleRegister& r)
 
 inline uint32_t ReadFieldADec(const NibbleRegister& r)
 {
-    uint32_t v = 0;
-    for (int k = 4; k >= 0; --k)
-        v = (v << 4) | r.Nibbles[k];
-    return v;
+    return GatherNibbles(LoadNibbleBytes(r, 0)) & 0xFFFFF;
 }
 
 inline void WriteFieldAHex(NibbleRegister& r, uint32_t value)
@@ -99,10 +166,11 @@ inline void WriteFieldAHex(NibbleRegister& r, uint32_t value)
     r.PackedLow = (r.PackedLow & ~0xFFFFFu) | (value & 0xFFFFF);
 }
 
+// Bytes 0 to 4 take the value; bytes 5 to 7 keep theirs.
 inline void WriteFieldADec(NibbleRegister& r, uint32_t value)
 {
-    for (int k = 0; k < 5; ++k)
-        r.Nibbles[k] = (value >> (4 * k)) & 15;
+    constexpr uint64_t fieldBytes = 0x000000FFFFFFFFFFull;
+    StoreNibbleBytes(r, 0, (LoadNibbleBytes(r, 0) & ~fieldBytes) | (SpreadNibbles(value) & fieldBytes));
 }
 
 template <bool Decimal>
@@ -127,22 +195,17 @@ inline void WriteFieldA(NibbleRegister& r, uint32_t value)
 template <bool Decimal>
 inline uint64_t ReadWord(const NibbleRegister& r)
 {
-    if constexpr (Decimal) {
-        uint64_t v = 0;
-        for (int k = 15; k >= 0; --k)
-            v = (v << 4) | r.Nibbles[k];
-        return v;
-    } else {
+    if constexpr (Decimal)
+        return PackNibbleBytes(r);
+    else
         return (uint64_t{r.PackedHigh} << 32) | r.PackedLow;
-    }
 }
 
 template <bool Decimal>
 inline void WriteWord(NibbleRegister& r, uint64_t value)
 {
     if constexpr (Decimal) {
-        for (int k = 0; k < 16; ++k)
-            r.Nibbles[k] = (value >> (4 * k)) & 15;
+        UnpackNibbleBytes(r, value);
     } else {
         r.PackedLow = static_cast<uint32_t>(value);
         r.PackedHigh = static_cast<uint32_t>(value >> 32);
@@ -150,9 +213,23 @@ inline void WriteWord(NibbleRegister& r, uint64_t value)
 }
 
 // The return stack: a ring of eight with no depth count. Both call the
-// debugging hook first (1 before a push, 2 before a pop).
-void PushReturnStack(uint32_t value);
-uint32_t PopReturnStack();
+// debugging hook first (1 before a push, 2 before a pop). Inline, since
+// every call and return runs them.
+inline void PushReturnStack(uint32_t value)
+{
+    NotifyDebuggingHack(HackPush);
+    Cpu.RSTK[Cpu.RstkIndex] = value;
+    Cpu.RstkIndex = (Cpu.RstkIndex + 1) & 7;
+}
+
+inline uint32_t PopReturnStack()
+{
+    NotifyDebuggingHack(HackPop);
+    Cpu.RstkIndex = (Cpu.RstkIndex - 1) & 7;
+    const uint32_t value = Cpu.RSTK[Cpu.RstkIndex];
+    Cpu.RSTK[Cpu.RstkIndex] = 0;
+    return value;
+}
 
 // SETHEX and SETDEC: convert A to D to the other form and switch the
 // dispatch table; nothing happens when the machine is already in that mode.

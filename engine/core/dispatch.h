@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "engine/core/cpu_state.h"
 #include "engine/core/memory.h"
@@ -34,12 +35,28 @@ inline const uint8_t* LocateInstruction(uint32_t pc)
     return PageFetchPointer[(pc >> 12) & 0xFF] + (pc & 0xFFF);
 }
 
+// The first four nibble bytes at fetch as one little-endian word. Every
+// fetch pointer has the buffer slack behind it, so the fourth byte is there
+// even for an instruction that starts at a buffer's last nibble.
+inline uint32_t FetchWord(const uint8_t* fetch)
+{
+    uint32_t word;
+    std::memcpy(&word, fetch, sizeof word);
+    return word;
+}
+
+// DispatchIndex of the word's first three bytes, without taking them apart.
+constexpr unsigned DispatchIndexOfWord(uint32_t word)
+{
+    return (word & 0x1F) | (word >> 3 & 0x1E0) | (word >> 7 & 0x1E00);
+}
+
 // Executes the instruction at PC through the current table.
 inline void ExecuteInstruction()
 {
     const uint8_t* fetch = LocateInstruction(Cpu.PC);
     Cpu.FetchPointer = fetch;
-    ActiveDispatchTable[DispatchIndex(fetch[0], fetch[1], fetch[2])]();
+    ActiveDispatchTable[DispatchIndexOfWord(FetchWord(fetch))]();
 }
 
 void ExecuteHexInstruction();
@@ -50,12 +67,15 @@ void BreakpointTrapDecimal();
 
 // Reads n operand nibbles at FetchPointer + first, low nibble first; the
 // breakpoint tag of an operand nibble is masked away.
+// Up to eight nibbles are gathered from one word read; an operand ends
+// within 21 nibbles of the instruction's start, so the word stays inside the
+// buffer slack.
 inline uint32_t OperandNibbles(unsigned first, unsigned count)
 {
-    uint32_t value = 0;
-    for (unsigned i = count; i-- > 0;)
-        value = (value << 4) | (Cpu.FetchPointer[first + i] & 0x0F);
-    return value;
+    uint64_t bytes;
+    std::memcpy(&bytes, Cpu.FetchPointer + first, sizeof bytes);
+    const uint32_t value = GatherNibbles(bytes);
+    return count >= 8 ? value : value & ((1u << (4 * count)) - 1);
 }
 
 inline unsigned OperandNibble(unsigned position)

@@ -84,12 +84,20 @@ void RunSlice()
         return;
     }
     // A slice is far below the scheduler's resolution: poll the counter,
-    // yielding once a hundredth of the slice has passed.
-    do {
+    // yielding once a hundredth of the slice has passed. The end is tested
+    // before each yield, and the last hundredth is only polled: a yield
+    // costs about that much here (a system call), and one that ran past the
+    // end would lengthen the slice, and so slow the machine's clock, by what
+    // it overran.
+    const int64_t period = static_cast<int64_t>(SlicePeriod);
+    const int64_t threshold = static_cast<int64_t>(YieldThreshold);
+    for (;;) {
         elapsed = static_cast<int64_t>(platform::PerformanceCounter() - start);
-        if (elapsed > static_cast<int64_t>(YieldThreshold))
+        if (elapsed >= period)
+            break;
+        if (elapsed > threshold && period - elapsed > threshold)
             platform::YieldThread();
-    } while (elapsed < static_cast<int64_t>(SlicePeriod));
+    }
     AdjustInstructionsPerSlice(Cpu.SliceCycles <= TargetSliceCycles.load(std::memory_order_relaxed));
     SliceTick();
 }

@@ -67,11 +67,30 @@ void BufferWriteNibble(uint32_t address, uint32_t nibble)
     Modules[Id].Buffer[address & Modules[Id].BufferMask] = static_cast<uint8_t>(nibble & 0x0F);
 }
 
+// A page of the buffer is plain only where the buffer mask keeps the page's
+// nibbles consecutive, as it does for every buffer of at least one page.
 template <uint32_t Id>
-constexpr ModuleAccess BufferAccess{&BufferFetchPage<Id>, &BufferModuleReadNibble<Id>,
-                                    &BufferModuleReadAddress<Id>, &BufferWriteNibble<Id>};
+uint8_t* BufferWritePage(uint32_t pageAddress)
+{
+    const MemoryModule& m = Modules[Id];
+    if ((m.BufferMask & (PageSize - 1)) != PageSize - 1)
+        return nullptr;
+    return m.Buffer + (pageAddress & m.BufferMask);
+}
 
-constexpr ModuleAccess BlankAccess{&BlankFetchPage, &ReadZero, &ReadAddressZero, &IgnoreWrite};
+template <uint32_t Id>
+const uint8_t* BufferReadPage(uint32_t pageAddress)
+{
+    return BufferWritePage<Id>(pageAddress);
+}
+
+template <uint32_t Id>
+constexpr ModuleAccess BufferAccess{&BufferFetchPage<Id>,       &BufferModuleReadNibble<Id>,
+                                    &BufferModuleReadAddress<Id>, &BufferWriteNibble<Id>,
+                                    &BufferReadPage<Id>,         &BufferWritePage<Id>};
+
+// The blank module's reads give zeros without counting them in the CRC.
+constexpr ModuleAccess BlankAccess{&BlankFetchPage, &ReadZero, &ReadAddressZero, &IgnoreWrite, nullptr, nullptr};
 
 bool CoversPage(const MemoryModule& m, uint32_t page)
 {
@@ -99,10 +118,14 @@ ModuleAccess ModuleAccessTables[8];
 uint32_t PageModuleMask[256];
 constinit const std::array<uint32_t, 256> ModulePriority = BuildModulePriority();
 FetchPageProc FetchPageTable[256];
+ReadPageProc ReadPageTable[256];
+WritePageProc WritePageTable[256];
 ReadNibbleProc ReadNibbleTable[256];
 ReadAddressProc ReadAddressTable[256];
 WriteNibbleProc WriteNibbleTable[256];
 const uint8_t* PageFetchPointer[256];
+const uint8_t* PageReadPointer[256];
+uint8_t* PageWritePointer[256];
 constinit const uint8_t BlankPage[PageSize + BufferSlack] = {};
 uint32_t CrcRegister;
 
@@ -123,10 +146,60 @@ const uint8_t* BlankFetchPage(uint32_t)
     return BlankPage;
 }
 
+namespace {
+
+// The plain part of a run, kept out of the loop below so that the loop over
+// register nibbles stays short.
+[[gnu::noinline]] uint64_t ReadPlainRun(const uint8_t* bytes, unsigned count)
+{
+    const uint64_t nibbles = GatherNibbleBytes(bytes, count);
+    CrcRegister = CrcOfNibbles(CrcRegister, nibbles, count);
+    return nibbles;
+}
+
+} // namespace
+
+uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count)
+{
+    uint64_t value = 0;
+    for (unsigned done = 0; done < count;) {
+        const uint32_t at = (address + done) & 0xFFFFF;
+        if (const uint8_t* page = PageReadPointer[PageOf(at)]) {
+            const unsigned run = NibblesInPage(at, count - done);
+            value |= ReadPlainRun(page + (at & (PageSize - 1)), run) << (4 * done);
+            done += run;
+            continue;
+        }
+        value |= uint64_t{ReadNibbleTable[PageModuleMask[PageOf(at)]](at)} << (4 * done);
+        ++done;
+    }
+    return value;
+}
+
+void WriteNibbleRunAcrossPages(uint32_t address, unsigned count, uint64_t value)
+{
+    for (unsigned done = 0; done < count;) {
+        const uint32_t at = (address + done) & 0xFFFFF;
+        uint8_t* page = PageWritePointer[PageOf(at)];
+        if (!page) {
+            WriteNibbleTable[PageModuleMask[PageOf(at)]](at, static_cast<uint32_t>(value >> (4 * done)) & 15);
+            ++done;
+            continue;
+        }
+        const unsigned run = NibblesInPage(at, count - done);
+        ScatterNibbleBytes(page + (at & (PageSize - 1)), run, value >> (4 * done));
+        done += run;
+    }
+}
+
 void RecomputeFetchPointers(unsigned firstPage, unsigned count)
 {
-    for (unsigned page = firstPage; page < firstPage + count && page < 256; ++page)
-        PageFetchPointer[page] = FetchPageTable[PageModuleMask[page]](page << 12);
+    for (unsigned page = firstPage; page < firstPage + count && page < 256; ++page) {
+        const uint32_t set = PageModuleMask[page];
+        PageFetchPointer[page] = FetchPageTable[set](page << 12);
+        PageReadPointer[page] = ReadPageTable[set] ? ReadPageTable[set](page << 12) : nullptr;
+        PageWritePointer[page] = WritePageTable[set] ? WritePageTable[set](page << 12) : nullptr;
+    }
 }
 
 void RebuildAccessTables()
@@ -137,6 +210,8 @@ void RebuildAccessTables()
         ReadNibbleTable[set] = access.ReadNibble;
         ReadAddressTable[set] = access.ReadAddress;
         WriteNibbleTable[set] = access.WriteNibble;
+        ReadPageTable[set] = access.ReadPage;
+        WritePageTable[set] = access.WritePage;
     }
     RecomputeFetchPointers(0, 256);
 }
@@ -162,8 +237,9 @@ void InitMemoryController()
 {
     for (uint32_t id = 0; id < 8; ++id)
         ModuleAccessTables[id] = BlankAccess;
-    ModuleAccessTables[ModuleIo] = {&IoFetchPage, &IoReadNibble, &IoReadAddress, &IoWriteNibble};
-    ModuleAccessTables[ModuleBankSwitcher] = {&BankFetchPage, &BankReadNibble, &BankReadAddress, &BankWrite};
+    ModuleAccessTables[ModuleIo] = {&IoFetchPage, &IoReadNibble, &IoReadAddress, &IoWriteNibble, nullptr, nullptr};
+    ModuleAccessTables[ModuleBankSwitcher] = {&BankFetchPage, &BankReadNibble, &BankReadAddress, &BankWrite, nullptr,
+                                              nullptr};
     Modules[ModuleIo].BufferMask = 63;
     RebuildAccessTables();
     ResetMemoryConfig();

@@ -5,6 +5,9 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
+
+#include "engine/core/cpu_state.h"
 
 namespace korvane {
 
@@ -31,6 +34,10 @@ using FetchPageProc = const uint8_t* (*)(uint32_t pageAddress);
 using ReadNibbleProc = uint32_t (*)(uint32_t address);
 using ReadAddressProc = uint32_t (*)(uint32_t address);
 using WriteNibbleProc = void (*)(uint32_t address, uint32_t nibble);
+// The host byte of a page's first nibble where the module's data reads (or
+// writes) in that page are plain, or null where its functions must run.
+using ReadPageProc = const uint8_t* (*)(uint32_t pageAddress);
+using WritePageProc = uint8_t* (*)(uint32_t pageAddress);
 
 struct MemoryModule {
     uint32_t State;
@@ -40,11 +47,18 @@ struct MemoryModule {
     uint32_t BufferMask;
 };
 
+// A plain read takes a byte's low four bits and counts the nibble in the
+// CRC, as the buffer modules' read functions do; a plain write stores the
+// nibble as the whole byte. A module whose reads or writes do anything else
+// (registers, bank selection, the flash, the blank module's zeros) leaves
+// ReadPage or WritePage null.
 struct ModuleAccess {
     FetchPageProc FetchPage;
     ReadNibbleProc ReadNibble;
     ReadAddressProc ReadAddress;
     WriteNibbleProc WriteNibble;
+    ReadPageProc ReadPage;
+    WritePageProc WritePage;
 };
 
 extern MemoryModule Modules[8];
@@ -53,10 +67,16 @@ extern ModuleAccess ModuleAccessTables[8];
 extern uint32_t PageModuleMask[256];
 extern const std::array<uint32_t, 256> ModulePriority;
 extern FetchPageProc FetchPageTable[256];
+extern ReadPageProc ReadPageTable[256];
+extern WritePageProc WritePageTable[256];
 extern ReadNibbleProc ReadNibbleTable[256];
 extern ReadAddressProc ReadAddressTable[256];
 extern WriteNibbleProc WriteNibbleTable[256];
 extern const uint8_t* PageFetchPointer[256];
+// Data access without a call: each page's plain read and write bytes, or
+// null. Recomputed with the fetch pointers, whenever a mapping changes.
+extern const uint8_t* PageReadPointer[256];
+extern uint8_t* PageWritePointer[256];
 extern const uint8_t BlankPage[PageSize + BufferSlack];
 
 extern uint32_t CrcRegister;
@@ -66,24 +86,173 @@ inline constexpr unsigned PageOf(uint32_t address)
     return (address >> 12) & 0xFF;
 }
 
+constexpr uint32_t NextCrc(uint32_t crc, uint32_t nibble)
+{
+    return ((crc >> 4) ^ (((crc ^ nibble) & 15) * 0x1081)) & 0xFFFF;
+}
+
+inline void UpdateCrc(uint32_t nibble)
+{
+    CrcRegister = NextCrc(CrcRegister, nibble);
+}
+
+// The CRC is linear, so two nibble steps make one step over the byte they
+// form (first nibble low) through a table of what two steps do to a byte.
+// Four nibble steps split the same way into two independent look-ups: the
+// high byte takes one byte step, the low byte two.
+inline constexpr std::array<uint16_t, 256> CrcByteSteps = [] {
+    std::array<uint16_t, 256> table{};
+    for (uint32_t byte = 0; byte < 256; ++byte)
+        table[byte] = static_cast<uint16_t>(NextCrc(NextCrc(byte, 0), 0));
+    return table;
+}();
+
+inline constexpr std::array<uint16_t, 256> CrcTwoByteSteps = [] {
+    std::array<uint16_t, 256> table{};
+    for (uint32_t byte = 0; byte < 256; ++byte) {
+        uint32_t crc = byte;
+        for (int step = 0; step < 4; ++step)
+            crc = NextCrc(crc, 0);
+        table[byte] = static_cast<uint16_t>(crc);
+    }
+    return table;
+}();
+
+// The CRC after count nibbles of value, first nibble lowest, in that order.
+[[gnu::always_inline]] inline uint32_t CrcOfNibbles(uint32_t crc, uint64_t value, unsigned count)
+{
+    unsigned k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const uint32_t x = (crc ^ static_cast<uint32_t>(value >> (4 * k))) & 0xFFFF;
+        crc = CrcByteSteps[x >> 8] ^ CrcTwoByteSteps[x & 0xFF];
+    }
+    if (k + 2 <= count) {
+        crc = (crc >> 8) ^ CrcByteSteps[(crc ^ static_cast<uint32_t>(value >> (4 * k))) & 0xFF];
+        k += 2;
+    }
+    if (k < count)
+        crc = NextCrc(crc, static_cast<uint32_t>(value >> (4 * k)) & 15);
+    return crc;
+}
+
+// count nibble bytes (at most 16) as a value, first nibble lowest. The
+// bytes are read in words of eight: a plain page always has the buffer
+// slack after it, so a word that starts before its end stays in the buffer.
+[[gnu::always_inline]] inline uint64_t GatherNibbleBytes(const uint8_t* bytes, unsigned count)
+{
+    uint64_t low;
+    std::memcpy(&low, bytes, sizeof low);
+    uint64_t value = GatherNibbles(low);
+    if (count > 8) {
+        uint64_t high;
+        std::memcpy(&high, bytes + 8, sizeof high);
+        value |= uint64_t{GatherNibbles(high)} << 32;
+    }
+    return count >= 16 ? value : value & ((uint64_t{1} << (4 * count)) - 1);
+}
+
+// Nibble k of value into byte k, for count bytes (at most 16): in stores of
+// eight, four, two and one bytes by the bits of the count, so no byte after
+// the last is rewritten. Where the count is known when compiling, this is a
+// few plain stores.
+[[gnu::always_inline]] inline void ScatterNibbleBytes(uint8_t* bytes, unsigned count, uint64_t value)
+{
+    if (count >= 8) {
+        const uint64_t word = SpreadNibbles(static_cast<uint32_t>(value));
+        std::memcpy(bytes, &word, sizeof word);
+        bytes += 8;
+        count -= 8;
+        value >>= 32;
+    }
+    if (count >= 8) {
+        const uint64_t word = SpreadNibbles(static_cast<uint32_t>(value));
+        std::memcpy(bytes, &word, sizeof word);
+        return;
+    }
+    uint64_t spread = SpreadNibbles(static_cast<uint32_t>(value));
+    if (count & 4) {
+        const uint32_t four = static_cast<uint32_t>(spread);
+        std::memcpy(bytes, &four, sizeof four);
+        bytes += 4;
+        spread >>= 32;
+    }
+    if (count & 2) {
+        const uint16_t two = static_cast<uint16_t>(spread);
+        std::memcpy(bytes, &two, sizeof two);
+        bytes += 2;
+        spread >>= 16;
+    }
+    if (count & 1)
+        *bytes = static_cast<uint8_t>(spread);
+}
+
 inline uint32_t ReadNibble(uint32_t address)
 {
+    if (const uint8_t* page = PageReadPointer[PageOf(address)]) {
+        const uint32_t nibble = page[address & (PageSize - 1)] & 0x0F;
+        UpdateCrc(nibble);
+        return nibble;
+    }
     return ReadNibbleTable[PageModuleMask[PageOf(address)]](address);
 }
 
+// Five nibbles of the first nibble's module: where its page reads plainly,
+// the four after it come from the same buffer even past the page's end, as
+// the buffer modules' own function reads them.
 inline uint32_t ReadAddress(uint32_t address)
 {
+    if (const uint8_t* page = PageReadPointer[PageOf(address)]) {
+        const uint32_t value = static_cast<uint32_t>(GatherNibbleBytes(page + (address & (PageSize - 1)), 5));
+        CrcRegister = CrcOfNibbles(CrcRegister, value, 5);
+        return value;
+    }
     return ReadAddressTable[PageModuleMask[PageOf(address)]](address);
 }
 
 inline void WriteNibble(uint32_t address, uint32_t nibble)
 {
+    if (uint8_t* page = PageWritePointer[PageOf(address)]) {
+        page[address & (PageSize - 1)] = static_cast<uint8_t>(nibble & 0x0F);
+        return;
+    }
     WriteNibbleTable[PageModuleMask[PageOf(address)]](address, nibble);
 }
 
-inline void UpdateCrc(uint32_t nibble)
+// The nibbles before the next page boundary, at most count.
+inline unsigned NibblesInPage(uint32_t address, unsigned count)
 {
-    CrcRegister = ((CrcRegister >> 4) ^ (((CrcRegister ^ nibble) & 15) * 0x1081)) & 0xFFFF;
+    const unsigned left = PageSize - (address & (PageSize - 1));
+    return count < left ? count : left;
+}
+
+// count nibbles (at most 16) from address on, wrapping at 20 bits, the first
+// lowest in the result. Each is read in address order through its own page:
+// a run in a plain page straight from the buffer, any other nibble through
+// the page's function, so registers and the CRC see them as single reads.
+uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count);
+
+// The usual transfer lies in one plain page and is read here without a call.
+[[gnu::always_inline]] inline uint64_t ReadNibbleRun(uint32_t address, unsigned count)
+{
+    const uint32_t offset = address & (PageSize - 1);
+    const uint8_t* page = PageReadPointer[PageOf(address)];
+    if (!page || offset + count > PageSize)
+        return ReadNibbleRunAcrossPages(address, count);
+    const uint64_t value = GatherNibbleBytes(page + offset, count);
+    CrcRegister = CrcOfNibbles(CrcRegister, value, count);
+    return value;
+}
+
+// The write counterpart: nibble k of value goes to address + k.
+void WriteNibbleRunAcrossPages(uint32_t address, unsigned count, uint64_t value);
+
+[[gnu::always_inline]] inline void WriteNibbleRun(uint32_t address, unsigned count, uint64_t value)
+{
+    const uint32_t offset = address & (PageSize - 1);
+    uint8_t* page = PageWritePointer[PageOf(address)];
+    if (!page || offset + count > PageSize)
+        return WriteNibbleRunAcrossPages(address, count, value);
+    ScatterNibbleBytes(page + offset, count, value);
 }
 
 // A data read of the nibble byte: the breakpoint tag is stripped and the

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <array>
+#include <bit>
+#include <cstring>
 
 #include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
@@ -29,11 +31,29 @@ template <bool Decimal, unsigned N>
 void OpLc()
 {
     if constexpr (Decimal) {
-        const unsigned p = Cpu.P;
-        for (unsigned i = 0; i < N; ++i)
-            Cpu.C.Nibbles[(p + i) & 15] = static_cast<uint8_t>(OperandNibble(2 + i));
+        // The N operand bytes, tags masked away, as a 16-byte word turned by
+        // P bytes: byte i lands on nibble (P + i) & 15, wrapping at the top.
+        // The operand ends within 18 nibbles of the opcode, inside the slack.
+        using Word = unsigned __int128;
+        constexpr Word taken = N == 16 ? ~Word{0} : (Word{1} << (8 * N)) - 1;
+        Word operand;
+        std::memcpy(&operand, Cpu.FetchPointer + 2, sizeof operand);
+        operand &= taken & (~Word{0} / 0xFF * 0x0F);
+        const unsigned turn = 8 * Cpu.P;
+        auto rotate = [turn](Word w) { return turn == 0 ? w : w << turn | w >> (128 - turn); };
+        Word nibbles;
+        std::memcpy(&nibbles, Cpu.C.Nibbles, sizeof nibbles);
+        nibbles = (nibbles & ~rotate(taken)) | rotate(operand);
+        std::memcpy(Cpu.C.Nibbles, &nibbles, sizeof nibbles);
     } else {
-        LoadNibblesTable[(Cpu.P & 15u) << 4 | (N - 1)](&Cpu.C, Cpu.FetchPointer + 2);
+        // Likewise in the packed form: the operand turned by P nibbles.
+        constexpr uint64_t taken = N == 16 ? ~uint64_t{0} : (uint64_t{1} << (4 * N)) - 1;
+        uint64_t operand = OperandNibbles(2, N < 8 ? N : 8);
+        if constexpr (N > 8)
+            operand |= uint64_t{OperandNibbles(10, N - 8)} << 32;
+        const int turn = static_cast<int>(4 * Cpu.P);
+        const uint64_t c = (ReadWord<false>(Cpu.C) & ~std::rotl(taken, turn)) | std::rotl(operand, turn);
+        WriteWord<false>(Cpu.C, c);
     }
     Cpu.PC += 2 + N;
     Cpu.SliceCycles += 12 + 4 * N;

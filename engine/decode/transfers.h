@@ -38,38 +38,24 @@ constexpr bool IsReadTransfer(unsigned x)
 
 // Register nibble start + i meets address (pointer + i) & 0xFFFFF: the
 // field's first nibble meets the pointer itself. Every nibble goes through
-// the table of its own page, lowest address first, so a transfer across a
-// page boundary or past 0xFFFFF reaches whichever module answers there, and
-// the I/O registers and the CRC see the nibbles in address order.
+// its own page, lowest address first, so a transfer across a page boundary
+// or past 0xFFFFF reaches whichever module answers there, and the I/O
+// registers and the CRC see the nibbles in address order.
+// Forced inline, so that a field's constant start and count reach the word
+// stores and loads of the run.
 template <bool Decimal>
-inline void WriteNibbles(const NibbleRegister& r, uint32_t pointer, unsigned start, unsigned count)
+[[gnu::always_inline]] inline void WriteNibbles(const NibbleRegister& r, uint32_t pointer, unsigned start, unsigned count)
 {
-    if constexpr (Decimal) {
-        for (unsigned i = 0; i < count; ++i)
-            WriteNibble((pointer + i) & 0xFFFFF, r.Nibbles[start + i]);
-    } else {
-        uint64_t value = ((uint64_t{r.PackedHigh} << 32) | r.PackedLow) >> (4 * start);
-        for (unsigned i = 0; i < count; ++i, value >>= 4)
-            WriteNibble((pointer + i) & 0xFFFFF, static_cast<uint32_t>(value & 15));
-    }
+    WriteNibbleRun(pointer, count, ReadWord<Decimal>(r) >> (4 * start));
 }
 
 // The read functions give 0 to 15, so the nibbles are stored unmasked.
 template <bool Decimal>
-inline void ReadNibbles(NibbleRegister& r, uint32_t pointer, unsigned start, unsigned count)
+[[gnu::always_inline]] inline void ReadNibbles(NibbleRegister& r, uint32_t pointer, unsigned start, unsigned count)
 {
-    if constexpr (Decimal) {
-        for (unsigned i = 0; i < count; ++i)
-            r.Nibbles[start + i] = static_cast<uint8_t>(ReadNibble((pointer + i) & 0xFFFFF));
-    } else {
-        uint64_t loaded = 0;
-        for (unsigned i = 0; i < count; ++i)
-            loaded |= uint64_t{ReadNibble((pointer + i) & 0xFFFFF)} << (4 * i);
-        const uint64_t mask = (~uint64_t{0} >> (64 - 4 * count)) << (4 * start);
-        const uint64_t value = (((uint64_t{r.PackedHigh} << 32) | r.PackedLow) & ~mask) | (loaded << (4 * start));
-        r.PackedLow = static_cast<uint32_t>(value);
-        r.PackedHigh = static_cast<uint32_t>(value >> 32);
-    }
+    const uint64_t loaded = ReadNibbleRun(pointer, count);
+    const uint64_t mask = (~uint64_t{0} >> (64 - 4 * count)) << (4 * start);
+    WriteWord<Decimal>(r, (ReadWord<Decimal>(r) & ~mask) | (loaded << (4 * start)));
 }
 
 // A 20-bit value in one call: only the first nibble's page is looked up, so

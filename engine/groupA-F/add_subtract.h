@@ -16,12 +16,13 @@ void OpAdd()
     if constexpr (Decimal) {
         // Every digit is rewritten as 0 to 9: a nibble above 9 in either
         // operand counts as its digit value and does not survive.
-        unsigned carry = 0;
-        for (unsigned k = FieldLow<F>(), high = FieldHigh<F>(); k <= high; ++k) {
-            const unsigned t = DecimalDigitValue[dst.Nibbles[k]] + DecimalDigitValue[src.Nibbles[k]] + carry;
-            carry = t >= 10;
-            dst.Nibbles[k] = static_cast<uint8_t>(carry ? t - 10 : t);
-        }
+        using Word = DigitWord<F>;
+        const unsigned lo = FieldLow<F>(), hi = FieldHigh<F>();
+        const Word field = DigitFieldMask<Word>(lo, hi);
+        unsigned carry;
+        const Word sum = DecimalFieldSum(DigitValues(LoadDigits<Word>(dst)) & field,
+                                         DigitValues(LoadDigits<Word>(src)) & field, 0, field, lo, hi, carry);
+        StoreDigits(dst, field, sum);
         Cpu.Carry = static_cast<uint8_t>(carry);
     } else {
         const uint64_t mask = FieldMask64<F>();
@@ -42,14 +43,18 @@ void OpSub()
     const NibbleRegister& minuend = Working<Minuend>();
     const NibbleRegister& subtrahend = Working<Subtrahend>();
     if constexpr (Decimal) {
-        unsigned borrow = 0;
-        for (unsigned k = FieldLow<F>(), high = FieldHigh<F>(); k <= high; ++k) {
-            const int t = DecimalDigitValue[minuend.Nibbles[k]] - DecimalDigitValue[subtrahend.Nibbles[k]] -
-                          static_cast<int>(borrow);
-            borrow = t < 0;
-            dst.Nibbles[k] = static_cast<uint8_t>(borrow ? t + 10 : t);
-        }
-        Cpu.Carry = static_cast<uint8_t>(borrow);
+        // The minuend plus the nines' complement of the subtrahend plus one:
+        // a digit that carries is one that did not borrow.
+        using Word = DigitWord<F>;
+        const unsigned lo = FieldLow<F>(), hi = FieldHigh<F>();
+        const Word field = DigitFieldMask<Word>(lo, hi);
+        unsigned carry;
+        const Word difference =
+            DecimalFieldSum(DigitValues(LoadDigits<Word>(minuend)) & field,
+                            (field & RepeatByte<Word>(9)) - (DigitValues(LoadDigits<Word>(subtrahend)) & field), 1,
+                            field, lo, hi, carry);
+        StoreDigits(dst, field, difference);
+        Cpu.Carry = static_cast<uint8_t>(carry ^ 1);
     } else {
         const uint64_t mask = FieldMask64<F>();
         const uint64_t a = Packed(minuend) & mask;

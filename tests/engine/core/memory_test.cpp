@@ -3,6 +3,7 @@
 #include <random>
 
 #include "engine/core/memory.h"
+#include "engine/core/timers.h"
 #include "tests/support/machine.h"
 
 using namespace korvane;
@@ -188,6 +189,137 @@ TEST(MemoryController, CrcFollowsEveryDataReadNibbleByNibble)
     EXPECT_EQ(CrcRegister, expected);
     WriteNibble(0x20000, 3);
     EXPECT_EQ(CrcRegister, expected) << "writes leave the CRC alone";
+    KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
+}
+
+// Pages read and written straight from a buffer: exactly the pages of an
+// attached RAM or port whose buffer covers a whole page, and the ROM for
+// reads only; the window's page, a blank module and a buffer smaller than a
+// page go through their functions.
+TEST(PlainPages, AreTheWholeBufferPagesAndFollowTheMap)
+{
+    Machine m;
+    auto ram = NibbleBuffer(0x10000);
+    KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFFF);
+    ConfigurePort1Chain(); // window in page 0x00, RAM over 0x70000-0x7FFFF
+    EXPECT_EQ(PageReadPointer[0x72], ram.data() + 0x2000);
+    EXPECT_EQ(PageWritePointer[0x72], ram.data() + 0x2000);
+    EXPECT_EQ(PageReadPointer[0x12], m.Rom.data() + 0x12000);
+    EXPECT_EQ(PageWritePointer[0x12], nullptr) << "ROM writes are ignored by its function";
+    EXPECT_EQ(PageReadPointer[0x00], nullptr) << "the window's page holds registers";
+    EXPECT_EQ(PageWritePointer[0x00], nullptr);
+    EXPECT_EQ(PageReadPointer[0x80], nullptr) << "port 1 is mapped without a buffer";
+
+    auto small = NibbleBuffer(0x100);
+    KVSetMemoryModule(KV_MODULE_RAM, small.data(), 0xFF); // repeats every 256 nibbles
+    EXPECT_EQ(PageReadPointer[0x72], nullptr);
+    small[0x34] = 6;
+    EXPECT_EQ(ReadNibble(0x72234), 6u);
+    WriteNibble(0x72F35, 9);
+    EXPECT_EQ(small[0x35], 9);
+
+    KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFFF);
+    KVMemoryReset();
+    EXPECT_EQ(PageReadPointer[0x72], m.Rom.data() + 0x72000);
+    EXPECT_EQ(PageWritePointer[0x72], nullptr);
+    KVSetMemoryModule(KV_MODULE_ROM, nullptr, 0);
+    EXPECT_EQ(PageReadPointer[0x12], nullptr) << "the blank module's zeros do not count in the CRC";
+    KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
+}
+
+// RAM over 0x60000-0x7FFFF with the I/O window in one of its pages.
+void MapRamAroundWindow(uint32_t window)
+{
+    KVMemoryReset();
+    for (uint32_t value : {window, 0xE0000u, 0x60000u})
+        KVMemoryConfig(value);
+}
+
+// Runs of nibbles against a model, across the edge between plain RAM pages
+// and the window's registers. A run leaves a plain page with its nibbles
+// already counted in the CRC, so the CRC register (offsets 4-7) read later
+// in the same run shows them; registers take written nibbles in order.
+TEST(PlainPages, RunsCrossIntoRegistersInAddressOrder)
+{
+    Machine m;
+    auto ram = NibbleBuffer(0x20000);
+    KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0x1FFFF);
+    MapRamAroundWindow(0x70000);
+    for (uint32_t k = 0; k < 8; ++k)
+        ram[0xFFF8 + k] = static_cast<uint8_t>(0x10 | ((k * 5 + 3) & 15)); // tagged: the tags must go
+    CrcRegister = 0x1234;
+    uint32_t crc = 0x1234;
+    uint64_t ramPart = 0;
+    for (uint32_t k = 0; k < 8; ++k) {
+        crc = BitwiseCrc(crc, ram[0xFFF8 + k]);
+        ramPart |= uint64_t{ram[0xFFF8 + k] & 15u} << (4 * k);
+    }
+    const uint64_t run = ReadNibbleRun(0x6FFF8, 16);
+    EXPECT_EQ(run & 0xFFFFFFFF, ramPart);
+    EXPECT_EQ(run >> 48, crc) << "the CRC register, read after the RAM nibbles";
+    EXPECT_EQ(CrcRegister, crc) << "register reads are not counted";
+
+    // From TIMER2's top nibbles (the window at the end of page 0x70) on into
+    // the plain page after it, and back.
+    MapRamAroundWindow(0x70FC0);
+    Timer2 = 0;
+    WriteNibbleRun(0x70FFC, 12, 0x987654321ABCull);
+    EXPECT_EQ(Timer2, 0x1ABC0000u);
+    for (uint32_t k = 0; k < 8; ++k)
+        EXPECT_EQ(ram[0x11000 + k], k + 2) << k;
+    EXPECT_EQ(ReadNibbleRun(0x70FFC, 12), 0x987654321ABCull);
+    KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
+}
+
+// A run that passes 0xFFFFF goes on at 0x00000, in whatever answers there.
+TEST(PlainPages, RunsWrapAtTwentyBits)
+{
+    Machine m;
+    for (uint32_t k = 0; k < 8; ++k) {
+        m.Rom[0xFFFF8 + k] = static_cast<uint8_t>(k + 1);
+        m.Rom[k] = static_cast<uint8_t>(15 - k);
+    }
+    CrcRegister = 0;
+    uint32_t crc = 0;
+    for (uint32_t k = 0; k < 8; ++k)
+        crc = BitwiseCrc(crc, k + 1);
+    for (uint32_t k = 0; k < 8; ++k)
+        crc = BitwiseCrc(crc, 15 - k);
+    EXPECT_EQ(ReadNibbleRun(0xFFFF8, 16), 0x89ABCDEF87654321ull);
+    EXPECT_EQ(CrcRegister, crc);
+    EXPECT_EQ(ReadAddress(0xFFFFE), 0x00087u) << "a five-nibble read stays in the first nibble's buffer";
+}
+
+// Every length of run inside one RAM page: the nibbles land in their bytes
+// and no byte around them changes; reading them back gives them and counts
+// them in the CRC one by one.
+TEST(PlainPages, RunsWithinAPageMoveExactlyTheirNibbles)
+{
+    Machine m;
+    auto ram = NibbleBuffer(0x10000);
+    KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFFF);
+    ConfigurePort1Chain(); // RAM over 0x70000-0x7FFFF
+    std::mt19937_64 random(5);
+    for (unsigned count = 1; count <= 16; ++count) {
+        for (uint32_t offset : {0x000u, 0x123u, 0xFF0u - count}) {
+            std::fill(ram.begin() + 0x3000, ram.begin() + 0x4000, uint8_t{0x1C});
+            const uint64_t value = random();
+            const uint32_t address = 0x73000 + offset;
+            WriteNibbleRun(address, count, value);
+            uint32_t crc = 0x5555;
+            for (uint32_t k = 0; k < 0x1000; ++k) {
+                const bool inside = k >= offset && k < offset + count;
+                const uint8_t want = inside ? (value >> (4 * (k - offset))) & 15 : 0x1C;
+                ASSERT_EQ(ram[0x3000 + k], want) << "count " << count << " byte " << k;
+                if (inside)
+                    crc = BitwiseCrc(crc, want);
+            }
+            CrcRegister = 0x5555;
+            const uint64_t mask = count == 16 ? ~uint64_t{0} : (uint64_t{1} << (4 * count)) - 1;
+            ASSERT_EQ(ReadNibbleRun(address, count), value & mask) << "count " << count;
+            ASSERT_EQ(CrcRegister, crc) << "count " << count;
+        }
+    }
     KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
 }
 

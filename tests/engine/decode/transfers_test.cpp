@@ -21,9 +21,14 @@ uint32_t Content(uint32_t address)
     return (address * 7 + (address >> 12) * 3 + 5) & 15; // neighbours differ
 }
 
-// Every machine rebuilds the tables these replace.
+// Every machine rebuilds the tables these replace. No page reads or writes
+// directly meanwhile, so every access reaches the recorders.
 void RecordMemory()
 {
+    for (unsigned page = 0; page < 256; ++page) {
+        korvane::PageReadPointer[page] = nullptr;
+        korvane::PageWritePointer[page] = nullptr;
+    }
     for (unsigned set = 0; set < 256; ++set) {
         korvane::ReadNibbleTable[set] = [](uint32_t a) { return Log.push_back({'r', a, Content(a)}), Content(a); };
         korvane::ReadAddressTable[set] = [](uint32_t a) {

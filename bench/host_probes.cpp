@@ -1,0 +1,89 @@
+#include "bench/host_probes.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <vector>
+
+namespace bench {
+
+EngineThreadStats::EngineThreadStats()
+{
+    const long self = syscall(SYS_gettid);
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(tasks)) {
+            const long id = std::strtol(entry->d_name, nullptr, 10);
+            if (id > 0 && id != self)
+                Path = "/proc/self/task/" + std::to_string(id);
+        }
+        closedir(tasks);
+    }
+}
+
+double EngineThreadStats::WaitNanoseconds() const
+{
+    std::ifstream file(Path + "/schedstat");
+    double running = 0;
+    double waiting = -1;
+    if (Path.empty() || !(file >> running >> waiting))
+        return -1;
+    return waiting;
+}
+
+int EngineThreadStats::Processor() const
+{
+    // The processor is field 39 of stat, counted after the command name,
+    // which ends at the last parenthesis.
+    std::ifstream file(Path + "/stat");
+    std::string line;
+    if (Path.empty() || !std::getline(file, line))
+        return -1;
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    std::istringstream fields(line.substr(close + 2));
+    std::string field;
+    for (int index = 3; index <= 39 && fields >> field; ++index) {
+        if (index == 39)
+            return std::atoi(field.c_str());
+    }
+    return -1;
+}
+
+HostSteadiness MeasureHostSteadiness(double seconds, double tickRate)
+{
+    using Clock = std::chrono::steady_clock;
+    // The step count passes through a volatile, so the work is done at run
+    // time whatever the compiler knows.
+    volatile uint64_t sink = 0;
+    auto work = [&sink](uint64_t steps) {
+        uint64_t x = sink;
+        for (uint64_t i = 0; i < steps; ++i)
+            x = x * 6364136223846793005ull + 1442695040888963407ull;
+        sink = x;
+    };
+    volatile uint64_t calibration = 1000000;
+    const Clock::time_point probeStart = Clock::now();
+    work(calibration);
+    const double perStep = std::chrono::duration<double>(Clock::now() - probeStart).count() / calibration;
+    const uint64_t steps = static_cast<uint64_t>(1.0 / tickRate / perStep);
+    std::vector<double> pieces;
+    const Clock::time_point end =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    do {
+        const Clock::time_point start = Clock::now();
+        work(steps);
+        pieces.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    } while (Clock::now() < end);
+    std::sort(pieces.begin(), pieces.end());
+    const double median = pieces[pieces.size() / 2];
+    return {median, pieces[pieces.size() * 9 / 10] / median - 1, pieces[pieces.size() * 99 / 100] / median - 1};
+}
+
+} // namespace bench

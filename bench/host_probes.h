@@ -1,0 +1,38 @@
+// What the host does to the engine besides running it: how long the
+// execution thread waited for a processor, and how steadily the host runs
+// pieces of work the size of one time slice.
+#pragma once
+
+#include <string>
+
+namespace bench {
+
+// The engine's execution thread as the kernel sees it: the one thread of
+// this process that is not the main thread. Its scheduler statistics tell
+// how long it was ready to run but waited for a processor, which is time
+// the machine's clock loses, since a slice that overruns is not made up.
+class EngineThreadStats {
+public:
+    EngineThreadStats();
+    // Nanoseconds spent waiting on a run queue so far, or -1 if unknown.
+    double WaitNanoseconds() const;
+    // The processor the thread last ran on, or -1 if unknown.
+    int Processor() const;
+
+private:
+    std::string Path; // the thread's directory under /proc
+};
+
+// A piece that takes longer than usual is what makes a slice overrun, and
+// the time of an overrun is lost to the machine's clock for good.
+struct HostSteadiness {
+    double MedianMicroseconds;
+    double P90Excess; // the 90th percentile over the median, as a fraction
+    double P99Excess;
+};
+
+// Times pieces of plain work of one slice each (1 / tickRate s) for the
+// given seconds on this thread.
+HostSteadiness MeasureHostSteadiness(double seconds, double tickRate);
+
+} // namespace bench

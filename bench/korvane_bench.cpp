@@ -1,0 +1,445 @@
+// How fast the engine runs, measured as a client sees it: through the
+// exports of libkorvane.so only.
+//
+// A Saturn loop with a mix of field arithmetic in both modes, memory
+// transfers through D0 and D1, tests with GOYES, GOSUB/RTN, LC and P=n
+// counts its iterations in RAM and copies TIMER2 there on every pass, so
+// the instructions executed follow from the iteration count, and the
+// machine's clock can be compared with the host's.
+//
+//   1. instructions per second through KVExecuteRoutine on this thread;
+//   2. instructions per second under KVRun once the instructions-per-slice
+//      count has settled;
+//   3. TIMER2 ticks per host second during 2 (the machine's clock: 8192);
+//   4. the ratio of 2 to 1, what the time slices cost.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <sched.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/host_probes.h"
+#include "korvane.h"
+#include "tests/support/program.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t IoBase = 0x00100;
+constexpr uint32_t RamBase = 0x80000;
+constexpr uint32_t RamNibbles = 0x40000;
+constexpr uint32_t RamSizeMask = 0xC0000; // CONFIG's size value for 256K nibbles
+constexpr uint32_t CodeOrigin = 0x10000;
+
+// RAM cells the program and the benchmark share.
+constexpr uint32_t IterationCell = RamBase + 0x00;  // 16 nibbles, +1 per iteration
+constexpr uint32_t TimerCopyCell = RamBase + 0x10;  // TIMER2's 8 nibbles
+constexpr uint32_t RoutineCountCell = RamBase + 0x20; // iterations of the routine, less one
+constexpr uint32_t ScratchCell = RamBase + 0x40;
+
+constexpr uint32_t Timer2ControlRegister = IoBase + 0x2F;
+constexpr uint32_t Timer2Register = IoBase + 0x38;
+constexpr double MachineTickRate = 8192.0;
+
+// Instructions of one pass of the body (with its RTN), counted by hand;
+// the benchmark checks the count by single-stepping a pass.
+constexpr uint64_t BodyInstructions = 42;
+// The run loop adds its GOSUB and GOTO; the routine's loop its GOSUB, the
+// decrement and the GONC, and the routine itself three before and a RTN.
+constexpr uint64_t RunLoopInstructions = BodyInstructions + 2;
+constexpr uint64_t RoutineLoopInstructions = BodyInstructions + 3;
+constexpr uint64_t RoutineFixedInstructions = 4;
+
+struct Options {
+    double SettleSeconds = 3.0;
+    double MeasureSeconds = 3.0;
+    double RoutineSeconds = 1.0;
+    int RoutineRepeats = 3;
+};
+
+void Usage(const char* program)
+{
+    std::fprintf(stdout,
+                 "usage: %s [--settle S] [--measure S] [--routine S] [--repeat N]\n"
+                 "  --settle S   seconds under KVRun before the measuring window (default 3)\n"
+                 "  --measure S  seconds of the measuring window under KVRun (default 3)\n"
+                 "  --routine S  seconds of each KVExecuteRoutine run (default 1)\n"
+                 "  --repeat N   KVExecuteRoutine runs, the best one counts (default 3)\n",
+                 program);
+}
+
+bool ParseOptions(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (name == "--help" || name == "-h") {
+            Usage(argv[0]);
+            std::exit(0);
+        }
+        if (i + 1 >= argc) {
+            Usage(argv[0]);
+            return false;
+        }
+        char* end = nullptr;
+        const double value = std::strtod(argv[++i], &end);
+        if (end == argv[i] || *end != '\0' || !(value >= 0) || value > 3600) {
+            Usage(argv[0]);
+            return false;
+        }
+        if (name == "--settle")
+            options.SettleSeconds = value;
+        else if (name == "--measure")
+            options.MeasureSeconds = value;
+        else if (name == "--routine")
+            options.RoutineSeconds = value;
+        else if (name == "--repeat")
+            options.RoutineRepeats = value < 1 ? 1 : static_cast<int>(value);
+        else {
+            Usage(argv[0]);
+            return false;
+        }
+    }
+    if (options.MeasureSeconds < 0.01)
+        options.MeasureSeconds = 0.01;
+    if (options.RoutineSeconds < 0.01)
+        options.RoutineSeconds = 0.01;
+    return true;
+}
+
+// The Saturn program: an initialisation that starts TIMER2, the body of one
+// iteration, the endless loop run under KVRun and the counted routine.
+test::Program BuildProgram()
+{
+    test::Program p(CodeOrigin);
+
+    p.label("init")
+        .p(0)
+        .d0(Timer2ControlRegister)
+        .lc(1, 1)
+        .op("15C0") // DAT0=C 1: TIMER2 runs, without interrupt or wake
+        .rtn();
+
+    p.label("run").gosub("body").goto_("run");
+
+    p.label("routine")
+        .d0(RoutineCountCell)
+        .op("1567") // C=DAT0 W
+        .op("AF7")  // D=C W
+        .label("rloop")
+        .gosub("body")
+        .op("A7F") // D=D-1 W: borrows once D was 0
+        .gonc("rloop")
+        .rtn();
+
+    p.label("body")
+        // Count the pass and copy TIMER2 out of the I/O window.
+        .d1(IterationCell)
+        .op("1537") // A=DAT1 W
+        .op("B74")  // A=A+1 W
+        .op("1517") // DAT1=A W
+        .d0(Timer2Register)
+        .op("15E7") // C=DAT0 8
+        .op("17F")  // D1=D1+ 16
+        .op("15D7") // DAT1=C 8
+        // Hexadecimal arithmetic; B = A + 1 makes the test fall through.
+        .p(0)
+        .lc(5, 0x1F3A7)
+        .op("D5")  // B=C A
+        .op("C0")  // A=A+B A
+        .op("C2")  // C=C+A A
+        .p(4)
+        .op("A1A") // A=A+C WP
+        .op("D8")  // B=A A
+        .op("E5")  // B=B+1 A
+        .op("8A0") // ?A=B A
+        .goyes("never")
+        .op("CE") // C=C-1 A
+        .gosub("sub")
+        // Decimal arithmetic: A = 2 * 12345 - 1, so ?A=0 fails and ?A#0 holds.
+        .setdec()
+        .p(0)
+        .lc(5, 0x12345)
+        .op("DA")  // A=C A
+        .op("CA")  // A=A+C A
+        .op("A36") // C=C+C X
+        .op("CC")  // A=A-1 A
+        .op("8A8") // ?A=0 A
+        .goyes("never")
+        .op("8AC") // ?A#0 A
+        .goyes("decimalDone")
+        .op("D0") // A=0 A, skipped
+        .label("decimalDone")
+        .op("C2") // C=C+A A
+        .sethex()
+        // A round trip through RAM: C reads back what A wrote.
+        .d0(ScratchCell)
+        .op("140") // DAT0=A A
+        .op("164") // D0=D0+ 5
+        .op("144") // DAT0=C A
+        .op("184") // D0=D0- 5
+        .op("146") // C=DAT0 A
+        .op("8A2") // ?C=A A
+        .goyes("done")
+        .op("D2") // C=0 A, skipped
+        .label("done")
+        .rtn();
+
+    p.label("sub")
+        .op("CA")  // A=A+C A
+        .op("B36") // C=C+1 X
+        .rtn();
+
+    // A branch the loop never takes: it would stop in a tight loop here.
+    p.label("never").goto_("never");
+    return p;
+}
+
+class Bench {
+public:
+    Bench() : Rom(KV_ROM_NIBBLES + KV_BUFFER_SLACK, 0), Ram(RamNibbles + KV_BUFFER_SLACK, 0) {}
+
+    ~Bench()
+    {
+        KVStop();
+        KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
+        KVSetMemoryModule(KV_MODULE_ROM, nullptr, 0);
+    }
+
+    bool Setup()
+    {
+        Code = BuildProgram();
+        for (const test::Program::Placed& nibble : Code.build())
+            Rom[nibble.Address] = nibble.Byte;
+        KVStop();
+        KVMemoryReset();
+        KVMemoryConfig(IoBase);
+        KVMemoryConfig(RamSizeMask);
+        KVMemoryConfig(RamBase);
+        KVSetMemoryModule(KV_MODULE_ROM, Rom.data(), KV_ROM_NIBBLES - 1);
+        KVSetMemoryModule(KV_MODULE_RAM, Ram.data(), RamNibbles - 1);
+        KVExecuteRoutine(Code.at("init"));
+        return CheckOnePass();
+    }
+
+    // Instructions per second of the best routine run.
+    double RoutineRate(const Options& options)
+    {
+        // A short run first tells how many iterations fill the time asked for.
+        const double probe = TimeRoutine(20000);
+        const double perIteration = probe / 20000;
+        uint64_t iterations = static_cast<uint64_t>(options.RoutineSeconds / perIteration);
+        if (iterations < 1000)
+            iterations = 1000;
+        double best = 0;
+        for (int run = 0; run < options.RoutineRepeats; ++run) {
+            const double seconds = TimeRoutine(iterations);
+            const double rate = (RoutineFixedInstructions + iterations * RoutineLoopInstructions) / seconds;
+            if (rate > best)
+                best = rate;
+        }
+        return best;
+    }
+
+    struct RunFigures {
+        double InstructionsPerSecond;
+        double Timer2PerSecond;
+        double WaitFraction; // of the window, or negative when unknown
+        int Processor;       // where the execution thread ran last, or -1
+        bool Ok;
+    };
+
+    // Runs the loop under KVRun, prints the rate of every half second, and
+    // measures over the window after the settling time.
+    RunFigures RunRate(const Options& options)
+    {
+        KVSetRegister(KV_REG_PC, Code.at("run"));
+        KVRun();
+        const Clock::time_point start = Clock::now();
+        // Samples every half second, and at the window's start and end.
+        const double total = options.SettleSeconds + options.MeasureSeconds;
+        std::vector<double> marks{options.SettleSeconds, total};
+        for (double mark = 0.5; mark < total; mark += 0.5)
+            marks.push_back(mark);
+        std::sort(marks.begin(), marks.end());
+        marks.erase(std::unique(marks.begin(), marks.end()), marks.end());
+        std::printf("  under KVRun, M instructions/s by interval:");
+        Sample previous = Take(start);
+        Sample windowStart = previous;
+        Sample windowEnd = previous;
+        const bench::EngineThreadStats engineThread;
+        double waitAtStart = -1;
+        for (const double mark : marks) {
+            SleepUntil(start, mark);
+            const Sample now = Take(start);
+            if (mark == options.SettleSeconds) {
+                windowStart = now;
+                waitAtStart = engineThread.WaitNanoseconds();
+            }
+            if (now.Seconds > previous.Seconds + 0.05) {
+                std::printf(" %.0f", (now.Iterations - previous.Iterations) * RunLoopInstructions /
+                                         (now.Seconds - previous.Seconds) / 1e6);
+                std::fflush(stdout);
+                previous = now;
+            }
+            windowEnd = now;
+        }
+        std::printf("\n");
+        const double waitAtEnd = engineThread.WaitNanoseconds();
+        const int processor = engineThread.Processor();
+        KVStop();
+
+        RunFigures figures{};
+        const double seconds = windowEnd.Seconds - windowStart.Seconds;
+        const uint64_t iterations = windowEnd.Iterations - windowStart.Iterations;
+        // TIMER2 counts down.
+        const uint32_t ticks = windowStart.Timer2 - windowEnd.Timer2;
+        figures.InstructionsPerSecond = iterations * RunLoopInstructions / seconds;
+        figures.Timer2PerSecond = ticks / seconds;
+        figures.Processor = processor;
+        figures.WaitFraction = waitAtStart >= 0 && waitAtEnd >= 0 ? (waitAtEnd - waitAtStart) / 1e9 / seconds : -1;
+        // Read exactly now that the engine stands: no pass was lost.
+        figures.Ok = ReadCell(IterationCell, 16) >= windowEnd.Iterations && iterations > 0;
+        return figures;
+    }
+
+private:
+    struct Sample {
+        double Seconds;
+        uint64_t Iterations;
+        uint32_t Timer2;
+    };
+
+    // The engine's thread writes these cells while this one reads them, one
+    // nibble at a time, so a read is repeated until two agree.
+    uint64_t ReadCellRacily(uint32_t address, unsigned nibbles)
+    {
+        uint64_t last = ReadCell(address, nibbles);
+        for (;;) {
+            const uint64_t again = ReadCell(address, nibbles);
+            if (again == last)
+                return again;
+            last = again;
+        }
+    }
+
+    uint64_t ReadCell(uint32_t address, unsigned nibbles)
+    {
+        uint64_t value = 0;
+        uint8_t* cell = Ram.data() + (address - RamBase);
+        for (unsigned k = nibbles; k-- > 0;)
+            value = value << 4 | (std::atomic_ref<uint8_t>(cell[k]).load(std::memory_order_relaxed) & 15);
+        return value;
+    }
+
+    void WriteCell(uint32_t address, unsigned nibbles, uint64_t value)
+    {
+        for (unsigned k = 0; k < nibbles; ++k)
+            Ram[address - RamBase + k] = static_cast<uint8_t>((value >> (4 * k)) & 15);
+    }
+
+    Sample Take(Clock::time_point start)
+    {
+        const uint64_t iterations = ReadCellRacily(IterationCell, 16);
+        const uint32_t timer = static_cast<uint32_t>(ReadCellRacily(TimerCopyCell, 8));
+        return {std::chrono::duration<double>(Clock::now() - start).count(), iterations, timer};
+    }
+
+    static void SleepUntil(Clock::time_point start, double seconds)
+    {
+        std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(
+                                                  std::chrono::duration<double>(seconds)));
+    }
+
+    double TimeRoutine(uint64_t iterations)
+    {
+        WriteCell(RoutineCountCell, 16, iterations - 1);
+        const uint64_t before = ReadCell(IterationCell, 16);
+        const Clock::time_point start = Clock::now();
+        KVExecuteRoutine(Code.at("routine"));
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        if (ReadCell(IterationCell, 16) - before != iterations)
+            std::fprintf(stderr, "the routine ran %" PRIu64 " passes, not %" PRIu64 "\n",
+                         ReadCell(IterationCell, 16) - before, iterations);
+        return seconds;
+    }
+
+    // Steps one pass of the run loop: it must take the instructions counted
+    // by hand, come back to its start and count itself once.
+    bool CheckOnePass()
+    {
+        const uint32_t run = Code.at("run");
+        KVSetRegister(KV_REG_PC, run);
+        const uint64_t before = ReadCell(IterationCell, 16);
+        uint64_t steps = 0;
+        do {
+            KVStep();
+            ++steps;
+        } while (KVGetRegister(KV_REG_PC) != run && steps < 1000);
+        const uint64_t counted = ReadCell(IterationCell, 16) - before;
+        if (steps != RunLoopInstructions || counted != 1 || (KVGetRegister(KV_REG_FLAGS) & 0x400)) {
+            std::fprintf(stderr, "one pass took %" PRIu64 " steps (expected %" PRIu64 ") and counted %" PRIu64 "\n",
+                         steps, RunLoopInstructions, counted);
+            return false;
+        }
+        return true;
+    }
+
+    std::vector<uint8_t> Rom;
+    std::vector<uint8_t> Ram;
+    test::Program Code;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!ParseOptions(argc, argv, options))
+        return 2;
+
+    Bench machine;
+    if (!machine.Setup()) {
+        std::fprintf(stderr, "the benchmark program does not run as written\n");
+        return 1;
+    }
+
+    std::printf("korvane benchmark: %" PRIu64 " instructions per loop pass\n", RunLoopInstructions);
+    const bench::HostSteadiness host = bench::MeasureHostSteadiness(0.5, MachineTickRate);
+    const double routine = machine.RoutineRate(options);
+    const int routineProcessor = sched_getcpu();
+    const Bench::RunFigures run = machine.RunRate(options);
+    if (!run.Ok) {
+        std::fprintf(stderr, "the loop did not run under KVRun\n");
+        return 1;
+    }
+    const double ratio = run.InstructionsPerSecond / routine;
+    const double clockError = (run.Timer2PerSecond - MachineTickRate) / MachineTickRate;
+
+    std::printf("\n");
+    std::printf("  %-44s %14s\n", "figure", "value");
+    std::printf("  %-44s %10.1f M/s\n", "1 KVExecuteRoutine instructions per second", routine / 1e6);
+    std::printf("  %-44s %10.1f M/s\n", "2 KVRun instructions per second (settled)", run.InstructionsPerSecond / 1e6);
+    std::printf("  %-44s %10.1f /s  (%+.2f%% of 8192)\n", "3 TIMER2 ticks per second during 2", run.Timer2PerSecond,
+                100 * clockError);
+    std::printf("  %-44s %14.3f\n", "4 ratio of 2 to 1", ratio);
+    if (run.WaitFraction >= 0)
+        std::printf("  %-44s %12.2f %%\n", "engine thread waiting for a processor in 2", 100 * run.WaitFraction);
+    std::printf("  %-44s %8d / %d\n", "processor of 1 / of the execution thread", routineProcessor, run.Processor);
+    std::printf("  %-44s %+8.1f %% / %+.1f %% (median %.1f us)\n", "host: slice-sized work, 90th / 99th pct", 100 * host.P90Excess,
+                100 * host.P99Excess, host.MedianMicroseconds);
+    std::printf("\n");
+    std::printf("BENCH routine_ips=%.0f\n", routine);
+    std::printf("BENCH run_ips=%.0f\n", run.InstructionsPerSecond);
+    std::printf("BENCH timer2_hz=%.1f\n", run.Timer2PerSecond);
+    std::printf("BENCH run_routine_ratio=%.4f\n", ratio);
+    if (run.WaitFraction >= 0)
+        std::printf("BENCH engine_wait_pct=%.2f\n", 100 * run.WaitFraction);
+    std::printf("BENCH host_p90_excess_pct=%.1f\n", 100 * host.P90Excess);
+    return 0;
+}
