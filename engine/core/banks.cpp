@@ -135,6 +135,10 @@ void ResetBankPointers()
     HighBankPointer = Modules[ModuleRom].Buffer;
 }
 
+// Reads straight from the bank; writes are ignored through the function.
+constexpr ModuleAccess PlainRomAccess{&RomFetchPage, &RomReadNibble, &RomReadAddress,
+                                      &IgnoreWrite,  &RomFetchPage,  nullptr};
+
 void InstallRomAccess()
 {
     static constexpr ModuleAccess Blank{&BlankFetchPage, &ReadZero, &ReadAddressZero, &IgnoreWrite, nullptr, nullptr};
@@ -148,9 +152,8 @@ void InstallRomAccess()
     else if (flashMapped)
         ModuleAccessTables[ModuleRom] = {&FlashFetchPage, &FlashReadNibble, &FlashReadAddress,
                                          &IgnoreWrite,    nullptr,          nullptr};
-    else // reads straight from the bank; writes are ignored through the function
-        ModuleAccessTables[ModuleRom] = {&RomFetchPage, &RomReadNibble, &RomReadAddress,
-                                         &IgnoreWrite,  &RomFetchPage,  nullptr};
+    else
+        ModuleAccessTables[ModuleRom] = PlainRomAccess;
 
     if (!flashMapped)
         InstallModuleAccess(ModulePort2);
@@ -176,7 +179,7 @@ void InstallAttachedFlashModule(uint32_t id)
     // read-array mode.
     InstallRomAccess();
     if (Modules[ModuleRom].Buffer)
-        ModuleAccessTables[ModuleRom] = {&RomFetchPage, &RomReadNibble, &RomReadAddress, &IgnoreWrite};
+        ModuleAccessTables[ModuleRom] = PlainRomAccess;
 }
 
 void SetFlashWriteEnable(bool enabled)

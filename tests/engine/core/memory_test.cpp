@@ -199,7 +199,7 @@ TEST(MemoryController, CrcFollowsEveryDataReadNibbleByNibble)
 TEST(PlainPages, AreTheWholeBufferPagesAndFollowTheMap)
 {
     Machine m;
-    auto ram = NibbleBuffer(0x10000);
+    auto ram = test::NibbleBuffer(0x10000);
     KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFFF);
     ConfigurePort1Chain(); // window in page 0x00, RAM over 0x70000-0x7FFFF
     EXPECT_EQ(PageReadPointer[0x72], ram.data() + 0x2000);
@@ -210,7 +210,7 @@ TEST(PlainPages, AreTheWholeBufferPagesAndFollowTheMap)
     EXPECT_EQ(PageWritePointer[0x00], nullptr);
     EXPECT_EQ(PageReadPointer[0x80], nullptr) << "port 1 is mapped without a buffer";
 
-    auto small = NibbleBuffer(0x100);
+    auto small = test::NibbleBuffer(0x100);
     KVSetMemoryModule(KV_MODULE_RAM, small.data(), 0xFF); // repeats every 256 nibbles
     EXPECT_EQ(PageReadPointer[0x72], nullptr);
     small[0x34] = 6;
@@ -242,7 +242,7 @@ void MapRamAroundWindow(uint32_t window)
 TEST(PlainPages, RunsCrossIntoRegistersInAddressOrder)
 {
     Machine m;
-    auto ram = NibbleBuffer(0x20000);
+    auto ram = test::NibbleBuffer(0x20000);
     KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0x1FFFF);
     MapRamAroundWindow(0x70000);
     for (uint32_t k = 0; k < 8; ++k)
@@ -296,7 +296,7 @@ TEST(PlainPages, RunsWrapAtTwentyBits)
 TEST(PlainPages, RunsWithinAPageMoveExactlyTheirNibbles)
 {
     Machine m;
-    auto ram = NibbleBuffer(0x10000);
+    auto ram = test::NibbleBuffer(0x10000);
     KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFFF);
     ConfigurePort1Chain(); // RAM over 0x70000-0x7FFFF
     std::mt19937_64 random(5);
