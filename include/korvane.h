@@ -102,8 +102,10 @@ KV_API void KVSetRegister(uint32_t index, uint32_t value);
 KV_API void KVRstkPush(uint32_t value);
 KV_API uint32_t KVRstkPop(void);
 
-/* Memory. buffer: size (mask + 1) nibbles plus KV_BUFFER_SLACK readable bytes;
-   null detaches the module. */
+/* Memory. buffer: mask + 1 nibbles plus KV_BUFFER_SLACK readable bytes, the
+   size a power of two of at least 4096 nibbles (other masks are refused and
+   the module keeps what it had); null detaches the module. The ROM's mask is
+   not used: its buffer always covers KV_ROM_NIBBLES. */
 KV_API void KVSetMemoryModule(uint32_t id, uint8_t* buffer, uint32_t mask);
 KV_API uint32_t KVTranslateAddress(uint32_t address, uint32_t* module);
 KV_API void KVMemoryReset(void);

@@ -324,6 +324,12 @@ void SetMemoryModule(uint32_t id, uint8_t* buffer, uint32_t mask)
     case ModuleRam:
     case ModulePort1:
     case ModulePort2:
+        // Fetch and the direct pages reach a whole 4096-nibble page from the
+        // buffer's page start: a buffer smaller than a page, or a mask that is
+        // not a size minus one, would be read past its end. Such a lend is
+        // refused and the module keeps what it had.
+        if (buffer && (mask < PageSize - 1 || (mask & (mask + 1)) != 0))
+            return;
         Modules[id].Buffer = buffer;
         Modules[id].BufferMask = mask;
         InstallModuleAccess(id);

@@ -100,6 +100,14 @@ TEST(MemoryController, FetchReadAndWriteFollowThePageMap)
     KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFFF);
     KVSetMemoryModule(KV_MODULE_BANK_SWITCHER, ram.data(), 0xFFFF);
     EXPECT_EQ(Modules[ModuleBankSwitcher].Buffer, nullptr) << "the bank switcher takes no buffer";
+    // A lend smaller than a page, or a mask that is no size minus one, would
+    // be read past the buffer's end: refused, the RAM keeps its buffer.
+    auto small = test::NibbleBuffer(0x800);
+    for (uint32_t mask : {0x7FFu, 0x17FFFu, 0xFFFEu}) {
+        KVSetMemoryModule(KV_MODULE_RAM, small.data(), mask);
+        EXPECT_EQ(Modules[ModuleRam].Buffer, ram.data()) << mask;
+        EXPECT_EQ(Modules[ModuleRam].BufferMask, 0xFFFFu) << mask;
+    }
     ConfigurePort1Chain();
     EXPECT_EQ(PageFetchPointer[0x72], ram.data() + 0x2000);
     EXPECT_EQ(PageFetchPointer[0x00], m.Rom.data()) << "the window's page fetches from the module under it";
