@@ -67,15 +67,11 @@ void BufferWriteNibble(uint32_t address, uint32_t nibble)
     Modules[Id].Buffer[address & Modules[Id].BufferMask] = static_cast<uint8_t>(nibble & 0x0F);
 }
 
-// A page of the buffer is plain only where the buffer mask keeps the page's
-// nibbles consecutive, as it does for every buffer of at least one page.
+// Every lent buffer covers whole pages, so each of its pages is plain.
 template <uint32_t Id>
 uint8_t* BufferWritePage(uint32_t pageAddress)
 {
-    const MemoryModule& m = Modules[Id];
-    if ((m.BufferMask & (PageSize - 1)) != PageSize - 1)
-        return nullptr;
-    return m.Buffer + (pageAddress & m.BufferMask);
+    return Modules[Id].Buffer + (pageAddress & Modules[Id].BufferMask);
 }
 
 template <uint32_t Id>

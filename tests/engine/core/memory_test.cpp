@@ -201,9 +201,8 @@ TEST(MemoryController, CrcFollowsEveryDataReadNibbleByNibble)
 }
 
 // Pages read and written straight from a buffer: exactly the pages of an
-// attached RAM or port whose buffer covers a whole page, and the ROM for
-// reads only; the window's page, a blank module and a buffer smaller than a
-// page go through their functions.
+// attached RAM or port, and the ROM for
+// reads only; the window's page and a blank module go through their functions.
 TEST(PlainPages, AreTheWholeBufferPagesAndFollowTheMap)
 {
     Machine m;
@@ -217,14 +216,6 @@ TEST(PlainPages, AreTheWholeBufferPagesAndFollowTheMap)
     EXPECT_EQ(PageReadPointer[0x00], nullptr) << "the window's page holds registers";
     EXPECT_EQ(PageWritePointer[0x00], nullptr);
     EXPECT_EQ(PageReadPointer[0x80], nullptr) << "port 1 is mapped without a buffer";
-
-    auto small = test::NibbleBuffer(0x100);
-    KVSetMemoryModule(KV_MODULE_RAM, small.data(), 0xFF); // repeats every 256 nibbles
-    EXPECT_EQ(PageReadPointer[0x72], nullptr);
-    small[0x34] = 6;
-    EXPECT_EQ(ReadNibble(0x72234), 6u);
-    WriteNibble(0x72F35, 9);
-    EXPECT_EQ(small[0x35], 9);
 
     KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFFF);
     KVMemoryReset();
