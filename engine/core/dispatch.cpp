@@ -8,15 +8,6 @@ constinit const InstructionHandler* ActiveDispatchTable = HexDispatchTable.data(
 
 namespace {
 
-template <bool Decimal>
-void Dispatch()
-{
-    const uint8_t* fetch = LocateInstruction(Cpu.PC);
-    Cpu.FetchPointer = fetch;
-    const DispatchTable& table = Decimal ? DecimalDispatchTable : HexDispatchTable;
-    table[DispatchIndex(fetch[0], fetch[1], fetch[2])]();
-}
-
 // With a breakpoint handler set, the handler stands in for the tagged
 // instruction: PC and the cycle count stay as they are. Without one, the
 // instruction runs as if untagged.
@@ -33,16 +24,6 @@ void Trap()
 }
 
 } // namespace
-
-void ExecuteHexInstruction()
-{
-    Dispatch<false>();
-}
-
-void ExecuteDecimalInstruction()
-{
-    Dispatch<true>();
-}
 
 void BreakpointTrapHex()
 {

@@ -59,9 +59,6 @@ inline void ExecuteInstruction()
     ActiveDispatchTable[DispatchIndexOfWord(FetchWord(fetch))]();
 }
 
-void ExecuteHexInstruction();
-void ExecuteDecimalInstruction();
-
 void BreakpointTrapHex();
 void BreakpointTrapDecimal();
 
