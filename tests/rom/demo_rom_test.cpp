@@ -1,0 +1,151 @@
+// The demonstration ROM on the real engine, driven through the engine's
+// exports as a front end drives it. What the ROM shows is read back from the
+// LCD frames, cell by cell against the assembler's font.
+#include <chrono>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <numeric>
+#include <thread>
+
+#include "korvane.h"
+#include "tests/rom/demo_machine.h"
+
+namespace test {
+namespace {
+
+constexpr unsigned TitleLine = 0;
+constexpr unsigned ClockLine = 4;
+constexpr unsigned KeyLine = 5;
+constexpr unsigned StackLine = 6;
+constexpr unsigned SerialLine = 7;
+constexpr unsigned XModemLine = 8;
+
+std::string Hex2(unsigned byte)
+{
+    char text[3];
+    std::snprintf(text, sizeof text, "%02X", byte & 0xFF);
+    return text;
+}
+
+TEST(DemoRom, ShowsItsTitleWithinOneSecondOfStart)
+{
+    DemoMachine machine;
+    EXPECT_TRUE(machine.waitForScreen(
+        [](const DotReader& dark) {
+            return ShowsCentredText(dark, TitleLine, "BUILT-IN DEMONSTRATION ROM") &&
+                   ShowsCentredText(dark, TitleLine + 1, "PUT YOUR OWN ROM.E49 IN THE") &&
+                   ShowsCentredText(dark, TitleLine + 2, "WORKING DIRECTORY TO RUN IT");
+        },
+        1000ms));
+    EXPECT_TRUE(machine.waitForLine(KeyLine, "KEY    --"));
+    EXPECT_EQ(machine.line(StackLine), "STACK  0000000");
+    EXPECT_EQ(machine.line(SerialLine), "SERIAL --");
+    EXPECT_EQ(machine.line(XModemLine), "XMODEM PRESS X TO RECEIVE");
+}
+
+TEST(DemoRom, ConfiguresRamAndAnEmptyDataStack)
+{
+    DemoMachine machine;
+    ASSERT_TRUE(machine.waitForLine(KeyLine, "KEY    --"));
+    KVStop();
+    uint32_t module = 7;
+    EXPECT_EQ(KVTranslateAddress(0x80000, &module), 0u);
+    EXPECT_EQ(module, static_cast<uint32_t>(KV_MODULE_RAM));
+    EXPECT_EQ(KVTranslateAddress(0xFFFFF, &module), 0x7FFFFu);
+    EXPECT_EQ(module, static_cast<uint32_t>(KV_MODULE_RAM));
+    EXPECT_EQ(KVTranslateAddress(0x00105, &module), 5u);
+    EXPECT_EQ(module, static_cast<uint32_t>(KV_MODULE_IO));
+    // Object area at 0x82000, empty; the stack's bottom at 0xA0000; every
+    // cell between them free.
+    EXPECT_EQ(ReadWord(machine.Ram, 0x806EE), 0x82000u);
+    EXPECT_EQ(ReadWord(machine.Ram, 0x806F3), 0x82000u);
+    EXPECT_EQ(ReadWord(machine.Ram, 0x806F8), 0xA0000u);
+    EXPECT_EQ(ReadWord(machine.Ram, 0x8082E), (0xA0000u - 0x82000u) / 5);
+}
+
+TEST(DemoRom, ShowsTheKeyDownAndLightsAnAnnunciatorWhileItIsDown)
+{
+    DemoMachine machine;
+    ASSERT_TRUE(machine.waitForLine(KeyLine, "KEY    --"));
+    EXPECT_EQ(KVGetAnnunciators() & 1, 0);
+
+    KVPressKey(3, 1);
+    EXPECT_TRUE(machine.waitForLine(KeyLine, "KEY    C3 R1"));
+    EXPECT_EQ(KVGetAnnunciators() & 1, 1);
+    KVReleaseKey(3, 1);
+    EXPECT_TRUE(machine.waitForLine(KeyLine, "KEY    --"));
+    EXPECT_EQ(KVGetAnnunciators() & 1, 0);
+
+    KVPressKey(8, 8);
+    EXPECT_TRUE(machine.waitForLine(KeyLine, "KEY    C8 R8"));
+    KVReleaseKey(8, 8);
+    KVPressKey(0, 0);
+    EXPECT_TRUE(machine.waitForLine(KeyLine, "KEY    C0 R0"));
+    EXPECT_EQ(KVGetAnnunciators() & 1, 1);
+    KVReleaseKey(0, 0);
+    EXPECT_TRUE(machine.waitForLine(KeyLine, "KEY    --"));
+
+    KVPressKey(9, 9);
+    EXPECT_TRUE(machine.waitForLine(KeyLine, "KEY    ON"));
+    EXPECT_EQ(KVGetAnnunciators() & 1, 1);
+    KVReleaseKey(9, 9);
+    EXPECT_TRUE(machine.waitForLine(KeyLine, "KEY    --"));
+    EXPECT_EQ(KVGetAnnunciators() & 1, 0);
+}
+
+TEST(DemoRom, EchoesEverySerialByteAndShowsTheLastEight)
+{
+    DemoMachine machine;
+    ASSERT_TRUE(machine.waitForLine(SerialLine, "SERIAL --"));
+    for (uint8_t byte : {0x41, 0x00, 0xFF}) {
+        ASSERT_TRUE(machine.sendByte(byte));
+        EXPECT_EQ(machine.nextByte(), byte);
+    }
+    EXPECT_TRUE(machine.waitForLine(SerialLine, "SERIAL 41 00 FF"));
+
+    std::string expected = "SERIAL";
+    for (unsigned byte = 0x10; byte < 0x1A; ++byte) {
+        ASSERT_TRUE(machine.sendByte(static_cast<uint8_t>(byte)));
+        EXPECT_EQ(machine.nextByte(), byte);
+        if (byte >= 0x12)
+            expected += " " + Hex2(byte);
+    }
+    EXPECT_TRUE(machine.waitForLine(SerialLine, expected));
+}
+
+TEST(DemoRom, TheClockTicksOnceASecondFromTheTimerInterrupt)
+{
+    DemoMachine machine;
+    ASSERT_TRUE(machine.waitForLine(ClockLine, "CLOCK  0000001", 3000ms));
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(5200ms);
+    // Every second of host time one TIMER2 interrupt, and the clock on the
+    // screen one further.
+    const auto interrupts = machine.timerInterrupts();
+    ASSERT_GE(interrupts.size(), 6u);
+    const double span = std::chrono::duration<double>(interrupts[5] - interrupts[0]).count();
+    EXPECT_NEAR(span, 5.0, 0.05);
+    EXPECT_LE(interrupts.size(), 7u);
+    const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    char text[16];
+    std::snprintf(text, sizeof text, "%07u", 1 + static_cast<unsigned>(elapsed));
+    EXPECT_TRUE(machine.waitForScreen([&](const DotReader& dark) { return ReadTextLine(dark, ClockLine).find(text) != std::string::npos || ReadTextLine(dark, ClockLine).find(std::to_string(1 + static_cast<unsigned>(elapsed) + 1)) != std::string::npos; }, 1500ms))
+        << machine.line(ClockLine);
+}
+
+TEST(DemoRom, SleepsBetweenEvents)
+{
+    DemoMachine machine;
+    ASSERT_TRUE(machine.waitForLine(ClockLine, "CLOCK  0000001", 3000ms));
+    const unsigned sleepsBefore = machine.sleeps();
+    const auto asleepBefore = machine.timeAsleep();
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(2000ms);
+    const auto span = std::chrono::steady_clock::now() - start;
+    // Woken once a second by the clock, and asleep nearly all the time.
+    EXPECT_GE(machine.sleeps() - sleepsBefore, 2u);
+    EXPECT_GT((machine.timeAsleep() - asleepBefore).count(), span.count() * 9 / 10);
+}
+
+} // namespace
+} // namespace test
