@@ -99,26 +99,35 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
+// Calls visit(i) for each character of text that stands outside a string
+// and a character constant, until visit returns false; returns where it
+// stopped (text.size() when it ran to the end).
+template <typename Visit>
+size_t ScanOutsideQuotes(std::string_view text, Visit visit)
+{
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '\'' && i + 2 < text.size() && text[i + 2] == '\'') {
+            i += 2;
+        } else if (!visit(i)) {
+            return i;
+        }
+    }
+    return text.size();
+}
+
 // The line without its comment: a ';' outside quotes.
 std::string_view StripComment(std::string_view line)
 {
-    char quote = 0;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quote) {
-            if (c == '\\' && quote == '"')
-                ++i;
-            else if (c == quote)
-                quote = 0;
-        } else if (c == '"') {
-            quote = c;
-        } else if (c == '\'' && i + 2 < line.size() && line[i + 2] == '\'') {
-            i += 2;
-        } else if (c == ';') {
-            return line.substr(0, i);
-        }
-    }
-    return line;
+    return line.substr(0, ScanOutsideQuotes(line, [&](size_t i) { return line[i] != ';'; }));
 }
 
 // Operands separated by commas outside quotes and parentheses.
@@ -128,28 +137,18 @@ std::vector<std::string_view> SplitOperands(std::string_view text)
     if (Trim(text).empty())
         return parts;
     int depth = 0;
-    char quote = 0;
     size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quote) {
-            if (c == '\\' && quote == '"')
-                ++i;
-            else if (c == quote)
-                quote = 0;
-        } else if (c == '"') {
-            quote = c;
-        } else if (c == '\'' && i + 2 < text.size() && text[i + 2] == '\'') {
-            i += 2;
-        } else if (c == '(') {
+    ScanOutsideQuotes(text, [&](size_t i) {
+        if (text[i] == '(')
             ++depth;
-        } else if (c == ')') {
+        else if (text[i] == ')')
             --depth;
-        } else if (c == ',' && depth == 0) {
+        else if (text[i] == ',' && depth == 0) {
             parts.push_back(Trim(text.substr(start, i - start)));
             start = i + 1;
         }
-    }
+        return true;
+    });
     parts.push_back(Trim(text.substr(start)));
     for (std::string_view part : parts)
         if (part.empty())
