@@ -18,6 +18,14 @@ namespace test {
 
 using namespace std::chrono_literals;
 
+// The ROM's lines of text: the title from line 0, then one line a value.
+inline constexpr unsigned TitleLine = 0;
+inline constexpr unsigned ClockLine = 4;
+inline constexpr unsigned KeyLine = 5;
+inline constexpr unsigned StackLine = 6;
+inline constexpr unsigned SerialLine = 7;
+inline constexpr unsigned XModemLine = 8;
+
 class DemoMachine {
 public:
     DemoMachine();
@@ -28,14 +36,14 @@ public:
     // True once a frame satisfies the test, within the time-out.
     bool waitForScreen(const std::function<bool(const DotReader&)>& test, std::chrono::milliseconds timeout);
     // True once text line n, trailing blanks dropped, reads text.
-    bool waitForLine(unsigned n, std::string_view text, std::chrono::milliseconds timeout = 2000ms);
+    bool waitForLine(unsigned n, std::string_view text, std::chrono::milliseconds timeout = 5000ms);
     // Text line n of the latest frame, trailing blanks dropped.
     std::string line(unsigned n);
 
     // Puts a byte into the receiver and waits until the ROM has read it.
-    bool sendByte(uint8_t byte, std::chrono::milliseconds timeout = 2000ms);
+    bool sendByte(uint8_t byte, std::chrono::milliseconds timeout = 5000ms);
     // The next byte the ROM transmitted, in order.
-    std::optional<uint8_t> nextByte(std::chrono::milliseconds timeout = 2000ms);
+    std::optional<uint8_t> nextByte(std::chrono::milliseconds timeout = 5000ms);
 
     // Host times at which TIMER2's interrupt was taken.
     std::vector<std::chrono::steady_clock::time_point> timerInterrupts();

@@ -12,34 +12,11 @@
 namespace test {
 namespace {
 
-constexpr unsigned TitleLine = 0;
-constexpr unsigned ClockLine = 4;
-constexpr unsigned KeyLine = 5;
-constexpr unsigned StackLine = 6;
-constexpr unsigned SerialLine = 7;
-constexpr unsigned XModemLine = 8;
-
 std::string Hex2(unsigned byte)
 {
     char text[3];
     std::snprintf(text, sizeof text, "%02X", byte & 0xFF);
     return text;
-}
-
-TEST(DemoRom, ShowsItsTitleWithinOneSecondOfStart)
-{
-    DemoMachine machine;
-    EXPECT_TRUE(machine.waitForScreen(
-        [](const DotReader& dark) {
-            return ShowsCentredText(dark, TitleLine, "BUILT-IN DEMONSTRATION ROM") &&
-                   ShowsCentredText(dark, TitleLine + 1, "PUT YOUR OWN ROM.E49 IN THE") &&
-                   ShowsCentredText(dark, TitleLine + 2, "WORKING DIRECTORY TO RUN IT");
-        },
-        1000ms));
-    EXPECT_TRUE(machine.waitForLine(KeyLine, "KEY    --"));
-    EXPECT_EQ(machine.line(StackLine), "STACK  0000000");
-    EXPECT_EQ(machine.line(SerialLine), "SERIAL --");
-    EXPECT_EQ(machine.line(XModemLine), "XMODEM PRESS X TO RECEIVE");
 }
 
 TEST(DemoRom, ConfiguresRamAndAnEmptyDataStack)
@@ -110,34 +87,6 @@ TEST(DemoRom, EchoesEverySerialByteAndShowsTheLastEight)
             expected += " " + Hex2(byte);
     }
     EXPECT_TRUE(machine.waitForLine(SerialLine, expected));
-}
-
-TEST(DemoRom, TheClockTicksOnceASecondFromTheTimerInterrupt)
-{
-    DemoMachine machine;
-    ASSERT_TRUE(machine.waitForLine(ClockLine, "CLOCK  0000001", 3000ms));
-    const auto first = std::chrono::steady_clock::now();
-    ASSERT_TRUE(machine.waitForLine(ClockLine, "CLOCK  0000006", 7000ms)) << machine.line(ClockLine);
-    // Five steps on the screen in five seconds, give or take a few frames.
-    EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - first).count(), 5.0, 0.1);
-    // Behind them, one TIMER2 interrupt a second: 5 s within 1%.
-    const auto interrupts = machine.timerInterrupts();
-    ASSERT_GE(interrupts.size(), 6u);
-    EXPECT_NEAR(std::chrono::duration<double>(interrupts[5] - interrupts[0]).count(), 5.0, 0.05);
-}
-
-TEST(DemoRom, SleepsBetweenEvents)
-{
-    DemoMachine machine;
-    ASSERT_TRUE(machine.waitForLine(ClockLine, "CLOCK  0000001", 3000ms));
-    const unsigned sleepsBefore = machine.sleeps();
-    const auto asleepBefore = machine.timeAsleep();
-    const auto start = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(2000ms);
-    const auto span = std::chrono::steady_clock::now() - start;
-    // Woken once a second by the clock, and asleep nearly all the time.
-    EXPECT_GE(machine.sleeps() - sleepsBefore, 2u);
-    EXPECT_GT((machine.timeAsleep() - asleepBefore).count(), span.count() * 9 / 10);
 }
 
 } // namespace
