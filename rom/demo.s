@@ -162,16 +162,16 @@ start:      INTOFF
             LC(5)   RAM
             CONFIG                  ; ... then its address
 
-; The variables, and an empty object area and data stack
+; The variables (#80000 to #8007F) cleared, and an empty object area and
+; data stack. RAM keeps its content across a reset.
             C=0.W
             D1=(5)  WORK
+            P=      8
+start_clear:
             DAT1=C.W
-            D1=(5)  KEYSHOWN
-            DAT1=C.W
-            D1=(5)  RXLAST
-            DAT1=C.W
-            D1=(5)  XMSTATE
-            DAT1=C.W
+            D1=D1+16
+            P=P-1
+            ?P#0    GOYES start_clear
             D1=(5)  STACKSHOWN
             C=C-1.A                 ; #FFFFF: no count shown yet
             DAT1=C.A

@@ -89,5 +89,25 @@ TEST(DemoRom, EchoesEverySerialByteAndShowsTheLastEight)
     EXPECT_TRUE(machine.waitForLine(SerialLine, expected));
 }
 
+TEST(DemoRom, StartsAfreshFromAResetThoughRamKeepsItsContent)
+{
+    DemoMachine machine;
+    ASSERT_TRUE(machine.waitForLine(SerialLine, "SERIAL --"));
+    for (uint8_t byte : {0x31, 0x32}) {
+        ASSERT_TRUE(machine.sendByte(byte));
+        ASSERT_EQ(machine.nextByte(), byte);
+    }
+    ASSERT_TRUE(machine.waitForLine(SerialLine, "SERIAL 31 32"));
+    ASSERT_TRUE(machine.waitForLine(ClockLine, "CLOCK  0000001"));
+    KVStop();
+    KVReset();
+    KVRun();
+    EXPECT_TRUE(machine.waitForLine(SerialLine, "SERIAL --"));
+    EXPECT_TRUE(machine.waitForLine(ClockLine, "CLOCK  0000000"));
+    ASSERT_TRUE(machine.sendByte(0x33));
+    EXPECT_EQ(machine.nextByte(), 0x33);
+    EXPECT_TRUE(machine.waitForLine(SerialLine, "SERIAL 33"));
+}
+
 } // namespace
 } // namespace test
