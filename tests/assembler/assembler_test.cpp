@@ -213,6 +213,13 @@ TEST(AssemblerErrors, RangesAndShapes)
     EXPECT_NE(FirstError("CON(5) #12G").find("bad digit"), std::string::npos);
     EXPECT_NE(FirstError("XM=0 XM=0").find("no further hardware status bit"), std::string::npos);
     EXPECT_NE(FirstError("ORG #FFFFF\nCON(5) 0").find("past the end of the address space"), std::string::npos);
+    // Pathological nesting is refused, not a crash.
+    EXPECT_NE(FirstError("CON(5) " + std::string(100000, '(') + "1").find("nested too deeply"), std::string::npos);
+    EXPECT_NE(FirstError("CON(5) " + std::string(100000, '-') + "1").find("too long"), std::string::npos);
+    std::string chain = "N0 = 1\n";
+    for (int i = 1; i < 1000; ++i)
+        chain += "N" + std::to_string(i) + " = N" + std::to_string(i - 1) + "+1\n";
+    EXPECT_NE(FirstError(chain + "CON(5) N999").find("too many other names"), std::string::npos);
     // A ';' inside a string or a character constant is no comment.
     EXPECT_EQ(Encode("ASCII \";\" ; comment\nNIB ';'&15"), "B3B");
 }

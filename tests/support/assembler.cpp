@@ -279,6 +279,8 @@ private:
             throw SourceError(forward ? "unknown name '" + name + "'" : "'" + name + "' must be defined before this line");
         if (Resolving.count(name))
             throw SourceError("'" + name + "' is defined in terms of itself");
+        if (Resolving.size() >= 200)
+            throw SourceError("'" + name + "' is defined through too many other names");
         Resolving.insert(name);
         try {
             const int64_t value = Evaluate(equate->second.Expression, [&](const std::string& n) { return resolve(n, forward); },

@@ -118,6 +118,8 @@ private:
     }
     int64_t parseUnary()
     {
+        if (++Unary > 10000)
+            throw SourceError("expression too long");
         if (take("-"))
             return static_cast<int64_t>(0 - static_cast<uint64_t>(parseUnary()));
         if (take("+"))
@@ -133,8 +135,12 @@ private:
             throw SourceError("expression ends too early");
         const char c = Text[At];
         if (c == '(') {
+            // Deep enough for any real expression, shallow enough for the stack.
+            if (++Depth > 200)
+                throw SourceError("parentheses nested too deeply");
             ++At;
             const int64_t value = parseOr();
+            --Depth;
             if (!take(")"))
                 throw SourceError("missing ')'");
             return value;
@@ -207,6 +213,8 @@ private:
     const NameResolver& Resolve;
     int64_t Here;
     size_t At = 0;
+    unsigned Depth = 0;
+    unsigned Unary = 0;
 };
 
 } // namespace
