@@ -116,17 +116,23 @@ private:
             }
         }
     }
+    // Prefix operators are gathered in a loop, so that a long run of them
+    // costs no stack.
     int64_t parseUnary()
     {
-        if (++Unary > 10000)
-            throw SourceError("expression too long");
-        if (take("-"))
-            return static_cast<int64_t>(0 - static_cast<uint64_t>(parseUnary()));
-        if (take("+"))
-            return parseUnary();
-        if (take("~"))
-            return ~parseUnary();
-        return parsePrimary();
+        std::string prefixes;
+        for (;;) {
+            if (take("-"))
+                prefixes += '-';
+            else if (take("~"))
+                prefixes += '~';
+            else if (!take("+"))
+                break;
+        }
+        int64_t value = parsePrimary();
+        for (auto op = prefixes.rbegin(); op != prefixes.rend(); ++op)
+            value = *op == '-' ? static_cast<int64_t>(0 - static_cast<uint64_t>(value)) : ~value;
+        return value;
     }
     int64_t parsePrimary()
     {
@@ -214,7 +220,6 @@ private:
     int64_t Here;
     size_t At = 0;
     unsigned Depth = 0;
-    unsigned Unary = 0;
 };
 
 } // namespace
