@@ -18,14 +18,6 @@ namespace test {
 
 using namespace std::chrono_literals;
 
-// The ROM's lines of text: the title from line 0, then one line a value.
-inline constexpr unsigned TitleLine = 0;
-inline constexpr unsigned ClockLine = 4;
-inline constexpr unsigned KeyLine = 5;
-inline constexpr unsigned StackLine = 6;
-inline constexpr unsigned SerialLine = 7;
-inline constexpr unsigned XModemLine = 8;
-
 class DemoMachine {
 public:
     DemoMachine();

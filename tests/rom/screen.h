@@ -10,6 +10,14 @@
 
 namespace test {
 
+// The ROM's lines of text: the title from line 0, then one line a value.
+inline constexpr unsigned TitleLine = 0;
+inline constexpr unsigned ClockLine = 4;
+inline constexpr unsigned KeyLine = 5;
+inline constexpr unsigned StackLine = 6;
+inline constexpr unsigned SerialLine = 7;
+inline constexpr unsigned XModemLine = 8;
+
 // Whether the dot at column x, line y of the 131 by 64 LCD is dark.
 using DotReader = std::function<bool(unsigned x, unsigned y)>;
 
