@@ -59,15 +59,17 @@ void ProgramStart::readSerial()
         uint8_t byte;
         if (read(fd, &byte, 1) != 1)
             continue;
-        if (ToXModem) {
-            KHXModemOnByteReceived(byte);
-            continue;
-        }
+        std::function<void(uint8_t)> sink;
         {
             std::lock_guard<std::mutex> hold(Lock);
-            Received.push_back(byte);
+            sink = Sink;
+            if (!sink)
+                Received.push_back(byte);
         }
-        Changed.notify_all();
+        if (sink)
+            sink(byte);
+        else
+            Changed.notify_all();
     }
 }
 
@@ -113,6 +115,12 @@ bool ProgramStart::blocksAreWhole()
             if (Pixels[(Y + y) * WindowWidth + X + x] != Pixels[(Y + y / Scale * Scale) * WindowWidth + X + x / Scale * Scale])
                 return false;
     return true;
+}
+
+void ProgramStart::routeBytes(std::function<void(uint8_t)> sink)
+{
+    std::lock_guard<std::mutex> hold(Lock);
+    Sink = std::move(sink);
 }
 
 std::optional<uint8_t> ProgramStart::nextByte(std::chrono::milliseconds timeout)

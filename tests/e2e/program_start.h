@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -40,10 +41,11 @@ public:
     // Whether every dot was blitted as a Scale by Scale block of one colour.
     bool blocksAreWhole();
 
-    // Bytes from the pipe, in order (while they are not routed to XModem).
+    // Bytes from the pipe, in order, while no sink takes them.
     std::optional<uint8_t> nextByte(std::chrono::milliseconds timeout = 5000ms);
-    // From now on every byte from the pipe goes to KHXModemOnByteReceived.
-    void routeToXModem() { ToXModem = true; }
+    // From now on every byte from the pipe goes to sink, on the reader
+    // thread (as a front end feeds a file transfer).
+    void routeBytes(std::function<void(uint8_t)> sink);
 
 private:
     static void Blit(void* context, const uint16_t* pixels, uint32_t pitch, int32_t x, int32_t y, uint32_t width,
@@ -59,7 +61,7 @@ private:
     std::vector<uint16_t> Pixels;
     unsigned Blits = 0;
     std::deque<uint8_t> Received;
-    std::atomic<bool> ToXModem{false};
+    std::function<void(uint8_t)> Sink;
     std::atomic<bool> Stopping{false};
     std::thread Reader;
     bool Loaded = false;
