@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "korvane.h"
+#include "tests/rom/demo_machine.h"
 #include "tests/support/lcd_font.h"
 
 namespace test {
@@ -23,10 +24,7 @@ ProgramStart::ProgramStart() : Window{this, Blit, Post}, Pixels(WindowWidth * Wi
 ProgramStart::~ProgramStart()
 {
     KVStop();
-    for (int column = 0; column < 9; ++column)
-        for (int row = 0; row < 9; ++row)
-            KVReleaseKey(column, row);
-    KVReleaseKey(9, 9);
+    ReleaseEveryKey();
     KHSetDisplay(nullptr, 0, 0, 0, 0, 0);
     Stopping = true;
     Reader.join();
@@ -90,21 +88,13 @@ bool ProgramStart::waitForScreen(const std::function<bool(const DotReader&)>& te
 
 bool ProgramStart::waitForLine(unsigned n, std::string_view text, std::chrono::milliseconds timeout)
 {
-    return waitForScreen(
-        [&](const DotReader& reader) {
-            std::string shown = ReadTextLine(reader, n);
-            shown.erase(shown.find_last_not_of(' ') + 1);
-            return shown == text;
-        },
-        timeout);
+    return waitForScreen([&](const DotReader& reader) { return ShownLine(reader, n) == text; }, timeout);
 }
 
 std::string ProgramStart::line(unsigned n)
 {
     std::lock_guard<std::mutex> hold(Lock);
-    std::string shown = ReadTextLine([this](unsigned x, unsigned y) { return dark(x, y); }, n);
-    shown.erase(shown.find_last_not_of(' ') + 1);
-    return shown;
+    return ShownLine([this](unsigned x, unsigned y) { return dark(x, y); }, n);
 }
 
 bool ProgramStart::blocksAreWhole()

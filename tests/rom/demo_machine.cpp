@@ -73,14 +73,15 @@ int32_t OnInterrupt(uint32_t bits)
     return 1;
 }
 
-std::string TrimRight(std::string text)
-{
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
-
 } // namespace
+
+void ReleaseEveryKey()
+{
+    for (int column = 0; column < 9; ++column)
+        for (int row = 0; row < 9; ++row)
+            KVReleaseKey(column, row);
+    KVReleaseKey(9, 9);
+}
 
 uint32_t ReadWord(const std::vector<uint8_t>& ram, uint32_t address)
 {
@@ -128,10 +129,7 @@ DemoMachine::DemoMachine()
 DemoMachine::~DemoMachine()
 {
     KVStop();
-    for (int column = 0; column < 9; ++column)
-        for (int row = 0; row < 9; ++row)
-            KVReleaseKey(column, row);
-    KVReleaseKey(9, 9);
+    ReleaseEveryKey();
     KVSetInterruptHandler(nullptr, 0xFFFF);
     KVSetSerialHandler(nullptr);
     KVSetDisplayHandler(nullptr);
@@ -150,13 +148,13 @@ bool DemoMachine::waitForScreen(const std::function<bool(const DotReader&)>& tes
 
 bool DemoMachine::waitForLine(unsigned n, std::string_view text, std::chrono::milliseconds timeout)
 {
-    return waitForScreen([&](const DotReader& dark) { return TrimRight(ReadTextLine(dark, n)) == text; }, timeout);
+    return waitForScreen([&](const DotReader& dark) { return ShownLine(dark, n) == text; }, timeout);
 }
 
 std::string DemoMachine::line(unsigned n)
 {
     std::lock_guard<std::mutex> hold(Current->Lock);
-    return TrimRight(ReadTextLine([](unsigned x, unsigned y) { return Current->Dots[y * Width + x]; }, n));
+    return ShownLine([](unsigned x, unsigned y) { return Current->Dots[y * Width + x]; }, n);
 }
 
 bool DemoMachine::sendByte(uint8_t byte, std::chrono::milliseconds timeout)

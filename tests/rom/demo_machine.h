@@ -47,6 +47,9 @@ public:
     std::vector<uint8_t> Rom, Ram, Port1, Port2;
 };
 
+// Lets go of every matrix key and the ON key.
+void ReleaseEveryKey();
+
 // The five nibbles at a RAM address (0x80000 upwards), low nibble first.
 uint32_t ReadWord(const std::vector<uint8_t>& ram, uint32_t address);
 void WriteWord(std::vector<uint8_t>& ram, uint32_t address, uint32_t value);

@@ -23,6 +23,13 @@ std::string ReadTextLine(const DotReader& dark, unsigned line)
     return text;
 }
 
+std::string ShownLine(const DotReader& dark, unsigned line)
+{
+    std::string text = ReadTextLine(dark, line);
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
+}
+
 bool ShowsCentredText(const DotReader& dark, unsigned line, std::string_view text)
 {
     const auto band = saturn::RenderTextBand(text, saturn::CentredColumn(text));

@@ -25,6 +25,9 @@ using DotReader = std::function<bool(unsigned x, unsigned y)>;
 // that is no glyph of the font.
 std::string ReadTextLine(const DotReader& dark, unsigned line);
 
+// ReadTextLine without its trailing blanks.
+std::string ShownLine(const DotReader& dark, unsigned line);
+
 // Whether text line n shows text centred as the assembler's TEXTC draws it,
 // every dot of the line's 131 columns compared.
 bool ShowsCentredText(const DotReader& dark, unsigned line, std::string_view text);
