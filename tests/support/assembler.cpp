@@ -274,6 +274,8 @@ private:
     {
         if (auto label = Labels.find(name); label != Labels.end())
             return label->second;
+        if (auto known = EquateValues.find(name); known != EquateValues.end())
+            return known->second;
         auto equate = Equates.find(name);
         if (equate == Equates.end())
             throw SourceError(forward ? "unknown name '" + name + "'" : "'" + name + "' must be defined before this line");
@@ -286,6 +288,9 @@ private:
             const int64_t value = Evaluate(equate->second.Expression, [&](const std::string& n) { return resolve(n, forward); },
                                            equate->second.Here);
             Resolving.erase(name);
+            // Kept: names built on names twice over would otherwise cost
+            // time exponential in their depth.
+            EquateValues[name] = value;
             return value;
         } catch (...) {
             Resolving.erase(name);
@@ -630,6 +635,7 @@ private:
     std::vector<Statement> Statements;
     std::map<std::string, int64_t> Labels;
     std::map<std::string, Equate> Equates;
+    std::map<std::string, int64_t> EquateValues;
     std::set<std::string> Resolving;
     uint32_t Here = 0;
     size_t CurrentFile = 0;
