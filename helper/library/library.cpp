@@ -3,6 +3,7 @@
 // lists, which it walks in dependency order: this library starts after the
 // engine it links and stops before it.
 #include "helper/images/images.h"
+#include "helper/serial/serial_link.h"
 #include "korvane.h"
 #include "tessock.h"
 
@@ -12,14 +13,26 @@ namespace {
 
 using Step = void (*)();
 
+// The serial link's registration is answered by the engine at once.
+constexpr Step StartSequence[] = {
+    StartSerialLink,
+};
+
 // Runs once the engine is stopped, so that no handler of this library is
 // under way on its execution thread, and removes every handler before the
 // code goes. Components with more to release take their place in this
 // list: the Kermit sender's copies are freed first, the breakpoint
 // handlers removed before the serial link stops.
 constexpr Step StopSequence[] = {
+    StopSerialLink,
     ReleaseImages,
 };
+
+[[gnu::constructor]] void LibraryAttach()
+{
+    for (Step step : StartSequence)
+        step();
+}
 
 [[gnu::destructor]] void LibraryDetach()
 {

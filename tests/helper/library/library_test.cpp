@@ -1,9 +1,22 @@
-// The library's frame: the two server exports that do nothing.
+// The library's frame: what loading it has done by the time a client runs,
+// and the two server exports that do nothing.
 #include <gtest/gtest.h>
 
+#include "helper/serial/serial_link.h"
+#include "korvane.h"
 #include "tessock.h"
 
 namespace {
+
+TEST(Library, LoadingRegisteredTheSerialLink)
+{
+    EXPECT_GE(KHSerialGetHandle(), 0);
+    // The engine's answer to the registration set the channel: a channel
+    // other than 1 here would mean the link was never registered.
+    tessock::Link.SerialChannel.store(0);
+    KVSetSerialHandler(&tessock::SerialEventHandler);
+    EXPECT_EQ(tessock::Link.SerialChannel.load(), 1u);
+}
 
 TEST(Library, TheServerExportsDoNothingHoweverOftenTheyAreCalled)
 {
@@ -12,6 +25,7 @@ TEST(Library, TheServerExportsDoNothingHoweverOftenTheyAreCalled)
         EXPECT_EQ(KHStartServer(number), 0u);
     KHShutdownServer();
     KHShutdownServer();
+    EXPECT_EQ(KHSerialSendByte(0x41, 0), 1u) << "the serial link is untouched";
 }
 
 } // namespace
