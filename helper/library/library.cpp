@@ -2,6 +2,7 @@
 // or the process ends. Both run from the loader's initialiser and finaliser
 // lists, which it walks in dependency order: this library starts after the
 // engine it links and stops before it.
+#include "helper/display/renderer.h"
 #include "helper/images/images.h"
 #include "helper/serial/serial_link.h"
 #include "korvane.h"
@@ -13,8 +14,10 @@ namespace {
 
 using Step = void (*)();
 
-// The serial link's registration is answered by the engine at once.
+// The display renderer, then the serial link, whose registration the
+// engine answers at once.
 constexpr Step StartSequence[] = {
+    StartDisplayRenderer,
     StartSerialLink,
 };
 
@@ -25,6 +28,7 @@ constexpr Step StartSequence[] = {
 // handlers removed before the serial link stops.
 constexpr Step StopSequence[] = {
     StopSerialLink,
+    StopDisplayRenderer,
     ReleaseImages,
 };
 

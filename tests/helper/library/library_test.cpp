@@ -2,14 +2,17 @@
 // and the two server exports that do nothing.
 #include <gtest/gtest.h>
 
+#include "helper/display/renderer.h"
 #include "helper/serial/serial_link.h"
 #include "korvane.h"
 #include "tessock.h"
 
 namespace {
 
-TEST(Library, LoadingRegisteredTheSerialLink)
+TEST(Library, LoadingStartedTheRendererAndRegisteredTheSerialLink)
 {
+    ASSERT_NE(tessock::Renderer.RenderThread, nullptr);
+    EXPECT_FALSE(tessock::Renderer.RenderThread->HasEnded());
     EXPECT_GE(KHSerialGetHandle(), 0);
     // The engine's answer to the registration set the channel: a channel
     // other than 1 here would mean the link was never registered.
