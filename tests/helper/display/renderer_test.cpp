@@ -314,26 +314,4 @@ TEST_F(Display, TheCountersLatchOnceASecondAndClearWithoutFrames)
     EXPECT_EQ(KHGetRenderedFPS(), 0u) << "attaching clears them";
 }
 
-TEST_F(Display, StoppingTheRendererDetachesBeforeItsThreadEnds)
-{
-    KHSetDisplay(&W.Window, 42, 77, 131, 64, 2);
-    KVRun();
-    ASSERT_TRUE(W.waitForBlits(2));
-    KVStop(); // the library's stop does this first
-    tessock::StopDisplayRenderer();
-    EXPECT_EQ(Renderer.RenderThread, nullptr);
-    EXPECT_FALSE(Renderer.DisplayAttached);
-    EXPECT_EQ(Renderer.Surface, nullptr);
-    const uint32_t delivered = Renderer.FramesDelivered.load();
-    EXPECT_EQ(FreeFrames(), 4u);
-    EXPECT_EQ(Renderer.FramesDelivered.load(), delivered) << "the handler is gone";
-
-    // Started again, it draws again.
-    tessock::StartDisplayRenderer();
-    const int blits = W.count();
-    KHSetDisplay(&W.Window, 42, 77, 131, 64, 2);
-    KVForceRefresh();
-    EXPECT_TRUE(W.waitForBlits(blits + 1));
-}
-
 } // namespace
