@@ -21,7 +21,9 @@
  *   row first; a frame is drawn with one blit of scale x width by
  *   scale x height pixels.
  * - The serial link's read end is a file descriptor (close-on-exec) on
- *   which reads block; the library owns it.
+ *   which reads block; the library owns it (-1 if the pipe could not be
+ *   created). Bytes the calculator sends while the pipe is full are
+ *   dropped: the engine never waits for a reader.
  * - Buffers handed over to the library (an XModem block) are allocated with
  *   malloc and released by the library with free.
  */
@@ -76,12 +78,14 @@ KH_API uint8_t KHReadNibble(uint32_t address);
 KH_API void KHWriteNibble(uint32_t address, uint32_t nibble);
 
 /* Serial link. KHSerialSendByte waits up to timeoutMs for the calculator to
-   have read the previous byte; 1 when the engine took the byte. */
+   have read the previous byte (0xFFFFFFFF: no limit); 1 when the engine
+   took the byte, 0 when the wait timed out or the engine refused it. */
 KH_API uint32_t KHSerialSendByte(uint32_t byte, uint32_t timeoutMs);
 KH_API int KHSerialGetHandle(void);
 
-/* Display. scale: 1, 2 or 4 (anything else, or a null window, detaches);
-   width and height 0 mean 131 by 64. Call it while the engine is stopped. */
+/* Display. scale: 1, 2 or 4 (anything else, a null window, or an LCD
+   larger than 144 by 64 detaches); width and height 0 mean 131 by 64. Call
+   it while the engine is stopped. */
 KH_API void KHSetDisplay(KHWindow* window, int32_t x, int32_t y, uint32_t width, uint32_t height, int32_t scale);
 KH_API void KHRefreshDisplay(void);
 KH_API uint32_t KHGetRenderedFPS(void);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -152,12 +153,15 @@ TEST_F(RomFile, EveryFailureKeepsThePreviousRomAttachedAndUnchanged)
     const Rom before = Current();
     before.Buffer[0x4321] = 0x9;
 
+    const std::string fifo = (Dir / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     Bytes shortSaturn(200, 0);
     std::copy(Saturn, Saturn + 8, shortSaturn.begin());
     const std::string failing[] = {
         (Dir / "missing").string(),
         Dir.string(),                                // a directory
         "/dev/zero",                                 // no file size to go by
+        fifo,                                        // nor here, and no writer
         write("short", {'H', 'P', 'H', 'P', '4'}),   // fewer than 8 bytes
         write("unknown", Bytes(1000, 0x41)),         // no signature
         write("almost", Bytes(0x100001, 0)),         // neither raw size nor signature
