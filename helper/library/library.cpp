@@ -15,7 +15,8 @@ namespace {
 using Step = void (*)();
 
 // The display renderer, then the serial link, whose registration the
-// engine answers at once.
+// engine answers at once. Components with something to set up first (the
+// disassembler's context) take their place at the head of this list.
 constexpr Step StartSequence[] = {
     StartDisplayRenderer,
     StartSerialLink,
