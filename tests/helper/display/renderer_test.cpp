@@ -302,7 +302,7 @@ TEST_F(Display, TheCountersLatchOnceASecondAndClearWithoutFrames)
     ASSERT_TRUE(test::WaitUntil([] { return KHGetRenderedFPS() >= 20; }, 5s)) << "64 a second, less on a busy host";
     EXPECT_LE(KHGetRenderedFPS(), 70u);
     EXPECT_LE(KHGetDisplayedFPS(), KHGetRenderedFPS() + 1);
-    EXPECT_GE(KHGetDisplayedFPS() * 4, KHGetRenderedFPS() * 3) << "a quick window shows about every frame";
+    EXPECT_GE(KHGetDisplayedFPS() * 2, KHGetRenderedFPS()) << "a quick window shows most frames, even on a busy host";
     KVStop();
     EXPECT_TRUE(test::WaitUntil([] { return KHGetRenderedFPS() == 0 && KHGetDisplayedFPS() == 0; }, 4s))
         << "about a second after the last frame";
