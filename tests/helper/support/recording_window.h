@@ -16,35 +16,21 @@ struct Post {
     bool operator==(const Post&) const = default;
 };
 
-class RecordingWindow {
-public:
-    RecordingWindow() : Window{this, nullptr, &Record} {}
-    RecordingWindow(const RecordingWindow&) = delete;
-    RecordingWindow& operator=(const RecordingWindow&) = delete;
-
-    KHWindow* window() { return &Window; }
+struct RecordingWindow {
     std::vector<Post> posts() const
     {
         std::lock_guard guard(Lock);
         return Posts;
     }
-    size_t count() const
-    {
-        std::lock_guard guard(Lock);
-        return Posts.size();
-    }
-
-private:
-    static void Record(void* context, uint32_t message, uintptr_t first, uintptr_t second)
-    {
-        auto* self = static_cast<RecordingWindow*>(context);
-        std::lock_guard guard(self->Lock);
-        self->Posts.push_back({message, first, second});
-    }
+    size_t count() const { return posts().size(); }
 
     mutable std::mutex Lock;
     std::vector<Post> Posts;
-    KHWindow Window;
+    KHWindow Window{this, nullptr, [](void* self, uint32_t message, uintptr_t first, uintptr_t second) {
+                        auto* window = static_cast<RecordingWindow*>(self);
+                        std::lock_guard guard(window->Lock);
+                        window->Posts.push_back({message, first, second});
+                    }};
 };
 
 } // namespace test
