@@ -100,8 +100,8 @@ uint32_t KHPushObject(const uint8_t* nibbles, uint32_t count)
     const uint64_t p = ReadAddress(ObjectAreaEnd);
     const uint64_t q = ReadAddress(FreeAreaStart);
     const uint64_t r = ReadAddress(DataStackTop);
-    // Words out of order would make the block to move negative or run it
-    // into the stack.
+    // Words out of order would give the block to move a negative length,
+    // or put it past the stack.
     if (q < p || r < q || p + count + 16 > r)
         return 0;
 
