@@ -91,14 +91,19 @@ KH_API void KHRefreshDisplay(void);
 KH_API uint32_t KHGetRenderedFPS(void);
 KH_API uint32_t KHGetDisplayedFPS(void);
 
-/* Object placing (engine stopped; it stays stopped). count: nibbles. */
+/* Object placing (engine stopped; it stays stopped). count: nibbles. The
+   calculator's routine at 0x3019 measures the object. 1 placed; 0 refused,
+   memory as it was: no room, no port 1, or an object measured longer than
+   count. */
 KH_API uint32_t KHPushObject(const uint8_t* nibbles, uint32_t count);
 KH_API uint32_t KHLoadInPort1(const char* name, const uint8_t* nibbles, uint32_t count);
 
 /* Breakpoints. A banked ROM address has the offset in bits 0 to 17 and the
    bank in bits 20 to 23. Action 1 stops the engine and posts (message,
    first, 0) to the window: first is 0 for a breakpoint or PC=(A), 1 for a
-   return-stack push, 2 for a pop. Action 0 removes the handlers. */
+   return-stack push, 2 for a pop. Action 0 removes the handlers; once it
+   has returned the window is no longer used. Addresses use their low 20
+   bits; a place without an image byte is ignored. */
 KH_API void KHAddBreakpoint(uint32_t address);
 KH_API void KHRemoveBreakpoint(uint32_t address);
 KH_API void KHAddRomBreakpoint(uint32_t bankedAddress);
