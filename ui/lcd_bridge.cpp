@@ -4,9 +4,8 @@
 
 namespace pelrin {
 
-LcdBridge::LcdBridge(QObject* receiver, std::function<void()> pictureArrived)
-    : Record{this, &LcdBridge::Blit, &LcdBridge::Post}, Receiver(receiver),
-      PictureArrived(std::move(pictureArrived)), GuiThread(std::this_thread::get_id())
+LcdBridge::LcdBridge(std::function<void()> pictureArrived)
+    : Record{this, &LcdBridge::Blit, &LcdBridge::Post}, PictureArrived(std::move(pictureArrived)), GuiThread(std::this_thread::get_id())
 {
 }
 
@@ -43,17 +42,20 @@ void LcdBridge::Take(QImage picture, QPoint position)
     if (std::this_thread::get_id() == GuiThread) {
         PictureArrived();
     } else if (queue) {
-        QMetaObject::invokeMethod(
-            Receiver,
-            [this] {
-                {
-                    std::lock_guard<std::mutex> hold(Lock);
-                    Queued = false;
-                }
-                PictureArrived();
-            },
-            Qt::QueuedConnection);
+        // By name, not with a functor: the queued call is then made entirely
+        // inside Qt, and nothing of ours crosses to the GUI thread except
+        // under Lock (which the thread sanitizer can see, unlike Qt's own).
+        QMetaObject::invokeMethod(this, "Deliver", Qt::QueuedConnection);
     }
+}
+
+void LcdBridge::Deliver()
+{
+    {
+        std::lock_guard<std::mutex> hold(Lock);
+        Queued = false;
+    }
+    PictureArrived();
 }
 
 QRect LcdBridge::DrawInto(QImage& target)

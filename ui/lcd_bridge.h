@@ -18,13 +18,12 @@
 
 namespace pelrin {
 
-class LcdBridge {
+class LcdBridge : public QObject {
+    Q_OBJECT
 public:
-    // Made on the GUI thread. receiver lives on it and outlives every blit;
-    // pictureArrived runs on it.
-    LcdBridge(QObject* receiver, std::function<void()> pictureArrived);
-    LcdBridge(const LcdBridge&) = delete;
-    LcdBridge& operator=(const LcdBridge&) = delete;
+    // Made on the GUI thread, where pictureArrived runs; it must outlive
+    // every blit (the window detaches the display before it goes).
+    explicit LcdBridge(std::function<void()> pictureArrived);
 
     // The record to hand to KHSetDisplay.
     KHWindow* Window() { return &Record; }
@@ -39,11 +38,14 @@ public:
                      uint32_t width, uint32_t height);
     static void Post(void* context, uint32_t message, uintptr_t first, uintptr_t second);
 
+private slots:
+    // The queued delivery of a picture that came from another thread.
+    void Deliver();
+
 private:
     void Take(QImage picture, QPoint position);
 
     KHWindow Record;
-    QObject* Receiver;
     std::function<void()> PictureArrived;
     std::thread::id GuiThread;
 

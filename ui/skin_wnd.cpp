@@ -15,7 +15,7 @@
 namespace pelrin {
 
 CSkinWnd::CSkinWnd()
-    : Backing(SkinWidth, SkinHeight, QImage::Format_RGB32), Lcd(this, [this] { LcdPictureArrived(); })
+    : Backing(SkinWidth, SkinHeight, QImage::Format_RGB32), Lcd([this] { LcdPictureArrived(); })
 {
     Backing.fill(Qt::black);
 }

@@ -48,9 +48,8 @@ Picture Uniform(uint32_t width, uint32_t height, uint32_t pitch, uint32_t level)
 }
 
 struct Counting {
-    QObject Receiver;
     int Arrivals = 0;
-    LcdBridge Bridge{&Receiver, [this] { ++Arrivals; }};
+    LcdBridge Bridge{[this] { ++Arrivals; }};
 };
 
 QImage Canvas()
