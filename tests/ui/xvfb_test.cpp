@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "tests/rom/screen.h"
 #include "tests/ui/support/x_server.h"
 
 using uitest::Program;
@@ -64,11 +65,159 @@ TEST_F(Window, IsFramelessAt347By740AtTheOriginWithItsTitle)
     EXPECT_EQ(g.height, 740);
     EXPECT_EQ(Xdotool({"getwindowname", Pelrin->Window}).value_or(""), QStringLiteral("Korvane User Interface"));
     // The hint that asks a window manager for no decorations at all.
+    // Its fields: flags, functions, decorations, input mode, status.
     QProcess xprop;
     xprop.start("xprop", {"-id", Pelrin->Window, "_MOTIF_WM_HINTS"});
     ASSERT_TRUE(xprop.waitForFinished(5000));
-    const QString hints = QString::fromLocal8Bit(xprop.readAllStandardOutput()).trimmed();
-    EXPECT_TRUE(hints.endsWith(QStringLiteral("= 0x2, 0x0, 0x0, 0x0, 0x0"))) << hints.toStdString();
+    const QString output = QString::fromLocal8Bit(xprop.readAllStandardOutput()).trimmed();
+    const QStringList fields = output.section('=', 1).split(',');
+    ASSERT_EQ(fields.size(), 5) << output.toStdString();
+    EXPECT_TRUE(fields[0].trimmed().toUInt(nullptr, 16) & 2) << output.toStdString(); // decorations given
+    EXPECT_EQ(fields[2].trimmed().toUInt(nullptr, 16), 0u) << output.toStdString();   // and none
+}
+
+// The LCD as the screen shows it: each of the 131 x 64 dots a 2 x 2 block
+// at (42, 77). Null when the blocks are not whole, or not grey.
+std::optional<std::vector<bool>> LcdDots()
+{
+    const QImage lcd = uitest::Screenshot(42, 77, 262, 128);
+    if (lcd.size() != QSize(262, 128))
+        return std::nullopt;
+    std::vector<bool> dark(131 * 64);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 131; ++x) {
+            const QRgb p = lcd.pixel(2 * x, 2 * y);
+            if (lcd.pixel(2 * x + 1, 2 * y) != p || lcd.pixel(2 * x, 2 * y + 1) != p ||
+                lcd.pixel(2 * x + 1, 2 * y + 1) != p || qRed(p) != qGreen(p) || qGreen(p) != qBlue(p))
+                return std::nullopt;
+            dark[y * 131 + x] = qGray(p) < 128;
+        }
+    }
+    return dark;
+}
+
+test::DotReader Reader(const std::vector<bool>& dots)
+{
+    return [&dots](unsigned x, unsigned y) { return x < 131 && y < 64 && dots[y * 131 + x]; };
+}
+
+constexpr unsigned KeyLine = 5;
+
+// Text line n of the LCD on the screen, trailing blanks dropped.
+std::string ScreenLine(unsigned n)
+{
+    const auto dots = LcdDots();
+    if (!dots)
+        return "(no whole LCD on the screen)";
+    std::string text = test::ReadTextLine(Reader(*dots), n);
+    return text.erase(text.find_last_not_of(' ') + 1);
+}
+
+bool WaitForLine(unsigned n, const std::string& text)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (ScreenLine(n) != text && clock.elapsed() < 3000)
+        QThread::msleep(10);
+    return ScreenLine(n) == text;
+}
+
+// Whether annunciator 0's place shows its sprite (true) or the bare face.
+std::optional<bool> FirstAnnunciator()
+{
+    static const QImage skin = QImage(QStringLiteral(PELRIN_SKIN_PATH)).convertToFormat(QImage::Format_RGB32);
+    const QImage shown = uitest::Screenshot(60, 60, 16, 11);
+    if (shown == skin.copy(0, 740, 16, 11))
+        return true;
+    if (shown == skin.copy(60, 60, 16, 11))
+        return false;
+    return std::nullopt;
+}
+
+bool WaitForAnnunciator(bool on)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (FirstAnnunciator() != on && clock.elapsed() < 3000)
+        QThread::msleep(10);
+    return FirstAnnunciator() == on;
+}
+
+TEST(Start, TheRomsTitleIsOnTheScreenWithinASecondAndAHalf)
+{
+    ASSERT_FALSE(uitest::FindOnPath("xdotool").empty()) << "xdotool is not installed (tools/install-deps.sh)";
+    ASSERT_TRUE(Server && Server->Running()) << (Server ? Server->Error() : "no X server");
+    Program pelrin;
+    ASSERT_TRUE(pelrin.Started());
+    // The three title lines, every dot against the font, at scale 2.
+    const auto title = [] {
+        const auto dots = LcdDots();
+        if (!dots)
+            return false;
+        const test::DotReader dark = Reader(*dots);
+        return test::ShowsCentredText(dark, 0, "BUILT-IN DEMONSTRATION ROM") &&
+               test::ShowsCentredText(dark, 1, "PUT YOUR OWN ROM.E49 IN THE") &&
+               test::ShowsCentredText(dark, 2, "WORKING DIRECTORY TO RUN IT");
+    };
+    while (!title() && pelrin.SinceStart() < 5000)
+        QThread::msleep(5);
+    const qint64 shown = pelrin.SinceStart();
+    std::printf("FIGURE start_to_first_lcd_frame_ms=%lld\n", static_cast<long long>(shown));
+    EXPECT_LE(shown, 1500);
+    EXPECT_EQ(ScreenLine(KeyLine), "KEY    --");
+    EXPECT_EQ(FirstAnnunciator(), std::optional<bool>(false));
+}
+
+TEST_F(Window, AMouseClickOnAKeyAndAPcKeyShowOnTheLcdWithTheAnnunciator)
+{
+    ASSERT_TRUE(WaitForLine(KeyLine, "KEY    --"));
+    // The "7" key, matrix column 3, row 3.
+    ASSERT_TRUE(Run({"mousemove", "114", "560", "mousedown", "1"}));
+    EXPECT_TRUE(WaitForLine(KeyLine, "KEY    C3 R3")) << ScreenLine(KeyLine);
+    EXPECT_TRUE(WaitForAnnunciator(true));
+    ASSERT_TRUE(Run({"mouseup", "1"}));
+    EXPECT_TRUE(WaitForLine(KeyLine, "KEY    --")) << ScreenLine(KeyLine);
+    EXPECT_TRUE(WaitForAnnunciator(false));
+
+    // The PC's A: matrix column 0, row 5. The pointer stays over the window,
+    // which has the keyboard.
+    ASSERT_TRUE(Run({"keydown", "a"}));
+    EXPECT_TRUE(WaitForLine(KeyLine, "KEY    C0 R5")) << ScreenLine(KeyLine);
+    EXPECT_TRUE(WaitForAnnunciator(true));
+    ASSERT_TRUE(Run({"keyup", "a"}));
+    EXPECT_TRUE(WaitForLine(KeyLine, "KEY    --")) << ScreenLine(KeyLine);
+    EXPECT_TRUE(WaitForAnnunciator(false));
+}
+
+TEST_F(Window, WhileTheRomSleepsTheWindowUsesLittleProcessorTime)
+{
+    ASSERT_TRUE(WaitForLine(KeyLine, "KEY    --"));
+    QThread::msleep(1000);
+    const auto before = Pelrin->ThreadProcessorMilliseconds();
+    QElapsedTimer clock;
+    clock.start();
+    QThread::msleep(3000);
+    const auto after = Pelrin->ThreadProcessorMilliseconds();
+    const double elapsed = static_cast<double>(clock.elapsed());
+    // Each thread's share of one core over those seconds. The busiest
+    // thread other than the main one is the engine's execution thread.
+    double total = 0;
+    double main = 0;
+    double busiest = 0;
+    for (const auto& [tid, ms] : after) {
+        const auto earlier = before.find(tid);
+        const double share = (ms - (earlier == before.end() ? 0.0 : earlier->second)) / elapsed;
+        total += share;
+        if (tid == Pelrin->Pid())
+            main = share;
+        else
+            busiest = std::max(busiest, share);
+    }
+    std::printf("FIGURE sleeping_rom_cpu_share whole=%.3f gui_thread=%.3f engine_thread=%.3f others=%.3f\n", total,
+                main, busiest, total - main - busiest);
+    // The window's part: the GUI thread and the threads that serve it (the
+    // display's render thread, Qt's own), without the engine's.
+    EXPECT_LT(total - busiest, 0.05);
 }
 
 TEST_F(Window, ARightClickOutsideTheKeysMapsTheMenu)

@@ -107,6 +107,7 @@ Program::Program()
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     Process.setProcessEnvironment(environment);
     Process.setWorkingDirectory(Dir.path());
+    Clock.start();
     Process.start(QStringLiteral(PELRIN_PROGRAM), QStringList());
     Process.waitForStarted(5000);
 }
@@ -159,6 +160,26 @@ std::optional<Geometry> Program::WindowGeometry() const
             g.height = value;
     }
     return g;
+}
+
+std::map<qint64, double> Program::ThreadProcessorMilliseconds() const
+{
+    std::map<qint64, double> threads;
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(Process.processId());
+    for (const QString& tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks + QLatin1Char('/') + tid + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // The fields after the command's name (in parentheses, which may
+        // hold blanks): utime and stime are the 12th and 13th of them.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 13)
+            continue;
+        const double ticks = fields[11].toDouble() + fields[12].toDouble();
+        threads[tid.toLongLong()] = ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+    return threads;
 }
 
 QImage Screenshot(int x, int y, int width, int height)

@@ -3,11 +3,13 @@
 // xdotool and looked at through screenshots of the server's screen.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -58,12 +60,18 @@ public:
     int ExitCode() const { return Process.exitCode(); }
     QProcess::ExitStatus ExitStatus() const { return Process.exitStatus(); }
     QString Output() { return QString::fromLocal8Bit(Process.readAllStandardError()); }
+    // Milliseconds since the program was started.
+    qint64 SinceStart() const { return Clock.elapsed(); }
+    // Processor time each of the program's threads has used so far, user
+    // and system, in ms, by thread id (the main thread's is the process id).
+    std::map<qint64, double> ThreadProcessorMilliseconds() const;
 
     QString Window;
 
 private:
     QTemporaryDir Dir;
     QProcess Process;
+    QElapsedTimer Clock;
 };
 
 // The screen's pixels in the rectangle (screen coordinates).
