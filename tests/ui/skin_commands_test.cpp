@@ -56,6 +56,7 @@ TEST_F(Commands, ResetRestartsTheProcessorAtAddressZeroAndLeavesItRunning)
     KVLogConfigure(1, 1u << 22);
     EXPECT_TRUE(Window->OnCommand(CmdReset, 0));
     EXPECT_EQ(KVIsRunning(), 1u);
+    uitest::Pump(20ms);
     KVStop();
     std::vector<uint32_t> trace(1u << 22);
     const uint32_t count = KVLogRead(trace.data(), static_cast<uint32_t>(trace.size()));
@@ -68,10 +69,10 @@ TEST_F(Commands, ResetRestartsTheProcessorAtAddressZeroAndLeavesItRunning)
 TEST_F(Commands, QuitClosesTheWindowFromTheEventLoopAndMinimizeMinimisesIt)
 {
     EXPECT_TRUE(Window->OnCommand(CmdMinimize, 0));
-    EXPECT_TRUE(uitest::WaitFor([&] { return Window->isMinimized(); }, 1s));
+    EXPECT_TRUE(uitest::WaitFor([&] { return Window->isMinimized(); }, 5s));
     EXPECT_TRUE(Window->OnCommand(CmdQuit, 0));
     EXPECT_TRUE(Window->isVisible()); // posted, not done at once
-    EXPECT_TRUE(uitest::WaitFor([&] { return !Window->isVisible(); }, 1s));
+    EXPECT_TRUE(uitest::WaitFor([&] { return !Window->isVisible(); }, 5s));
     EXPECT_EQ(KVIsRunning(), 1u); // the engine runs on until the process ends
 }
 
@@ -117,7 +118,7 @@ TEST_F(Commands, ARightClickOutsideTheKeysOpensTheMenuAtThePointerAndRunsTheChoi
         });
     });
     Window->move(30, 40);
-    ASSERT_TRUE(uitest::WaitFor([&] { return Window->pos() == QPoint(30, 40); }, 1s));
+    ASSERT_TRUE(uitest::WaitFor([&] { return Window->pos() == QPoint(30, 40); }, 5s));
     QTest::mouseClick(&*Window, Qt::RightButton, {}, QPoint(173, 250));
     ASSERT_EQ(opened, Window->PopupMenu);
     EXPECT_EQ(at, QPoint(30 + 173, 40 + 250));

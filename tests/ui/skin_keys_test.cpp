@@ -106,7 +106,7 @@ TEST_F(KeyInput, TheQuitButtonGlowsOnThePressAndClosesOnTheRelease)
     Settle();
     EXPECT_TRUE(Window->isVisible());
     QTest::mouseRelease(&*Window, Qt::LeftButton, {}, Centre(0));
-    EXPECT_TRUE(uitest::WaitFor([&] { return !Window->isVisible(); }, 1s));
+    EXPECT_TRUE(uitest::WaitFor([&] { return !Window->isVisible(); }, 5s));
     EXPECT_TRUE(Log.Take().empty()); // no calculator key
 }
 
@@ -115,7 +115,7 @@ TEST_F(KeyInput, TheMinimizeButtonMinimisesOnTheRelease)
     QTest::mousePress(&*Window, Qt::LeftButton, {}, Centre(1));
     EXPECT_FALSE(Window->isMinimized());
     QTest::mouseRelease(&*Window, Qt::LeftButton, {}, Centre(1));
-    EXPECT_TRUE(uitest::WaitFor([&] { return Window->isMinimized(); }, 1s));
+    EXPECT_TRUE(uitest::WaitFor([&] { return Window->isMinimized(); }, 5s));
     EXPECT_TRUE(Log.Take().empty());
 }
 

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <set>
 
 #include "korvane.h"
@@ -49,7 +50,7 @@ TEST(SkinWindow, ThePictureIsTheFaceWithTheLiveLcdOverIt)
     EXPECT_TRUE(window.ShowsFace(QRect(0, 215, 347, 525)));
     // The ROM's screen arrives within the start-up's budget, at scale 2:
     // every LCD pixel is a 2 by 2 block.
-    ASSERT_TRUE(uitest::WaitFor([&] { return LcdLevels(window->Backing) > 1; }, 300ms));
+    ASSERT_TRUE(uitest::WaitFor([&] { return LcdLevels(window->Backing) > 1; }, 5s));
     for (int y = LcdArea.top(); y <= LcdArea.bottom(); y += 2)
         for (int x = LcdArea.left(); x <= LcdArea.right(); x += 2) {
             const QRgb p = window->Backing.pixel(x, y);
@@ -68,7 +69,7 @@ TEST(SkinWindow, ARepaintKeepsTheLcdOverTheFace)
 {
     uitest::OpenWindow window;
     ASSERT_TRUE(window.ready());
-    ASSERT_TRUE(uitest::WaitFor([&] { return LcdLevels(window->Backing) > 1; }, 1s));
+    ASSERT_TRUE(uitest::WaitFor([&] { return LcdLevels(window->Backing) > 1; }, 5s));
     window->InvalidateRect(QRect(0, 0, 347, 740));
     window->OnPaint();
     EXPECT_GT(LcdLevels(window->Backing), 1u);
@@ -79,6 +80,7 @@ TEST(SkinWindow, TheDisplayRunsAtTheEnginesFrameRate)
     uitest::OpenWindow window;
     ASSERT_TRUE(window.ready());
     uitest::Pump(2500ms);
+    std::printf("FIGURE fps rendered=%u displayed=%u\n", KHGetRenderedFPS(), KHGetDisplayedFPS());
     // 8192 ticks a second, a line every second tick, 64 lines a frame.
     EXPECT_NEAR(static_cast<double>(KHGetRenderedFPS()), 64.0, 6.0);
     EXPECT_NEAR(static_cast<double>(KHGetDisplayedFPS()), 64.0, 6.0);
@@ -142,14 +144,14 @@ TEST(SkinWindow, ClosingDetachesTheDisplayAndLeavesTheEngineRunning)
 {
     auto window = std::make_unique<uitest::OpenWindow>();
     ASSERT_TRUE(window->ready());
-    ASSERT_TRUE(uitest::WaitFor([] { return KHGetDisplayedFPS() > 0; }, 2s));
+    ASSERT_TRUE(uitest::WaitFor([] { return KHGetDisplayedFPS() > 0; }, 5s));
     (*window)->close();
     EXPECT_FALSE((*window)->isVisible());
     EXPECT_FALSE((*window)->Timer.isActive());
     // The window goes while the engine and the render thread go on.
     window.reset();
     EXPECT_EQ(KVIsRunning(), 1u);
-    EXPECT_TRUE(uitest::WaitFor([] { return KHGetDisplayedFPS() == 0; }, 3s));
+    EXPECT_TRUE(uitest::WaitFor([] { return KHGetDisplayedFPS() == 0; }, 5s));
 }
 
 } // namespace

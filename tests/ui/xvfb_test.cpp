@@ -19,6 +19,10 @@ namespace {
 
 uitest::XServer* Server = nullptr;
 
+// How long to wait for what should come at once: long enough for a loaded
+// machine, and never waited out by a passing test.
+constexpr qint64 WaitLimitMs = 10000;
+
 class Window : public testing::Test {
 protected:
     void SetUp() override
@@ -27,7 +31,20 @@ protected:
         ASSERT_TRUE(Server && Server->Running()) << (Server ? Server->Error() : "no X server");
         Pelrin = std::make_unique<Program>();
         ASSERT_TRUE(Pelrin->Started());
-        ASSERT_FALSE(Pelrin->WaitForWindow(5000).isEmpty()) << Pelrin->Output().toStdString();
+        ASSERT_FALSE(Pelrin->WaitForWindow(WaitLimitMs).isEmpty()) << Pelrin->Output().toStdString();
+    }
+
+    void TearDown() override
+    {
+        // What the program said and what the screen showed, when something
+        // went wrong.
+        if (!HasFailure() || !Pelrin)
+            return;
+        std::fprintf(stderr, "pelrin's output:\n%s\n", Pelrin->Output().toLocal8Bit().constData());
+        const std::string name = std::string("xvfb-failure-") +
+                                 testing::UnitTest::GetInstance()->current_test_info()->name() + ".png";
+        if (uitest::Screenshot(0, 0, 1024, 768).save(QString::fromStdString(name)))
+            std::fprintf(stderr, "screen saved as %s\n", name.c_str());
     }
 
     bool Run(const QStringList& arguments) { return Xdotool(arguments).has_value(); }
@@ -38,7 +55,7 @@ protected:
     {
         QElapsedTimer clock;
         clock.start();
-        while (clock.elapsed() < 2000) {
+        while (clock.elapsed() < WaitLimitMs) {
             const uitest::Geometry g = Where();
             if (g.x == x && g.y == y)
                 return true;
@@ -117,7 +134,7 @@ bool WaitForLine(unsigned n, const std::string& text)
 {
     QElapsedTimer clock;
     clock.start();
-    while (ScreenLine(n) != text && clock.elapsed() < 3000)
+    while (ScreenLine(n) != text && clock.elapsed() < WaitLimitMs)
         QThread::msleep(10);
     return ScreenLine(n) == text;
 }
@@ -138,7 +155,7 @@ bool WaitForAnnunciator(bool on)
 {
     QElapsedTimer clock;
     clock.start();
-    while (FirstAnnunciator() != on && clock.elapsed() < 3000)
+    while (FirstAnnunciator() != on && clock.elapsed() < WaitLimitMs)
         QThread::msleep(10);
     return FirstAnnunciator() == on;
 }
@@ -159,11 +176,13 @@ TEST(Start, TheRomsTitleIsOnTheScreenWithinASecondAndAHalf)
                test::ShowsCentredText(dark, 1, "PUT YOUR OWN ROM.E49 IN THE") &&
                test::ShowsCentredText(dark, 2, "WORKING DIRECTORY TO RUN IT");
     };
-    while (!title() && pelrin.SinceStart() < 5000)
+    while (!title() && pelrin.SinceStart() < WaitLimitMs)
         QThread::msleep(5);
     const qint64 shown = pelrin.SinceStart();
     std::printf("FIGURE start_to_first_lcd_frame_ms=%lld\n", static_cast<long long>(shown));
-    EXPECT_LE(shown, 1500);
+    // One second of it is the start-up's wait. The sanitizers' instrumented
+    // engine and renderer need longer.
+    EXPECT_LE(shown, PELRIN_INSTRUMENTED ? 4000 : 1500);
     EXPECT_EQ(ScreenLine(KeyLine), "KEY    --");
     EXPECT_EQ(FirstAnnunciator(), std::optional<bool>(false));
 }
@@ -216,8 +235,9 @@ TEST_F(Window, WhileTheRomSleepsTheWindowUsesLittleProcessorTime)
     std::printf("FIGURE sleeping_rom_cpu_share whole=%.3f gui_thread=%.3f engine_thread=%.3f others=%.3f\n", total,
                 main, busiest, total - main - busiest);
     // The window's part: the GUI thread and the threads that serve it (the
-    // display's render thread, Qt's own), without the engine's.
-    EXPECT_LT(total - busiest, 0.05);
+    // display's render thread, Qt's own), without the engine's. The
+    // sanitizers' instrumentation costs a few times that.
+    EXPECT_LT(total - busiest, PELRIN_INSTRUMENTED ? 0.15 : 0.05);
 }
 
 TEST_F(Window, ARightClickOutsideTheKeysMapsTheMenu)
@@ -226,12 +246,12 @@ TEST_F(Window, ARightClickOutsideTheKeysMapsTheMenu)
     ASSERT_TRUE(Run({"mousemove", "173", "250", "click", "3"}));
     QElapsedTimer clock;
     clock.start();
-    while (VisibleWindows() < 2 && clock.elapsed() < 2000)
+    while (VisibleWindows() < 2 && clock.elapsed() < WaitLimitMs)
         Pause(20);
     EXPECT_EQ(VisibleWindows(), 2);
     ASSERT_TRUE(Run({"key", "Escape"}));
     clock.restart();
-    while (VisibleWindows() > 1 && clock.elapsed() < 2000)
+    while (VisibleWindows() > 1 && clock.elapsed() < WaitLimitMs)
         Pause(20);
     EXPECT_EQ(VisibleWindows(), 1);
 }
@@ -260,9 +280,9 @@ TEST_F(Window, ARightDragMovesTheWindowAndTheScreensEdgesPullIt)
 TEST_F(Window, TheTopRightButtonEndsTheProgram)
 {
     ASSERT_TRUE(Run({"mousemove", "339", "8", "click", "1"}));
-    ASSERT_TRUE(Pelrin->WaitForExit(5000));
+    ASSERT_TRUE(Pelrin->WaitForExit(WaitLimitMs));
     EXPECT_EQ(Pelrin->ExitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(Pelrin->ExitCode(), 0);
+    EXPECT_EQ(Pelrin->ExitCode(), 0) << Pelrin->Output().toStdString();
 }
 
 } // namespace
