@@ -34,8 +34,8 @@ struct SerialPortState {
 extern SerialPortState SerialRegisters;
 extern std::atomic<SerialHandlerProc> SerialHandler;
 
+// The serial lock lives as long as the library's code: it is never deleted.
 void InitSerial();
-void TermSerial();
 
 // The serial registers of the I/O window: 0x0D and 0x10 to 0x17, with their
 // side effects (events to the handler, interrupts).
