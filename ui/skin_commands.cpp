@@ -6,6 +6,7 @@
 #include "ui/about_dlg.h"
 #include "ui/annunciators.h"
 #include "ui/commands.h"
+#include "ui/console_dlg.h"
 #include "ui/popup_menu.h"
 #include "ui/skin_wnd.h"
 
@@ -36,6 +37,33 @@ bool CSkinWnd::OnCommand(uint32_t command, uintptr_t)
         about.exec();
         return true;
     }
+    case CmdLoadWithKermit:
+        LoadObjectWithKermit();
+        return true;
+    case CmdLoadWithXModem:
+        LoadObjectWithXModem();
+        return true;
+    case CmdLoadOnStack:
+        LoadObjectOnStack();
+        return true;
+    case CmdLoadInPort1:
+        LoadObjectInPort1();
+        return true;
+    case CmdLoadState:
+        LoadStateFile();
+        return true;
+    case CmdSaveState:
+        SaveStateFile();
+        return true;
+    case CmdConsole:
+        // Also the way back to the console after a file transfer.
+        TransferMode = 0;
+        if (Console) {
+            Console->show();
+            Console->raise();
+            Console->activateWindow();
+        }
+        return true;
     case CmdStart:
         KVRun();
         return true;

@@ -9,7 +9,9 @@
 
 #include "korvane.h"
 #include "tessock.h"
+#include "ui/console_dlg.h"
 #include "ui/popup_menu.h"
+#include "ui/serial_reader.h"
 #include "ui/window_drag.h"
 
 namespace pelrin {
@@ -69,8 +71,14 @@ int CSkinWnd::OnCreate()
 
     PopupMenu = BuildPopupMenu(this);
     KHSetDisplay(Lcd.Window(), LcdX, LcdY, LcdWidth, LcdHeight, LcdScale);
-    // The serial reader thread and the hidden console start here, between
-    // the display and the server, once the program has them.
+    // The console exists before the thread that feeds it, and the thread
+    // starts with every byte going to the console.
+    Console = new CConsoleDlg(this);
+    TransferMode = 0;
+    ReaderThread = std::make_unique<SerialReaderThread>(KHSerialGetHandle(), TransferMode,
+                                                        [console = Console](uint8_t byte) {
+                                                            console->PostReceivedByte(byte);
+                                                        });
     KHStartServer(4200);
     Timer.start(100, this);
     KVRun();
@@ -86,6 +94,9 @@ void CSkinWnd::OnDestroy()
     Destroyed = true;
     Timer.stop();
     KHShutdownServer();
+    // The reader thread routes bytes to the console and to the transfers
+    // this window started; it ends before either goes.
+    ReaderThread.reset();
     // The display library would go on drawing into this window from its
     // render thread until the process ends; once this returns it no longer
     // does, so the window may go.

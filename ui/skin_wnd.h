@@ -18,12 +18,18 @@
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "ui/lcd_bridge.h"
 
 namespace pelrin {
 
 struct KeyRect;
+class CConsoleDlg;
+class SerialReaderThread;
 
 constexpr int SkinWidth = 347;
 constexpr int SkinHeight = 740;
@@ -70,6 +76,16 @@ public:
     // not hold there, such as a glow.
     void InvalidateRect(QRect rect);
 
+    // The "&Object" commands: an object file sent over the serial link, or
+    // placed on the calculator's stack or in port 1.
+    void LoadObjectWithKermit();
+    void LoadObjectWithXModem();
+    void LoadObjectOnStack();
+    void LoadObjectInPort1();
+    // The "&State" commands: the whole machine to a file and back.
+    void SaveStateFile();
+    void LoadStateFile();
+
     // Where the bytes the calculator sends go: 0 console, 1 Kermit, 2 XModem.
     // Read by the serial reader thread, hence atomic.
     std::atomic<int32_t> TransferMode{0};
@@ -84,6 +100,9 @@ public:
     QImage Backing;
     LcdBridge Lcd;
     QBasicTimer Timer;
+    // Created hidden with the window; a child of it.
+    CConsoleDlg* Console = nullptr;
+    std::unique_ptr<SerialReaderThread> ReaderThread;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -106,6 +125,11 @@ private:
     void ReleaseKey(const KeyRect& key);
     void GlowOn(const KeyRect& key);
     void LcdPictureArrived();
+    // The file dialog, then the file: its path and bytes, or nothing when
+    // no file was chosen or it could not be read in full.
+    std::optional<std::pair<std::string, std::vector<uint8_t>>> ChooseObjectFile();
+    // Places the object of the file with the engine stopped meanwhile.
+    void PlaceObject(bool inPort1);
     static QRect KeyArea(const KeyRect& key);
 
     QRegion Dirty;
@@ -116,5 +140,9 @@ private:
     // what the key means meanwhile (Shift turns "1" into "!").
     QHash<quint32, uint32_t> HeldKeys;
 };
+
+// The byte sender both file transfers are given: each byte waits up to a
+// second for the calculator to take the one before it.
+int32_t TransferByteSender(uint32_t byte);
 
 } // namespace pelrin
