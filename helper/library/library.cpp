@@ -4,6 +4,7 @@
 // engine it links and stops before it.
 #include "helper/display/renderer.h"
 #include "helper/images/images.h"
+#include "helper/kermit/kermit.h"
 #include "helper/serial/serial_link.h"
 #include "korvane.h"
 #include "tessock.h"
@@ -27,6 +28,7 @@ constexpr Step StartSequence[] = {
 // list: the Kermit sender's copies are freed first, the breakpoint
 // handlers removed before the serial link stops.
 constexpr Step StopSequence[] = {
+    KermitFreeCopies,
     StopSerialLink,
     StopDisplayRenderer,
     ReleaseImages,
