@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
 #include <fstream>
 #include <iterator>
 #include <spawn.h>
@@ -46,7 +47,9 @@ bool PtyPeer::start(const std::vector<std::string>& command, std::function<void(
     }
     Directory = directory;
 
-    Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    // Non-blocking: the reader and the writers poll, and stop once the
+    // peer has ended.
+    Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     char slaveName[128];
     if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0 || ptsname_r(Master, slaveName, sizeof slaveName) != 0) {
         Error = "no pseudo-terminal";
@@ -54,14 +57,14 @@ bool PtyPeer::start(const std::vector<std::string>& command, std::function<void(
     }
     // Raw before the peer runs: bytes that come before it sets the line up
     // itself are neither echoed nor translated.
-    const int slave = open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    Slave = open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios raw{};
-    if (slave < 0 || tcgetattr(slave, &raw) != 0) {
+    if (Slave < 0 || tcgetattr(Slave, &raw) != 0) {
         Error = "the pseudo-terminal's slave does not open";
         return false;
     }
     cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
+    tcsetattr(Slave, TCSANOW, &raw);
 
     // A session of its own whose controlling terminal is the slave, which
     // is its standard input and output.
@@ -81,8 +84,6 @@ bool PtyPeer::start(const std::vector<std::string>& command, std::function<void(
     const int spawned = posix_spawn(&Child, program.c_str(), &actions, &attributes, arguments.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    // The peer holds the slave now: its end is the reader's end of data.
-    close(slave);
     if (spawned != 0) {
         Child = -1;
         Error = program + " does not start";
@@ -96,12 +97,25 @@ void PtyPeer::readAll(std::function<void(uint8_t)> deliver)
 {
     uint8_t bytes[4096];
     for (;;) {
-        const ssize_t got = read(Master, bytes, sizeof bytes);
-        if (got < 0 && errno == EINTR)
+        // Once the peer has ended, what it wrote last is read before the
+        // reader stops: it stops at the first quiet poll after the end.
+        const bool ended = Exited.load();
+        pollfd ready{Master, POLLIN, 0};
+        const int polled = poll(&ready, 1, 10);
+        if (polled < 0 && errno != EINTR)
+            return;
+        if (polled <= 0) {
+            if (ended)
+                return;
             continue;
-        // The slave closed (the peer ended): EIO.
+        }
+        const ssize_t got = read(Master, bytes, sizeof bytes);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
         if (got <= 0)
             return;
+        if (Turnaround.count() > 0)
+            std::this_thread::sleep_for(Turnaround);
         for (ssize_t i = 0; i < got; ++i)
             deliver(bytes[i]);
     }
@@ -110,8 +124,15 @@ void PtyPeer::readAll(std::function<void(uint8_t)> deliver)
 bool PtyPeer::write(const uint8_t* bytes, size_t count)
 {
     while (count > 0) {
+        // The line stays open after the peer has gone: nobody would ever
+        // drain it, so a write then fails rather than wait.
+        if (Exited.load())
+            return false;
+        pollfd ready{Master, POLLOUT, 0};
+        if (poll(&ready, 1, 10) <= 0)
+            continue;
         const ssize_t written = ::write(Master, bytes, count);
-        if (written < 0 && errno == EINTR)
+        if (written < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (written <= 0)
             return false;
@@ -138,6 +159,7 @@ int PtyPeer::wait(std::chrono::milliseconds timeout)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     Child = -1;
+    Exited.store(true);
     if (Reader.joinable())
         Reader.join();
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -151,6 +173,7 @@ void PtyPeer::kill()
         waitpid(Child, nullptr, 0);
         Child = -1;
     }
+    Exited.store(true);
     if (Reader.joinable())
         Reader.join();
 }
@@ -175,6 +198,8 @@ PtyPeer::~PtyPeer()
     kill();
     if (Master >= 0)
         close(Master);
+    if (Slave >= 0)
+        close(Slave);
     if (!Directory.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(Directory, ignored);

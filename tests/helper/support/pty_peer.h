@@ -3,6 +3,7 @@
 // input, and a reader thread hands every byte it writes to a callback.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -41,18 +42,32 @@ public:
     bool hasFile(const std::string& name) const;
 
     std::string Error;
+    // How long the reader waits before it hands on what the peer wrote: the
+    // time its answer would take on a serial line. Set before start.
+    std::chrono::microseconds Turnaround{0};
 
 private:
     void readAll(std::function<void(uint8_t)> deliver);
     void kill();
 
     int Master = -1;
+    // Held open here too, so that the peer's end does not hang the line up
+    // and drop what it wrote last before the reader has it.
+    int Slave = -1;
     pid_t Child = -1;
+    std::atomic<bool> Exited{false};
     std::string Directory;
     std::thread Reader;
 };
 
 // The program's full path on PATH, or empty.
 std::string FindProgram(const std::string& name);
+
+// A byte sender for the library's senders: writes to the peer set here.
+inline PtyPeer* SenderPeer = nullptr;
+inline int32_t SendToPeer(uint32_t byte)
+{
+    return SenderPeer && SenderPeer->write(static_cast<uint8_t>(byte)) ? 1 : 0;
+}
 
 } // namespace test
