@@ -4,6 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make binutils libgtest-dev libgmock-dev pkg-config)
+# The real receivers the transfer tests send to: G-Kermit, and rx of lrzsz.
+packages+=(gkermit lrzsz)
 packages+=("$@")
 
 missing=()
