@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -89,12 +90,27 @@ bool PtyPeer::start(const std::vector<std::string>& command, std::function<void(
         Error = program + " does not start";
         return false;
     }
+    if (AnswerAfterFlush) {
+        int on = 1;
+        ioctl(Master, TIOCPKT, &on);
+    }
     Reader = std::thread([this, deliver = std::move(deliver)] { readAll(deliver); });
     return true;
 }
 
 void PtyPeer::readAll(std::function<void(uint8_t)> deliver)
 {
+    // In packet mode every read starts with a status byte: 0 before data,
+    // else the line's events, among them the peer flushing its input.
+    std::vector<uint8_t> held;
+    bool flushed = false;
+    auto heldSince = std::chrono::steady_clock::now();
+    auto handOn = [&] {
+        for (uint8_t b : held)
+            deliver(b);
+        held.clear();
+        flushed = false;
+    };
     uint8_t bytes[4096];
     for (;;) {
         // Once the peer has ended, what it wrote last is read before the
@@ -105,6 +121,10 @@ void PtyPeer::readAll(std::function<void(uint8_t)> deliver)
         if (polled < 0 && errno != EINTR)
             return;
         if (polled <= 0) {
+            // A peer that answered without flushing after all is not kept
+            // waiting for ever.
+            if (!held.empty() && (ended || std::chrono::steady_clock::now() - heldSince > FlushWait))
+                handOn();
             if (ended)
                 return;
             continue;
@@ -114,10 +134,22 @@ void PtyPeer::readAll(std::function<void(uint8_t)> deliver)
             continue;
         if (got <= 0)
             return;
-        if (Turnaround.count() > 0)
-            std::this_thread::sleep_for(Turnaround);
-        for (ssize_t i = 0; i < got; ++i)
-            deliver(bytes[i]);
+        if (!AnswerAfterFlush) {
+            for (ssize_t i = 0; i < got; ++i)
+                deliver(bytes[i]);
+            continue;
+        }
+        if (bytes[0] != TIOCPKT_DATA) {
+            if (bytes[0] & TIOCPKT_FLUSHREAD)
+                flushed = true;
+        } else {
+            if (held.empty())
+                heldSince = std::chrono::steady_clock::now();
+            held.insert(held.end(), bytes + 1, bytes + got);
+        }
+        // The flush may be reported before or after the answer's data.
+        if (flushed && !held.empty())
+            handOn();
     }
 }
 

@@ -42,9 +42,14 @@ public:
     bool hasFile(const std::string& name) const;
 
     std::string Error;
-    // How long the reader waits before it hands on what the peer wrote: the
-    // time its answer would take on a serial line. Set before start.
-    std::chrono::microseconds Turnaround{0};
+    // For a peer that empties its input right after each answer (rx does):
+    // a reply sent back within microseconds, as over a pseudo-terminal,
+    // would lose its head to that flush, where a serial line's time for the
+    // answer byte leaves room for it. With this set (before start) the
+    // reader hands an answer on only once the peer has flushed, or after
+    // FlushWait.
+    bool AnswerAfterFlush = false;
+    std::chrono::milliseconds FlushWait{200};
 
 private:
     void readAll(std::function<void(uint8_t)> deliver);

@@ -1,0 +1,33 @@
+// Whole transfers through the library's exports to the real receivers on a
+// pseudo-terminal: G-Kermit for Kermit, rx of lrzsz for XModem. The tests
+// and the benchmark share them.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace test {
+
+struct PeerRun {
+    bool Started = false;  // the receiver ran (it is installed)
+    int ExitStatus = -1;   // its exit status, -1 when it had to be killed
+    std::vector<uint8_t> File; // what it wrote to its disk as "FOO"
+    std::string Error;
+    double Seconds = 0;    // from the transfer's start to the receiver's end
+};
+
+// Sends the data as "FOO" with KHKermitSendFile to gkermit -r -i.
+PeerRun SendToGKermit(const std::vector<uint8_t>& data, std::chrono::seconds timeout);
+
+// Hands a malloc'ed copy of the data to KHXModemSendFile for rx -b (its
+// checksum mode); each answer of rx reaches the library once rx has
+// emptied its input after it.
+PeerRun SendToRx(const std::vector<uint8_t>& data, std::chrono::seconds timeout);
+
+// The pseudo-terminal alone, to a receiver that reads count bytes and
+// ends (dd): bytes written in chunks, or one per write as the senders do.
+PeerRun SendRaw(size_t count, bool bytePerWrite, std::chrono::seconds timeout);
+
+} // namespace test
