@@ -9,8 +9,8 @@
 #include <fstream>
 #include <iterator>
 #include <spawn.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -90,27 +90,22 @@ bool PtyPeer::start(const std::vector<std::string>& command, std::function<void(
         Error = program + " does not start";
         return false;
     }
-    if (AnswerAfterFlush) {
-        int on = 1;
-        ioctl(Master, TIOCPKT, &on);
-    }
     Reader = std::thread([this, deliver = std::move(deliver)] { readAll(deliver); });
     return true;
 }
 
+// Whether the peer sleeps in a read of its standard input: the kernel
+// shows the system call a blocked task is in, with its arguments.
+bool PtyPeer::peerIsReading() const
+{
+    std::ifstream in("/proc/" + std::to_string(Child) + "/syscall");
+    long number = -1;
+    std::string descriptor;
+    return in >> number >> descriptor && number == SYS_read && descriptor == "0x0";
+}
+
 void PtyPeer::readAll(std::function<void(uint8_t)> deliver)
 {
-    // In packet mode every read starts with a status byte: 0 before data,
-    // else the line's events, among them the peer flushing its input.
-    std::vector<uint8_t> held;
-    bool flushed = false;
-    auto heldSince = std::chrono::steady_clock::now();
-    auto handOn = [&] {
-        for (uint8_t b : held)
-            deliver(b);
-        held.clear();
-        flushed = false;
-    };
     uint8_t bytes[4096];
     for (;;) {
         // Once the peer has ended, what it wrote last is read before the
@@ -121,10 +116,6 @@ void PtyPeer::readAll(std::function<void(uint8_t)> deliver)
         if (polled < 0 && errno != EINTR)
             return;
         if (polled <= 0) {
-            // A peer that answered without flushing after all is not kept
-            // waiting for ever.
-            if (!held.empty() && (ended || std::chrono::steady_clock::now() - heldSince > FlushWait))
-                handOn();
             if (ended)
                 return;
             continue;
@@ -134,22 +125,15 @@ void PtyPeer::readAll(std::function<void(uint8_t)> deliver)
             continue;
         if (got <= 0)
             return;
-        if (!AnswerAfterFlush) {
-            for (ssize_t i = 0; i < got; ++i)
-                deliver(bytes[i]);
-            continue;
+        if (AnswerWhenReading && !ended) {
+            // The peer wrote this, so any read it sleeps in from now on
+            // comes after whatever it did in between (rx: the flush).
+            const auto deadline = std::chrono::steady_clock::now() + ReadingWait;
+            while (!peerIsReading() && !Exited.load() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
         }
-        if (bytes[0] != TIOCPKT_DATA) {
-            if (bytes[0] & TIOCPKT_FLUSHREAD)
-                flushed = true;
-        } else {
-            if (held.empty())
-                heldSince = std::chrono::steady_clock::now();
-            held.insert(held.end(), bytes + 1, bytes + got);
-        }
-        // The flush may be reported before or after the answer's data.
-        if (flushed && !held.empty())
-            handOn();
+        for (ssize_t i = 0; i < got; ++i)
+            deliver(bytes[i]);
     }
 }
 

@@ -45,14 +45,15 @@ public:
     // For a peer that empties its input right after each answer (rx does):
     // a reply sent back within microseconds, as over a pseudo-terminal,
     // would lose its head to that flush, where a serial line's time for the
-    // answer byte leaves room for it. With this set (before start) the
-    // reader hands an answer on only once the peer has flushed, or after
-    // FlushWait.
-    bool AnswerAfterFlush = false;
-    std::chrono::milliseconds FlushWait{200};
+    // answer byte leaves room for it. With this set the reader hands an
+    // answer on only once the peer sleeps in its next read of the line, or
+    // after ReadingWait.
+    bool AnswerWhenReading = false;
+    std::chrono::milliseconds ReadingWait{200};
 
 private:
     void readAll(std::function<void(uint8_t)> deliver);
+    bool peerIsReading() const;
     void kill();
 
     int Master = -1;

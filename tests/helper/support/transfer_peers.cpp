@@ -46,24 +46,32 @@ private:
     std::vector<uint8_t> Held;
 };
 
-// Runs the receiver, lets start begin the transfer, and collects the end.
+// Runs the receiver, and begin before or after it starts: an XModem
+// transfer must be armed before the receiver's first byte can come, while
+// Kermit's Send-Init needs the line open. The time runs from whichever
+// comes first.
+enum class Order { BeginFirst, PeerFirst };
+
 template <typename Begin>
 PeerRun Run(PtyPeer& peer, const std::vector<std::string>& command, std::function<void(uint8_t)> deliver,
-            std::chrono::seconds timeout, const char* file, Begin begin)
+            std::chrono::seconds timeout, const char* file, Order order, Begin begin)
 {
     PeerRun run;
-    if (!peer.start(command, std::move(deliver))) {
-        run.Error = peer.Error;
-        return run;
-    }
-    run.Started = true;
     SenderPeer = &peer;
     const Clock::time_point start = Clock::now();
-    begin();
-    run.ExitStatus = peer.wait(timeout);
-    run.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (order == Order::BeginFirst)
+        begin();
+    run.Started = peer.start(command, std::move(deliver));
+    if (run.Started) {
+        if (order == Order::PeerFirst)
+            begin();
+        run.ExitStatus = peer.wait(timeout);
+        run.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    }
     SenderPeer = nullptr;
-    if (file) {
+    if (!run.Started) {
+        run.Error = peer.Error;
+    } else if (file) {
         run.File = peer.file(file);
         run.Error = peer.Error;
     }
@@ -76,7 +84,7 @@ PeerRun SendToGKermit(const std::vector<uint8_t>& data, std::chrono::seconds tim
 {
     PtyPeer peer;
     EightFieldAnswer answer;
-    return Run(peer, {"gkermit", "-q", "-r", "-i", "-P"}, std::ref(answer), timeout, "FOO", [&] {
+    return Run(peer, {"gkermit", "-q", "-r", "-i", "-P"}, std::ref(answer), timeout, "FOO", Order::PeerFirst, [&] {
         KHKermitSendFile(&SendToPeer, "FOO", data.data(), static_cast<uint32_t>(data.size()));
     });
 }
@@ -84,9 +92,9 @@ PeerRun SendToGKermit(const std::vector<uint8_t>& data, std::chrono::seconds tim
 PeerRun SendToRx(const std::vector<uint8_t>& data, std::chrono::seconds timeout)
 {
     PtyPeer peer;
-    peer.AnswerAfterFlush = true;
+    peer.AnswerWhenReading = true;
     PeerRun run = Run(peer, {"rx", "-b", "-q", "FOO"}, [](uint8_t byte) { KHXModemOnByteReceived(byte); }, timeout,
-                      "FOO", [&] {
+                      "FOO", Order::BeginFirst, [&] {
                           // The library takes the buffer over and frees it.
                           uint8_t* buffer = static_cast<uint8_t*>(std::malloc(data.size() + 1));
                           if (buffer && !data.empty())
@@ -105,7 +113,7 @@ PeerRun SendRaw(size_t count, bool bytePerWrite, std::chrono::seconds timeout)
     PtyPeer peer;
     const std::string block = "bs=" + std::to_string(count);
     return Run(peer, {"dd", "of=/dev/null", block, "count=1", "iflag=fullblock", "status=none"}, [](uint8_t) {}, timeout, nullptr,
-               [&] {
+               Order::PeerFirst, [&] {
                    std::vector<uint8_t> bytes(count, 0x55);
                    if (bytePerWrite) {
                        for (uint8_t b : bytes)

@@ -22,8 +22,8 @@ struct PeerRun {
 PeerRun SendToGKermit(const std::vector<uint8_t>& data, std::chrono::seconds timeout);
 
 // Hands a malloc'ed copy of the data to KHXModemSendFile for rx -b (its
-// checksum mode); each answer of rx reaches the library once rx has
-// emptied its input after it.
+// checksum mode); each answer of rx reaches the library once rx waits
+// for the reply, its input emptied.
 PeerRun SendToRx(const std::vector<uint8_t>& data, std::chrono::seconds timeout);
 
 // The pseudo-terminal alone, to a receiver that reads count bytes and
