@@ -29,21 +29,6 @@ using namespace std::chrono_literals;
 
 constexpr size_t FileBytes = 131072;
 
-// Bytes below 0x80 and no "Y", as the Kermit receiver reads them whatever
-// was agreed of the 8th-bit prefix; the same file goes to both receivers.
-std::vector<uint8_t> File()
-{
-    std::vector<uint8_t> data;
-    uint32_t seed = 12345;
-    while (data.size() < FileBytes) {
-        seed = seed * 1103515245u + 12345u;
-        const uint8_t b = static_cast<uint8_t>((seed >> 16) & 0x7F);
-        if (b != 'Y')
-            data.push_back(b);
-    }
-    return data;
-}
-
 template <typename Transfer>
 bool Measure(const char* label, const char* key, int runs, Transfer transfer, size_t bytes = FileBytes)
 {
@@ -77,7 +62,8 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    const std::vector<uint8_t> file = File();
+    // The same file to both receivers, as the Kermit receiver reads it.
+    const std::vector<uint8_t> file = test::FileData(FileBytes, true);
     std::printf("%zu bytes, median of %d runs\n", FileBytes, runs);
     bool ok = true;
     ok &= Measure("pty alone, one write", "pty_bulk", runs, [] { return test::SendRaw(FileBytes, false, 60s); });

@@ -10,27 +10,11 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
-// Bytes below 0x80 and no "Y": both sides announce "Y" for the 8th-bit
-// prefix, so none is agreed and G-Kermit reads "Y" as plain data (the
-// 8-bit encoding is the unit tests' to check).
-Bytes SevenBitData(size_t count)
-{
-    Bytes data;
-    uint32_t seed = 0x2545F491u + static_cast<uint32_t>(count);
-    while (data.size() < count) {
-        seed = seed * 1103515245u + 12345u;
-        const uint8_t b = static_cast<uint8_t>((seed >> 16) & 0x7F);
-        if (b != 'Y')
-            data.push_back(b);
-    }
-    return data;
-}
-
 class GKermit : public ::testing::TestWithParam<size_t> {};
 
 TEST_P(GKermit, ReceivesTheFileIntact)
 {
-    const Bytes data = SevenBitData(GetParam());
+    const Bytes data = test::FileData(GetParam(), true);
     const test::PeerRun run = test::SendToGKermit(data, 120s);
     ASSERT_TRUE(run.Started) << run.Error;
     EXPECT_EQ(run.ExitStatus, 0) << "G-Kermit ended with an error";

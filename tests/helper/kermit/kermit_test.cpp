@@ -15,6 +15,7 @@
 #include "tests/helper/support/calculator.h"
 #include "tests/helper/support/kermit_model.h"
 #include "tests/helper/support/loaded_library.h"
+#include "tests/helper/support/recording_sender.h"
 
 namespace {
 
@@ -25,23 +26,11 @@ using test::kermit::SendInitAck;
 using test::kermit::SplitPackets;
 using Bytes = std::vector<uint8_t>;
 
-// What the sender under test sent, from whichever thread.
-std::mutex SentLock;
-Bytes Sent;
-
-int32_t Record(uint32_t byte)
-{
-    std::lock_guard guard(SentLock);
-    Sent.push_back(static_cast<uint8_t>(byte));
-    return 1;
-}
+using test::Record;
 
 Bytes TakeSent()
 {
-    std::lock_guard guard(SentLock);
-    Bytes taken;
-    taken.swap(Sent);
-    return taken;
+    return test::TakeRecorded();
 }
 
 void Feed(const Bytes& bytes)

@@ -80,6 +80,22 @@ PeerRun Run(PtyPeer& peer, const std::vector<std::string>& command, std::functio
 
 } // namespace
 
+std::vector<uint8_t> FileData(size_t count, bool sevenBitNoY)
+{
+    std::vector<uint8_t> data;
+    data.reserve(count);
+    uint32_t seed = 0x2545F491u + static_cast<uint32_t>(count);
+    while (data.size() < count) {
+        seed = seed * 1103515245u + 12345u;
+        const uint8_t b = static_cast<uint8_t>(seed >> 16);
+        if (!sevenBitNoY)
+            data.push_back(b);
+        else if (b < 0x80 && b != 'Y')
+            data.push_back(b);
+    }
+    return data;
+}
+
 PeerRun SendToGKermit(const std::vector<uint8_t>& data, std::chrono::seconds timeout)
 {
     PtyPeer peer;

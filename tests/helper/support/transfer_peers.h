@@ -10,6 +10,12 @@
 
 namespace test {
 
+// Pseudo-random bytes, the same for the same count. With sevenBitNoY only
+// bytes below 0x80 other than "Y": both Kermit sides announce "Y" for the
+// 8th-bit prefix, so none is agreed, and G-Kermit reads "Y" as plain data
+// (the 8-bit encoding is the unit tests' to check).
+std::vector<uint8_t> FileData(size_t count, bool sevenBitNoY);
+
 struct PeerRun {
     bool Started = false;  // the receiver ran (it is installed)
     int ExitStatus = -1;   // its exit status, -1 when it had to be killed

@@ -10,22 +10,11 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
-Bytes AnyBytes(size_t count)
-{
-    Bytes data(count);
-    uint32_t seed = 0x9E3779B9u + static_cast<uint32_t>(count);
-    for (uint8_t& b : data) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(seed >> 16);
-    }
-    return data;
-}
-
 class Rx : public ::testing::TestWithParam<size_t> {};
 
 TEST_P(Rx, ReceivesTheBufferPaddedToWholeBlocks)
 {
-    const Bytes data = AnyBytes(GetParam());
+    const Bytes data = test::FileData(GetParam(), false);
     const test::PeerRun run = test::SendToRx(data, 120s);
     ASSERT_TRUE(run.Started) << run.Error;
     EXPECT_EQ(run.ExitStatus, 0) << "rx ended with an error";

@@ -9,6 +9,7 @@
 
 #include "helper/xmodem/xmodem.h"
 #include "tests/helper/support/calculator.h"
+#include "tests/helper/support/recording_sender.h"
 
 namespace {
 
@@ -17,25 +18,13 @@ constexpr uint8_t Nak = 0x15;
 constexpr uint8_t Ack = 0x06;
 const Bytes Eot{0x04};
 
-std::mutex SentLock;
-Bytes Sent;
-
-int32_t Record(uint32_t byte)
-{
-    std::lock_guard guard(SentLock);
-    Sent.push_back(static_cast<uint8_t>(byte));
-    return 1;
-}
+using test::Record;
 
 Bytes Answer(uint8_t byte)
 {
-    {
-        std::lock_guard guard(SentLock);
-        Sent.clear();
-    }
+    test::TakeRecorded();
     KHXModemOnByteReceived(byte);
-    std::lock_guard guard(SentLock);
-    return Sent;
+    return test::TakeRecorded();
 }
 
 // Block `number` carrying data[offset..offset+128), 0x1A past its end.
