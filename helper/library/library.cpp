@@ -2,6 +2,7 @@
 // or the process ends. Both run from the loader's initialiser and finaliser
 // lists, which it walks in dependency order: this library starts after the
 // engine it links and stops before it.
+#include "helper/breakpoints/breakpoints.h"
 #include "helper/display/renderer.h"
 #include "helper/images/images.h"
 #include "helper/kermit/kermit.h"
@@ -16,7 +17,8 @@ namespace {
 using Step = void (*)();
 
 // The display renderer, then the serial link, whose registration the
-// engine answers at once.
+// engine answers at once. Components with something to set up first (the
+// disassembler's context) take their place at the head of this list.
 constexpr Step StartSequence[] = {
     StartDisplayRenderer,
     StartSerialLink,
@@ -29,6 +31,7 @@ constexpr Step StartSequence[] = {
 // handlers removed before the serial link stops.
 constexpr Step StopSequence[] = {
     KermitFreeCopies,
+    StopBreakpoints,
     StopSerialLink,
     StopDisplayRenderer,
     ReleaseImages,
