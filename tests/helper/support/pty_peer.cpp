@@ -90,6 +90,7 @@ bool PtyPeer::start(const std::vector<std::string>& command, std::function<void(
         Error = program + " does not start";
         return false;
     }
+    Spawned = Child;
     Reader = std::thread([this, deliver = std::move(deliver)] { readAll(deliver); });
     return true;
 }
@@ -98,7 +99,7 @@ bool PtyPeer::start(const std::vector<std::string>& command, std::function<void(
 // shows the system call a blocked task is in, with its arguments.
 bool PtyPeer::peerIsReading() const
 {
-    std::ifstream in("/proc/" + std::to_string(Child) + "/syscall");
+    std::ifstream in("/proc/" + std::to_string(Spawned) + "/syscall");
     long number = -1;
     std::string descriptor;
     return in >> number >> descriptor && number == SYS_read && descriptor == "0x0";

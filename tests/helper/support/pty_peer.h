@@ -60,7 +60,8 @@ private:
     // Held open here too, so that the peer's end does not hang the line up
     // and drop what it wrote last before the reader has it.
     int Slave = -1;
-    pid_t Child = -1;
+    pid_t Child = -1; // until the peer is reaped
+    pid_t Spawned = -1; // set before the reader starts, for the reader
     std::atomic<bool> Exited{false};
     std::string Directory;
     std::thread Reader;
