@@ -92,7 +92,7 @@ Bytes Received(const std::vector<Packet>& packets)
     return data;
 }
 
-// Every byte value once the 7-bit 0x19 is left out: the Part's encoding
+// Every byte value once the 7-bit 0x19 is left out: the sender's encoding
 // gives 0x19 and "Y" the same two characters.
 Bytes Distinguishable(size_t count)
 {
