@@ -1,13 +1,33 @@
 #include "tests/ui/support/open_window.h"
 
 #include "korvane.h"
+#include "tests/rom/screen.h"
+#include "ui/file_prompt.h"
 
 namespace uitest {
 
 namespace {
 std::mutex KeyLock;
 std::vector<KeyEvent> Keys;
+QString Answer;
+
+bool AnswerDialog(QWidget*, QString& name, bool load)
+{
+    LastDialogWasForLoading = load;
+    if (Answer.isEmpty())
+        return false;
+    name = Answer;
+    return true;
+}
 } // namespace
+
+bool LastDialogWasForLoading = false;
+
+void AnswerFileDialogWith(const QString& path)
+{
+    Answer = path;
+    pelrin::SetFileNamePrompt(&AnswerDialog);
+}
 
 KeyLog::KeyLog()
 {
@@ -52,6 +72,23 @@ bool OpenWindow::ShowsFace(QRect area) const
             if (Window->Backing.pixel(x, y) != Window->SkinDC.pixel(x, y))
                 return false;
     return true;
+}
+
+std::string OpenWindow::LcdLine(unsigned n) const
+{
+    // Each LCD dot is a 2 by 2 block of grey at (42, 77); dark below half.
+    const QImage& picture = Window->Backing;
+    return test::ShownLine(
+        [&picture](unsigned x, unsigned y) {
+            return qGray(picture.pixel(pelrin::LcdX + pelrin::LcdScale * static_cast<int>(x),
+                                       pelrin::LcdY + pelrin::LcdScale * static_cast<int>(y))) < 128;
+        },
+        n);
+}
+
+bool OpenWindow::WaitForLcdLine(unsigned n, const std::string& text, std::chrono::milliseconds limit)
+{
+    return WaitFor([&] { return LcdLine(n) == text; }, limit);
 }
 
 } // namespace uitest

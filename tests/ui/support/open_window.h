@@ -3,8 +3,12 @@
 #pragma once
 
 #include <memory>
+#include <chrono>
 #include <mutex>
+#include <string>
 #include <vector>
+
+#include <QString>
 
 #include "tests/ui/support/work_dir.h"
 #include "ui/skin_wnd.h"
@@ -29,6 +33,12 @@ private:
     static void Handler(int32_t column, int32_t row, uint32_t down);
 };
 
+// From now on every file dialog of the program chooses path at once, as a
+// person would; an empty path cancels it. Also records whether the last
+// dialog was one for loading.
+void AnswerFileDialogWith(const QString& path);
+extern bool LastDialogWasForLoading;
+
 class OpenWindow {
 public:
     explicit OpenWindow(WorkDir::Contents contents = WorkDir::RomAndSkin);
@@ -39,6 +49,11 @@ public:
     bool ready() const { return Dir.ready() && Window; }
     // Whether the window shows the skin's face, unchanged, over the rectangle.
     bool ShowsFace(QRect area) const;
+    // Text line n of the demonstration ROM's screen as the window shows it,
+    // trailing blanks dropped; and a wait, with the event loop running,
+    // until it reads text.
+    std::string LcdLine(unsigned n) const;
+    bool WaitForLcdLine(unsigned n, const std::string& text, std::chrono::milliseconds limit);
 
     WorkDir Dir;
     std::unique_ptr<pelrin::CSkinWnd> Window;
