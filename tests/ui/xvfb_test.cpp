@@ -277,6 +277,76 @@ TEST_F(Window, ARightDragMovesTheWindowAndTheScreensEdgesPullIt)
     EXPECT_TRUE(WaitForPlace(657, 28)) << Where().x << "," << Where().y;
 }
 
+// How many pixels of the two pictures differ, and how many of those are dark
+// in the second.
+std::pair<int, int> Changes(const QImage& before, const QImage& after)
+{
+    int changed = 0, dark = 0;
+    for (int y = 0; y < std::min(before.height(), after.height()); ++y)
+        for (int x = 0; x < std::min(before.width(), after.width()); ++x)
+            if (before.pixel(x, y) != after.pixel(x, y)) {
+                ++changed;
+                dark += qGray(after.pixel(x, y)) < 96;
+            }
+    return {changed, dark};
+}
+
+TEST_F(Window, TheConsoleOpenedFromTheMenuShowsWhatTheRomEchoes)
+{
+    constexpr unsigned SerialLine = 7;
+    ASSERT_TRUE(WaitForLine(SerialLine, "SERIAL --")) << ScreenLine(SerialLine);
+    // The menu, and its "&Console" by the mnemonic.
+    ASSERT_TRUE(Run({"mousemove", "173", "250", "click", "3"}));
+    QElapsedTimer clock;
+    clock.start();
+    while (VisibleWindows() < 2 && clock.elapsed() < WaitLimitMs)
+        Pause(20);
+    ASSERT_TRUE(Run({"key", "c"}));
+    QString console;
+    clock.restart();
+    while (console.isEmpty() && clock.elapsed() < WaitLimitMs) {
+        console = Xdotool({"search", "--onlyvisible", "--name", "^Console$"}).value_or(QString()).section('\n', 0, 0);
+        Pause(20);
+    }
+    ASSERT_FALSE(console.isEmpty()) << "no console window";
+    // It opens over the face; beside it, both the LCD and the console show.
+    ASSERT_TRUE(Run({"windowmove", "--sync", console, "400", "100"}));
+    const auto shell = Xdotool({"getwindowgeometry", "--shell", console}).value_or(QString());
+    uitest::Geometry g;
+    for (const QString& line : shell.split('\n')) {
+        const int value = line.section('=', 1).toInt();
+        if (line.startsWith("X="))
+            g.x = value;
+        else if (line.startsWith("Y="))
+            g.y = value;
+        else if (line.startsWith("WIDTH="))
+            g.width = value;
+        else if (line.startsWith("HEIGHT="))
+            g.height = value;
+    }
+    ASSERT_GT(g.width, 100);
+    ASSERT_GT(g.height, 100);
+    // The dialog's received text fills its upper three quarters (7 to 119
+    // of 157 units down); the input line lies below it, at 120 to 134.
+    const QRect received(g.x + g.width * 4 / 100, g.y + g.height * 5 / 100, g.width * 90 / 100, g.height * 70 / 100);
+    const QImage before = uitest::Screenshot(received.x(), received.y(), received.width(), received.height());
+    ASSERT_TRUE(Run({"mousemove", QString::number(g.x + g.width / 2), QString::number(g.y + g.height * 127 / 157),
+                     "click", "1"}));
+    ASSERT_TRUE(Run({"type", "--delay", "50", "HI"}));
+    // The ROM got both bytes from the input line ...
+    EXPECT_TRUE(WaitForLine(SerialLine, "SERIAL 48 49")) << ScreenLine(SerialLine);
+    // ... and its echo appears in the received text.
+    clock.restart();
+    std::pair<int, int> changes;
+    do {
+        Pause(20);
+        changes = Changes(before, uitest::Screenshot(received.x(), received.y(), received.width(), received.height()));
+    } while (changes.second < 10 && clock.elapsed() < WaitLimitMs);
+    EXPECT_GE(changes.second, 10) << changes.first << " pixels changed";
+    // The console is a window of its own beside the skin.
+    EXPECT_EQ(VisibleWindows(), 2);
+}
+
 TEST_F(Window, TheTopRightButtonEndsTheProgram)
 {
     ASSERT_TRUE(Run({"mousemove", "339", "8", "click", "1"}));
