@@ -2,6 +2,7 @@
 // or the process ends. Both run from the loader's initialiser and finaliser
 // lists, which it walks in dependency order: this library starts after the
 // engine it links and stops before it.
+#include "helper/disassembler/disassembler.h"
 #include "helper/display/renderer.h"
 #include "helper/images/images.h"
 #include "helper/serial/serial_link.h"
@@ -14,9 +15,10 @@ namespace {
 
 using Step = void (*)();
 
-// The display renderer, then the serial link, whose registration the
-// engine answers at once.
+// The disassembler's context, the display renderer, then the serial link,
+// whose registration the engine answers at once.
 constexpr Step StartSequence[] = {
+    CreateDisassemblyContext,
     StartDisplayRenderer,
     StartSerialLink,
 };
@@ -30,6 +32,7 @@ constexpr Step StopSequence[] = {
     StopSerialLink,
     StopDisplayRenderer,
     ReleaseImages,
+    ReleaseDisassemblyContext,
 };
 
 [[gnu::constructor]] void LibraryAttach()
