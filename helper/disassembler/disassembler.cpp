@@ -147,6 +147,7 @@ void DisassemblyContext::ExpandFormat(const char* format)
     }
 }
 
+// Spelled as front ends and scripts look for it.
 void DisassemblyContext::Unknown(const char* prefix, uint32_t nibble, const char* suffix)
 {
     AppendText("Unkown:");

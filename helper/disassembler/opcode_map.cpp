@@ -63,17 +63,19 @@ const char* const MemoryTransfers[8] = {
     "DAT0=A", "DAT1=A", "A=DAT0", "A=DAT1", "DAT0=C", "DAT1=C", "C=DAT0", "C=DAT1",
 };
 
-// 83n, each followed by GOYES or RTNYES
+// 83n, each followed by GOYES or RTNYES. Front ends compare these texts
+// as they are, 83E's "?" in place of "&" included.
 const char* const HstTests[16] = {
-    "?0=0",       "?XM=0",      "?SB=0",           "?XM=0&SB=0",      "?SR=0",           "?XM=0&SR=0",
-    "?SB=0&SR=0", "?XM=0&SB=0&SR=0",               "?MP=0",           "?XM=0&MP=0",      "?SB=0&MP=0",
-    "?XM=0&SB=0&MP=0",          "?SR=0&MP=0",      "?XM=0&SR=0&MP=0", "?SB=0&SR=0?MP=0", "?XM=0&SB=0&SR=0&MP=0",
+    "?0=0",            "?XM=0",           "?SB=0",           "?XM=0&SB=0",            // 830 .. 833
+    "?SR=0",           "?XM=0&SR=0",      "?SB=0&SR=0",      "?XM=0&SB=0&SR=0",       // 834 .. 837
+    "?MP=0",           "?XM=0&MP=0",      "?SB=0&MP=0",      "?XM=0&SB=0&MP=0",       // 838 .. 83B
+    "?SR=0&MP=0",      "?XM=0&SR=0&MP=0", "?SB=0&SR=0?MP=0", "?XM=0&SB=0&SR=0&MP=0",  // 83C .. 83F
 };
 
 // 80x; 808x has a level of its own
 const char* const Group80[16] = {
-    "OUT=CS", "OUT=C", "A=IN",    "C=IN",   "UNCNFG", "CONFIG", "C=ID",   "SHUTDN",
-    nullptr,  "C+P+1", "RESET",   "BUSCC",  "C=P%.%x", "P=C%.%x", "SREQ?", "CPEX%.%x",
+    "OUT=CS", "OUT=C", "A=IN",  "C=IN",  "UNCNFG",  "CONFIG",  "C=ID",  "SHUTDN",   // 800 .. 807
+    nullptr,  "C+P+1", "RESET", "BUSCC", "C=P%.%x", "P=C%.%x", "SREQ?", "CPEX%.%x", // 808 .. 80F
 };
 // 80C, 80D and 80F carry a nibble.
 constexpr bool Group80TakesNibble(uint32_t x)
@@ -83,8 +85,10 @@ constexpr bool Group80TakesNibble(uint32_t x)
 
 // 808x; 8081 and 8082 have decoders of their own
 const char* const Group808[16] = {
-    "INTON",       nullptr,       nullptr,        "BUSCB",        "ABIT=0%.%x", "ABIT=1%.%x", "?ABIT=0%.%x", "?ABIT=1%.%x",
-    "CBIT=0%.%x",  "CBIT=1%.%x",  "?CBIT=0%.%x",  "?CBIT=1%.%x",  "PC=(A)",     "BUSCD",      "PC=(C)",      "INTOFF",
+    "INTON",      nullptr,      nullptr,       "BUSCB",       // 8080 .. 8083
+    "ABIT=0%.%x", "ABIT=1%.%x", "?ABIT=0%.%x", "?ABIT=1%.%x", // 8084 .. 8087
+    "CBIT=0%.%x", "CBIT=1%.%x", "?CBIT=0%.%x", "?CBIT=1%.%x", // 8088 .. 808B
+    "PC=(A)",     "BUSCD",      "PC=(C)",      "INTOFF",      // 808C .. 808F
 };
 
 // 81x; 818 to 81B have decoders of their own
