@@ -192,11 +192,17 @@ void DisassemblyContext::AbsoluteJump(const char* format)
     ExpandFormat(format);
 }
 
-// LC and LA: a count nibble n, then n + 1 digits.
-void DisassemblyContext::LoadConstant(const char* format)
+// A nibble operand n, shown as n or n + 1.
+void DisassemblyContext::NibbleForm(const char* format)
 {
     Immediate = FetchNibble();
     ExpandFormat(format);
+}
+
+// LC and LA: a count nibble n, then n + 1 digits.
+void DisassemblyContext::LoadConstant(const char* format)
+{
+    NibbleForm(format);
     AppendNibbleDigits(Immediate + 1);
 }
 

@@ -61,6 +61,7 @@ private:
     void SetTarget(uint32_t base, int32_t offset);
     void RelativeJump(unsigned width, const char* format, bool fromNext);
     void AbsoluteJump(const char* format);
+    void NibbleForm(const char* format);
     void LoadConstant(const char* format);
     void ScratchTransfer(const char* withA, const char* withC);
 

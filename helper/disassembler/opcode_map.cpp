@@ -120,10 +120,7 @@ void DisassemblyContext::DecodeInstruction()
     switch (first) {
     case 0x0: DecodeGroup0(); break;
     case 0x1: DecodeGroup1(); break;
-    case 0x2: // 2n  P=n
-        Immediate = FetchNibble();
-        ExpandFormat("P=%_#%x");
-        break;
+    case 0x2: NibbleForm("P=%_#%x"); break;     // 2n  P=n
     case 0x3: LoadConstant("LC(%X)%_#"); break; // 3n  LC(n+1)
     case 0x4: // 4oo  GOC, RTNC
     case 0x5: // 5oo  GONC, RTNNC
@@ -229,13 +226,13 @@ void DisassemblyContext::DecodeGroup1()
         }
         break;
     }
-    case 0x6: Immediate = FetchNibble(); ExpandFormat("D0=D0+%X"); break;
-    case 0x7: Immediate = FetchNibble(); ExpandFormat("D1=D1+%X"); break;
-    case 0x8: Immediate = FetchNibble(); ExpandFormat("D0=D0-%X"); break;
+    case 0x6: NibbleForm("D0=D0+%X"); break;
+    case 0x7: NibbleForm("D1=D1+%X"); break;
+    case 0x8: NibbleForm("D0=D0-%X"); break;
     case 0x9: ExpandFormat("D0=(2)%_#%2"); break;
     case 0xA: ExpandFormat("D0=(4)%_#%4"); break;
     case 0xB: ExpandFormat("D0=(5)%_#%5"); break;
-    case 0xC: Immediate = FetchNibble(); ExpandFormat("D1=D1-%X"); break;
+    case 0xC: NibbleForm("D1=D1-%X"); break;
     case 0xD: ExpandFormat("D1=(2)%_#%2"); break;
     case 0xE: ExpandFormat("D1=(4)%_#%4"); break;
     default: ExpandFormat("D1=(5)%_#%5"); break;
@@ -250,12 +247,12 @@ void DisassemblyContext::DecodeGroup8()
     case 0x1: DecodeGroup81(); break;
     case 0x2: DecodeHstClear(); break;
     case 0x3: AppendText(HstTests[FetchNibble()]); BranchSuffix(); break;
-    case 0x4: Immediate = FetchNibble(); ExpandFormat("ST=0%.%x"); break;
-    case 0x5: Immediate = FetchNibble(); ExpandFormat("ST=1%.%x"); break;
-    case 0x6: Immediate = FetchNibble(); ExpandFormat("?ST=0%.%x"); BranchSuffix(); break;
-    case 0x7: Immediate = FetchNibble(); ExpandFormat("?ST=1%.%x"); BranchSuffix(); break;
-    case 0x8: Immediate = FetchNibble(); ExpandFormat("?P#%x"); BranchSuffix(); break;
-    case 0x9: Immediate = FetchNibble(); ExpandFormat("?P=%x"); BranchSuffix(); break;
+    case 0x4: NibbleForm("ST=0%.%x"); break;
+    case 0x5: NibbleForm("ST=1%.%x"); break;
+    case 0x6: NibbleForm("?ST=0%.%x"); BranchSuffix(); break;
+    case 0x7: NibbleForm("?ST=1%.%x"); BranchSuffix(); break;
+    case 0x8: NibbleForm("?P#%x"); BranchSuffix(); break;
+    case 0x9: NibbleForm("?P=%x"); BranchSuffix(); break;
     case 0xA: // 8Ab  equality tests of field A
     case 0xB: // 8Bb  order tests of field A
         FieldCode = 15;
@@ -294,8 +291,9 @@ void DisassemblyContext::DecodeGroup80()
         return;
     }
     if (Group80TakesNibble(x))
-        Immediate = FetchNibble();
-    ExpandFormat(Group80[x]);
+        NibbleForm(Group80[x]);
+    else
+        AppendText(Group80[x]);
 }
 
 void DisassemblyContext::DecodeGroup808()
@@ -313,12 +311,10 @@ void DisassemblyContext::DecodeGroup808()
     }
     case 0x2: LoadConstant("LA(%X)%_#"); break; // 8082n  LA(n+1)
     case 0x4: case 0x5: case 0x8: case 0x9:     // bit n set or cleared
-        Immediate = FetchNibble();
-        ExpandFormat(Group808[x]);
+        NibbleForm(Group808[x]);
         break;
     case 0x6: case 0x7: case 0xA: case 0xB:     // bit n tested
-        Immediate = FetchNibble();
-        ExpandFormat(Group808[x]);
+        NibbleForm(Group808[x]);
         BranchSuffix();
         break;
     default: AppendText(Group808[x]); break;
