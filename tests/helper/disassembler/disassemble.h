@@ -23,6 +23,15 @@ inline Disassembled Disassemble(uint32_t address, uint32_t size = 128)
     return {buffer.c_str(), next};
 }
 
+// value as digits hexadecimal digits, most significant first.
+inline std::string Hex(uint32_t value, unsigned digits)
+{
+    std::string text;
+    for (unsigned i = digits; i-- > 0;)
+        text += "0123456789ABCDEF"[(value >> (4 * i)) & 15];
+    return text;
+}
+
 // Places the nibbles (hexadecimal digits in address order) at address.
 inline void PlaceNibbles(Calculator& calculator, uint32_t address, const std::string& digits)
 {

@@ -17,14 +17,6 @@ using test::Calculator;
 
 constexpr uint32_t Origin = 0x50000;
 
-std::string Hex(uint32_t value, unsigned digits)
-{
-    std::string text;
-    for (unsigned i = digits; i-- > 0;)
-        text += "0123456789ABCDEF"[(value >> (4 * i)) & 15];
-    return text;
-}
-
 // The source in the disassembler's notation: a TAB between a mnemonic and
 // its operand, the field of a constant addition left out (it is not
 // shown), and 83E spelled as the disassembler spells it.
@@ -46,7 +38,7 @@ protected:
     void Check(const std::string& statement, const std::string& definitions = "")
     {
         SCOPED_TRACE(statement);
-        const saturn::Assembly assembly = saturn::Assemble(definitions + "\tORG #" + Hex(Origin, 5) + "\n\t" + statement + "\n");
+        const saturn::Assembly assembly = saturn::Assemble(definitions + "\tORG #" + test::Hex(Origin, 5) + "\n\t" + statement + "\n");
         ASSERT_TRUE(assembly.ok()) << assembly.Errors.front().text();
         ASSERT_EQ(assembly.Chunks.size(), 1u);
         const std::vector<uint8_t>& nibbles = assembly.Chunks.front().Nibbles;
@@ -65,7 +57,7 @@ protected:
     // and a symbol of the library.
     std::string Named(uint32_t address)
     {
-        const std::string name = "rt_" + Hex(address, 5);
+        const std::string name = "rt_" + test::Hex(address, 5);
         KHAddSymbol(address, name.c_str());
         return name;
     }
@@ -121,12 +113,12 @@ TEST_F(RoundTrip, JumpsAndBranchesToNamedAndNumberedTargets)
         for (int32_t distance : {-family.Far, -2, 9, family.Far}) {
             const uint32_t target = Origin + static_cast<uint32_t>(distance);
             const std::string name = Named(target);
-            Check(mnemonic + " " + name, name + " = #" + Hex(target, 5) + "\n");
-            Check(mnemonic + " #" + Hex(target + 1, 5));
+            Check(mnemonic + " " + name, name + " = #" + test::Hex(target, 5) + "\n");
+            Check(mnemonic + " #" + test::Hex(target + 1, 5));
         }
     }
     for (uint32_t absolute : {0x00000u, 0xFFFFFu})
-        Check("GOVLNG #" + Hex(absolute, 5));
+        Check("GOVLNG #" + test::Hex(absolute, 5));
 }
 
 } // namespace
