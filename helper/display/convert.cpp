@@ -7,33 +7,51 @@ namespace tessock {
 
 namespace {
 
-// Each scale is written out with its own fixed stores: a 16-bit pixel, the
-// pixel twice as a 32-bit word in each of two rows, or four times as a
-// 64-bit word in each of four rows.
+// Each scale is written out with its own fixed stores: one pixel per dot,
+// or the pixel two or four times over. The first row of a block is
+// converted and the others copied from it. The frame and the surface never
+// overlap, which lets the compiler convert many dots at once.
+
+void ConvertRow1(const uint8_t* __restrict in, uint16_t* __restrict out, uint32_t width)
+{
+    for (uint32_t column = 0; column < width; ++column)
+        out[column] = GrayPixel(in[column]);
+}
+
+void ConvertRow2(const uint8_t* __restrict in, uint16_t* __restrict out, uint32_t width)
+{
+    for (uint32_t column = 0; column < width; ++column) {
+        const uint16_t pixel = GrayPixel(in[column]);
+        out[2 * column] = pixel;
+        out[2 * column + 1] = pixel;
+    }
+}
+
+void ConvertRow4(const uint8_t* __restrict in, uint16_t* __restrict out, uint32_t width)
+{
+    for (uint32_t column = 0; column < width; ++column) {
+        const uint16_t pixel = GrayPixel(in[column]);
+        out[4 * column] = pixel;
+        out[4 * column + 1] = pixel;
+        out[4 * column + 2] = pixel;
+        out[4 * column + 3] = pixel;
+    }
+}
 
 void ConvertScale1(const uint8_t* dots, uint32_t stride, uint32_t width, uint32_t height, uint16_t* surface)
 {
     constexpr uint32_t pitch = SurfacePitch(1);
-    for (uint32_t row = 0; row < height; ++row) {
-        const uint8_t* in = dots + size_t{row} * stride;
-        uint16_t* out = surface + size_t{row} * pitch;
-        for (uint32_t column = 0; column < width; ++column)
-            out[column] = GrayPixel(in[column]);
-    }
+    for (uint32_t row = 0; row < height; ++row)
+        ConvertRow1(dots + size_t{row} * stride, surface + size_t{row} * pitch, width);
 }
 
 void ConvertScale2(const uint8_t* dots, uint32_t stride, uint32_t width, uint32_t height, uint16_t* surface)
 {
     constexpr uint32_t pitch = SurfacePitch(2);
     for (uint32_t row = 0; row < height; ++row) {
-        const uint8_t* in = dots + size_t{row} * stride;
         uint16_t* top = surface + size_t{2 * row} * pitch;
-        uint16_t* bottom = top + pitch;
-        for (uint32_t column = 0; column < width; ++column) {
-            const uint32_t pair = GrayPixel(in[column]) * 0x00010001u;
-            std::memcpy(top + 2 * column, &pair, sizeof pair);
-            std::memcpy(bottom + 2 * column, &pair, sizeof pair);
-        }
+        ConvertRow2(dots + size_t{row} * stride, top, width);
+        std::memcpy(top + pitch, top, size_t{2} * width * sizeof(uint16_t));
     }
 }
 
@@ -41,13 +59,10 @@ void ConvertScale4(const uint8_t* dots, uint32_t stride, uint32_t width, uint32_
 {
     constexpr uint32_t pitch = SurfacePitch(4);
     for (uint32_t row = 0; row < height; ++row) {
-        const uint8_t* in = dots + size_t{row} * stride;
-        uint16_t* out = surface + size_t{4 * row} * pitch;
-        for (uint32_t column = 0; column < width; ++column) {
-            const uint64_t quad = GrayPixel(in[column]) * 0x0001000100010001u;
-            for (uint32_t line = 0; line < 4; ++line)
-                std::memcpy(out + line * pitch + 4 * column, &quad, sizeof quad);
-        }
+        uint16_t* top = surface + size_t{4 * row} * pitch;
+        ConvertRow4(dots + size_t{row} * stride, top, width);
+        for (uint32_t line = 1; line < 4; ++line)
+            std::memcpy(top + line * pitch, top, size_t{4} * width * sizeof(uint16_t));
     }
 }
 

@@ -71,7 +71,7 @@ void ConvertPending()
     DisplayRenderer& r = Renderer;
     const PendingFrame frame = r.Pending;
     if (r.DisplayAttached) {
-        r.FramesDisplayed.store(r.FramesDisplayed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        r.FramesDisplayed.fetch_add(1, std::memory_order_relaxed);
         ConvertFrame(frame.Frame, frame.LeftOffset, frame.Stride, r.Width, r.Height, r.Scale, r.Surface);
     }
     GiveBackPending();
@@ -109,15 +109,15 @@ bool RenderThreadRuns()
 void DisplayFrameHandler(const uint8_t* frame, uint32_t leftOffset, uint32_t stride)
 {
     DisplayRenderer& r = Renderer;
-    const uint32_t delivered = r.FramesDelivered.load(std::memory_order_relaxed) + 1;
-    r.FramesDelivered.store(delivered, std::memory_order_relaxed);
-    // Latched once a second, counted from the frame that latches.
+    r.FramesDelivered.fetch_add(1, std::memory_order_relaxed);
+    // Latched once a second, counted from the frame that latches. The
+    // counts are taken and cleared in one step each: the render thread
+    // counts displayed frames meanwhile, and a clear that came between its
+    // reading and its writing would carry a whole second into the next.
     const uint64_t now = platform::PerformanceCounter();
     if (now >= r.NextLatch.load(std::memory_order_relaxed)) {
-        r.RenderedFps.store(delivered, std::memory_order_relaxed);
-        r.FramesDelivered.store(0, std::memory_order_relaxed);
-        r.DisplayedFps.store(r.FramesDisplayed.load(std::memory_order_relaxed), std::memory_order_relaxed);
-        r.FramesDisplayed.store(0, std::memory_order_relaxed);
+        r.RenderedFps.store(r.FramesDelivered.exchange(0, std::memory_order_relaxed), std::memory_order_relaxed);
+        r.DisplayedFps.store(r.FramesDisplayed.exchange(0, std::memory_order_relaxed), std::memory_order_relaxed);
         r.NextLatch.store(now + r.CounterFrequency, std::memory_order_relaxed);
     }
     if (!r.RenderLock.try_lock()) {

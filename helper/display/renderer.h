@@ -40,7 +40,7 @@ struct DisplayRenderer {
     PendingFrame Pending{};
 
     // Statistics: written without the lock by the execution thread and the
-    // render thread; a count off by a frame does no harm.
+    // render thread, once a frame, not once an instruction.
     std::atomic<uint32_t> FramesDelivered{0};
     std::atomic<uint32_t> FramesDisplayed{0};
     std::atomic<uint32_t> RenderedFps{0};

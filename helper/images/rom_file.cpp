@@ -36,7 +36,9 @@ constexpr PackedFormat PackedFormats[] = {
 
 class ReadOnlyFile {
 public:
-    explicit ReadOnlyFile(const char* path) : Descriptor(open(path, O_RDONLY | O_CLOEXEC)) {}
+    // Without waiting: opening a named pipe would otherwise wait for a
+    // writer. Reads of a regular file are not affected.
+    explicit ReadOnlyFile(const char* path) : Descriptor(open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
     ~ReadOnlyFile()
     {
         if (Descriptor >= 0)

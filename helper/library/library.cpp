@@ -2,6 +2,7 @@
 // or the process ends. Both run from the loader's initialiser and finaliser
 // lists, which it walks in dependency order: this library starts after the
 // engine it links and stops before it.
+#include "helper/breakpoints/breakpoints.h"
 #include "helper/disassembler/disassembler.h"
 #include "helper/display/renderer.h"
 #include "helper/images/images.h"
@@ -29,6 +30,7 @@ constexpr Step StartSequence[] = {
 // list: the Kermit sender's copies are freed first, the breakpoint
 // handlers removed before the serial link stops.
 constexpr Step StopSequence[] = {
+    StopBreakpoints,
     StopSerialLink,
     StopDisplayRenderer,
     ReleaseImages,

