@@ -4,6 +4,9 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make binutils libgtest-dev libgmock-dev pkg-config)
+# The program: Qt 6 with a font for the skin's legends; its window test runs
+# under Xvfb, driven by xdotool.
+packages+=(qt6-base-dev fonts-dejavu-core xvfb xauth xdotool x11-utils)
 packages+=("$@")
 
 missing=()
