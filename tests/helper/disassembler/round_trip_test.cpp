@@ -3,7 +3,6 @@
 // the ROM image, disassembles to its own source text and length. Targets
 // named in the source are registered as symbols, so they come back by name.
 #include <gtest/gtest.h>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -22,10 +21,20 @@ constexpr uint32_t Origin = 0x50000;
 // shown), and 83E spelled as the disassembler spells it.
 std::string Notation(std::string text)
 {
-    static const std::regex withOperand("^(P=|LC\\(\\d+\\)|LA\\(\\d+\\)|D[01]=\\(\\d\\)|GO[A-Z]+) ");
-    static const std::regex constantField("^(([ABCD])=\\2[+-]([2-9]|1[0-6]))\\.[A-Z]+$");
-    text = std::regex_replace(text, withOperand, "$1\t");
-    text = std::regex_replace(text, constantField, "$1");
+    for (const char* mnemonic : {"P=", "LC(", "LA(", "D0=(", "D1=(", "GO"}) {
+        if (text.rfind(mnemonic, 0) == 0 && text.find(' ') != std::string::npos) {
+            text[text.find(' ')] = '\t';
+            break;
+        }
+    }
+    // r=r+k.f and r=r-k.f for k from 2: k = 1 with a field is the
+    // increment or decrement of group B, which shows its field.
+    const size_t dot = text.find('.');
+    if (dot != std::string::npos && dot > 4 && text[1] == '=' && text[0] == text[2] && (text[3] == '+' || text[3] == '-')) {
+        const std::string k = text.substr(4, dot - 4);
+        if (k.find_first_not_of("0123456789") == std::string::npos && std::stoi(k) >= 2)
+            text.erase(dot);
+    }
     if (text.rfind("?SB=0&SR=0&MP=0", 0) == 0)
         text[10] = '?';
     return text;
