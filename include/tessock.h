@@ -111,9 +111,16 @@ KH_API void KHRemoveRomBreakpoint(uint32_t bankedAddress);
 KH_API void KHSetBreakpointAction(int32_t action, KHWindow* window, uint32_t message);
 
 /* File transfer to the calculator. A null sender selects the library's own,
-   which sends through KHSerialSendByte. KHKermitSendFile copies the name and
-   the data; KHXModemSendFile takes over the malloc'ed buffer and frees it.
-   Feed every byte the calculator transmits to the matching OnByteReceived. */
+   which sends through KHSerialSendByte (waiting up to 1000 ms a byte for
+   Kermit, 1 ms for XModem). KHKermitSendFile copies the name and the data
+   and sends the Send-Init before it returns; a null name, or null data with
+   a size, starts nothing, and a name longer than the receiver's packets
+   allow is cut. KHXModemSendFile takes over the malloc'ed buffer and frees
+   it once the end of transmission is acknowledged or another transfer
+   replaces it; a null buffer arms nothing. Feed every byte the calculator
+   transmits to the matching OnByteReceived, which sends the next packet or
+   block from the calling thread. Each sender holds a lock of its own while
+   a packet goes out: a byte sender must not call back into it. */
 KH_API void KHKermitSendFile(KHByteSenderProc sender, const char* name, const uint8_t* data, uint32_t size);
 KH_API void KHKermitOnByteReceived(uint32_t byte);
 KH_API void KHXModemSendFile(KHByteSenderProc sender, uint8_t* buffer, uint32_t size);

@@ -7,6 +7,8 @@ packages=(cmake ninja-build g++ make binutils libgtest-dev libgmock-dev pkg-conf
 # The program: Qt 6 with a font for the skin's legends; its window test runs
 # under Xvfb, driven by xdotool.
 packages+=(qt6-base-dev fonts-dejavu-core xvfb xauth xdotool x11-utils)
+# The real receivers the transfer tests send to: G-Kermit, and rx of lrzsz.
+packages+=(gkermit lrzsz)
 packages+=("$@")
 
 missing=()

@@ -6,6 +6,7 @@
 #include "helper/disassembler/disassembler.h"
 #include "helper/display/renderer.h"
 #include "helper/images/images.h"
+#include "helper/kermit/kermit.h"
 #include "helper/serial/serial_link.h"
 #include "korvane.h"
 #include "tessock.h"
@@ -30,6 +31,7 @@ constexpr Step StartSequence[] = {
 // list: the Kermit sender's copies are freed first, the breakpoint
 // handlers removed before the serial link stops.
 constexpr Step StopSequence[] = {
+    KermitFreeCopies,
     StopBreakpoints,
     StopSerialLink,
     StopDisplayRenderer,
