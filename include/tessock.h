@@ -127,7 +127,13 @@ KH_API void KHXModemSendFile(KHByteSenderProc sender, uint8_t* buffer, uint32_t 
 KH_API void KHXModemOnByteReceived(uint32_t byte);
 
 /* Disassembler and symbols (one thread at a time). KHDisassemble writes at
-   most size bytes, the NUL included, and returns the next address. */
+   most size bytes, the NUL included (a text that does not fit is cut), and
+   returns the next address, which never depends on the buffer: size 0 or a
+   null buffer gets nothing written. Targets are shown by the name registered
+   for their address. KHAddSymbol registers a copy of the name for
+   address + the symbol base; the first name for an address stays.
+   KHGetSymbol returns the bytes written, the NUL included (1 when there is
+   no name, and for size 0 or a null buffer, which get nothing). */
 KH_API uint32_t KHDisassemble(uint32_t address, uint32_t size, char* buffer);
 KH_API void KHAddSymbol(uint32_t address, const char* name);
 KH_API uint32_t KHGetSymbol(uint32_t address, uint32_t size, char* buffer);
