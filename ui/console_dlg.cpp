@@ -1,6 +1,5 @@
 #include "ui/console_dlg.h"
 
-#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -14,14 +13,6 @@
 namespace pelrin {
 
 namespace {
-
-const QEvent::Type ReceivedByteType = QEvent::User;
-
-class ReceivedByteEvent : public QEvent {
-public:
-    explicit ReceivedByteEvent(uint8_t byte) : QEvent(ReceivedByteType), Byte(byte) {}
-    const uint8_t Byte;
-};
 
 // How long a typed character may wait for the link.
 constexpr uint32_t TypedByteTimeoutMs = 200;
@@ -79,21 +70,14 @@ CConsoleDlg::CConsoleDlg(QWidget* parent)
 
 void CConsoleDlg::PostReceivedByte(uint8_t byte)
 {
-    QCoreApplication::postEvent(this, new ReceivedByteEvent(byte));
+    // By name: the call and its argument are made and delivered entirely
+    // inside Qt's queue, so nothing of ours crosses between the threads.
+    QMetaObject::invokeMethod(this, "OnReceivedByte", Qt::QueuedConnection, Q_ARG(uint, byte));
 }
 
-bool CConsoleDlg::event(QEvent* event)
+void CConsoleDlg::OnReceivedByte(uint byte)
 {
-    if (event->type() == ReceivedByteType) {
-        OnReceivedByte(static_cast<ReceivedByteEvent*>(event)->Byte);
-        return true;
-    }
-    return QDialog::event(event);
-}
-
-void CConsoleDlg::OnReceivedByte(uint8_t byte)
-{
-    Received.Add(byte);
+    Received.Add(static_cast<uint8_t>(byte));
     if (!Received.Empty() && !FlushTimer.isActive())
         FlushTimer.start(std::chrono::duration_cast<std::chrono::milliseconds>(NextFlushDelay));
 }

@@ -23,9 +23,9 @@ class CConsoleDlg : public QDialog {
 public:
     explicit CConsoleDlg(QWidget* parent = nullptr);
 
-    // Posts (never sends) the received-byte event; callable from any
-    // thread. The dialog appends the byte when the GUI thread gets to it,
-    // in the order the bytes were posted.
+    // Posts (never sends) the received byte to the dialog as a queued call;
+    // callable from any thread. The dialog appends the byte when the GUI
+    // thread gets to it, in the order the bytes were posted.
     void PostReceivedByte(uint8_t byte);
 
     // The "&Close" button: closing the dialog hides it.
@@ -44,12 +44,14 @@ public:
     QPlainTextEdit* ReceivedText; // control 1005, editable
 
 protected:
-    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
+private slots:
+    // The posted byte, on the GUI thread.
+    void OnReceivedByte(uint byte);
+
 private:
-    void OnReceivedByte(uint8_t byte);
 
     ReceivedTextBuffer Received;
     QTimer FlushTimer;
