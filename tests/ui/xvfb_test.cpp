@@ -311,19 +311,7 @@ TEST_F(Window, TheConsoleOpenedFromTheMenuShowsWhatTheRomEchoes)
     ASSERT_FALSE(console.isEmpty()) << "no console window";
     // It opens over the face; beside it, both the LCD and the console show.
     ASSERT_TRUE(Run({"windowmove", "--sync", console, "400", "100"}));
-    const auto shell = Xdotool({"getwindowgeometry", "--shell", console}).value_or(QString());
-    uitest::Geometry g;
-    for (const QString& line : shell.split('\n')) {
-        const int value = line.section('=', 1).toInt();
-        if (line.startsWith("X="))
-            g.x = value;
-        else if (line.startsWith("Y="))
-            g.y = value;
-        else if (line.startsWith("WIDTH="))
-            g.width = value;
-        else if (line.startsWith("HEIGHT="))
-            g.height = value;
-    }
+    const uitest::Geometry g = uitest::GeometryOf(console).value_or(uitest::Geometry{});
     ASSERT_GT(g.width, 100);
     ASSERT_GT(g.height, 100);
     // The dialog's received text fills its upper three quarters (7 to 119

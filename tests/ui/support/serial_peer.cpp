@@ -138,14 +138,6 @@ void SerialPeer::Transmit(const std::vector<uint8_t>& bytes, uint32_t repeat)
     KVRun();
 }
 
-bool SerialPeer::TransmitDone()
-{
-    KVStop();
-    const bool done = ReadWord(SendPosition) == ReadWord(SendCount) && ReadWord(SendRepeat) == 0;
-    KVRun();
-    return done;
-}
-
 std::vector<uint8_t> SerialPeer::Received()
 {
     KVStop();

@@ -20,8 +20,6 @@ public:
 
     // The bytes go out once, then repeat more times over.
     void Transmit(const std::vector<uint8_t>& bytes, uint32_t repeat = 0);
-    // Whether every byte asked for has gone out.
-    bool TransmitDone();
     // Every byte received so far, in order.
     std::vector<uint8_t> Received();
     // Waits until at least count bytes were received; what was received.

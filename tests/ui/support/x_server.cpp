@@ -141,7 +141,12 @@ QString Program::WaitForWindow(int milliseconds)
 
 std::optional<Geometry> Program::WindowGeometry() const
 {
-    const auto shell = Xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), Window});
+    return GeometryOf(Window);
+}
+
+std::optional<Geometry> GeometryOf(const QString& window)
+{
+    const auto shell = Xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
     if (!shell)
         return std::nullopt;
     Geometry g;

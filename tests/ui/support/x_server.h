@@ -43,6 +43,8 @@ struct Geometry {
 
 // xdotool with the arguments, on the display in DISPLAY; its standard output.
 std::optional<QString> Xdotool(const QStringList& arguments);
+// Where an X window stands, by its id.
+std::optional<Geometry> GeometryOf(const QString& window);
 
 // The program, started in a fresh directory with the demonstration ROM and
 // the generated skin, on the display in DISPLAY.
