@@ -2,62 +2,23 @@
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file.h"
+
 namespace pelrin {
-
-InputFile::InputFile(const std::string& path)
-{
-    // Not blocking on open: a named pipe would wait here for a writer.
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return;
-    struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0) {
-        close(fd);
-        return;
-    }
-    Descriptor = fd;
-    Bytes = static_cast<uint64_t>(status.st_size);
-}
-
-InputFile::~InputFile()
-{
-    if (Descriptor >= 0)
-        close(Descriptor);
-}
-
-bool InputFile::ReadAt(uint64_t offset, void* data, size_t count) const
-{
-    if (Descriptor < 0)
-        return false;
-    auto* to = static_cast<uint8_t*>(data);
-    while (count > 0) {
-        if (offset > static_cast<uint64_t>(LLONG_MAX))
-            return false;
-        const ssize_t got = pread(Descriptor, to, count, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        to += got;
-        offset += static_cast<uint64_t>(got);
-        count -= static_cast<size_t>(got);
-    }
-    return true;
-}
 
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path, uint64_t limit)
 {
-    const InputFile file(path);
-    if (!file.IsOpen() || file.Size() > limit)
+    const platform::ReadOnlyFile file(path.c_str());
+    uint64_t size = 0;
+    if (!file.Size(size) || size > limit)
         return std::nullopt;
-    std::vector<uint8_t> bytes(file.Size());
-    if (!file.ReadAt(0, bytes.data(), bytes.size()))
+    std::vector<uint8_t> bytes(size);
+    if (!file.ReadAt(bytes.data(), size, 0))
         return std::nullopt;
     return bytes;
 }

@@ -3,9 +3,9 @@
 // program uses.
 //
 // A file is read only when it is a regular file and every byte asked for
-// arrives; a file is replaced only through a temporary file beside it,
-// renamed over it once every byte is on the disk, so a failed write leaves
-// the old file as it was.
+// arrives (platform::ReadOnlyFile); a file is replaced only through a
+// temporary file beside it, renamed over it once every byte is on the disk,
+// so a failed write leaves the old file as it was.
 #pragma once
 
 #include <cstddef>
@@ -16,27 +16,8 @@
 
 namespace pelrin {
 
-class InputFile {
-public:
-    // Opens path for reading; !IsOpen() when it does not exist, cannot be
-    // read or is no regular file (a pipe or a device would block or never
-    // end).
-    explicit InputFile(const std::string& path);
-    ~InputFile();
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-
-    bool IsOpen() const { return Descriptor >= 0; }
-    uint64_t Size() const { return Bytes; }
-    // Reads exactly count bytes at offset; false when fewer arrive.
-    bool ReadAt(uint64_t offset, void* data, size_t count) const;
-
-private:
-    int Descriptor = -1;
-    uint64_t Bytes = 0;
-};
-
-// The whole file when it opens, holds at most limit bytes and reads in full.
+// The whole file when it is a regular file of at most limit bytes that
+// reads in full.
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path, uint64_t limit);
 
 // A new content for path, written beside it and put in its place by Commit.

@@ -2,10 +2,11 @@
 
 #include <bit>
 #include <cstring>
+#include <new>
 
 #include "korvane.h"
+#include "platform/file.h"
 #include "tessock.h"
-#include "ui/file_io.h"
 
 namespace pelrin {
 
@@ -133,12 +134,13 @@ bool RestoreState(const uint8_t* data, size_t size)
 
 std::optional<std::vector<uint8_t>> ReadStateFile(const std::string& path)
 {
-    const InputFile file(path);
-    if (!file.IsOpen())
+    const platform::ReadOnlyFile file(path.c_str());
+    uint64_t size = 0;
+    if (!file.Size(size))
         return std::nullopt;
-    const auto layout = ReadStateLayout(file.Size(), [&file](uint64_t offset) -> std::optional<uint32_t> {
+    const auto layout = ReadStateLayout(size, [&file](uint64_t offset) -> std::optional<uint32_t> {
         uint8_t word[4];
-        if (!file.ReadAt(offset, word, sizeof word))
+        if (!file.ReadAt(word, sizeof word, offset))
             return std::nullopt;
         return LittleEndianWord(word);
     });
@@ -146,12 +148,12 @@ std::optional<std::vector<uint8_t>> ReadStateFile(const std::string& path)
         return std::nullopt;
     std::vector<uint8_t> bytes;
     try {
-        bytes.resize(file.Size());
+        bytes.resize(size);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
     // Checked again as read: the file may have changed since its sizes were.
-    if (!file.ReadAt(0, bytes.data(), bytes.size()) || !CheckStateFile(bytes.data(), bytes.size()))
+    if (!file.ReadAt(bytes.data(), size, 0) || !CheckStateFile(bytes.data(), bytes.size()))
         return std::nullopt;
     return bytes;
 }

@@ -1,18 +1,17 @@
 // KHLoadRom: a ROM image file in its raw or one of its three packed
 // formats. Every failure leaves the ROM that was there, and closes the file.
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "helper/images/images.h"
+#include "platform/file.h"
 #include "korvane.h"
 #include "tessock.h"
 
 namespace tessock {
 
 namespace {
+
+using platform::ReadOnlyFile;
 
 constexpr uint64_t RawSmall = 0x100000;
 constexpr uint64_t RawLarge = 0x400000;
@@ -32,52 +31,6 @@ constexpr PackedFormat PackedFormats[] = {
     {{'S', 'a', 't', 'u', 'r', 'n', '\0', '\3'}, 256, true},
     {{'H', 'P', 'H', 'P', '4', '8', '-', 'W'}, 13, false},
     {{'H', 'P', 'H', 'P', '4', '8', '-', 'X'}, 8, false},
-};
-
-class ReadOnlyFile {
-public:
-    // Without waiting: opening a named pipe would otherwise wait for a
-    // writer. Reads of a regular file are not affected.
-    explicit ReadOnlyFile(const char* path) : Descriptor(open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
-    ~ReadOnlyFile()
-    {
-        if (Descriptor >= 0)
-            close(Descriptor);
-    }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-
-    bool IsOpen() const { return Descriptor >= 0; }
-
-    // The size of a regular file; false for anything else (a directory,
-    // a device or a pipe has no size to go by).
-    bool Size(uint64_t& size) const
-    {
-        struct stat status;
-        if (fstat(Descriptor, &status) != 0 || !S_ISREG(status.st_mode))
-            return false;
-        size = static_cast<uint64_t>(status.st_size);
-        return true;
-    }
-
-    // Exactly count bytes from offset; false on a short read.
-    bool ReadAt(uint8_t* into, uint64_t count, uint64_t offset) const
-    {
-        while (count) {
-            const ssize_t got = pread(Descriptor, into, count, static_cast<off_t>(offset));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return false;
-            into += got;
-            offset += static_cast<uint64_t>(got);
-            count -= static_cast<uint64_t>(got);
-        }
-        return true;
-    }
-
-private:
-    int Descriptor;
 };
 
 const PackedFormat* FindPackedFormat(const uint8_t* head)
