@@ -11,10 +11,11 @@ tools/install-deps.sh clang libclang-rt-14-dev llvm
 
 jobs=$(nproc)
 
+# Warnings are errors in every tree built here.
 run_tree() {
     local dir=$1
     shift
-    cmake -S . -B "$dir" -G Ninja "$@"
+    cmake -S . -B "$dir" -G Ninja -DPELRIN_WERROR=ON "$@"
     cmake --build "$dir" -j "$jobs"
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure
 }
