@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "korvane.h"
-#include "tests/fuzz/fuzz_input.h"
+#include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
