@@ -3,7 +3,12 @@
 # are missing. Run as root on a Debian machine.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make binutils libgtest-dev libgmock-dev pkg-config)
+# The build and the program.
+packages=(cmake ninja-build g++ make binutils pkg-config qt6-base-dev)
+# The tests: GoogleTest; clang with its sanitizer and fuzzer runtimes; an X
+# server and its tools for the program's window; Kermit and XModem peers.
+packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev llvm)
+packages+=(xvfb xauth xdotool x11-utils gkermit lrzsz)
 packages+=("$@")
 
 missing=()
