@@ -28,7 +28,10 @@ void Apply(Model& m, unsigned n0, unsigned n1, unsigned n2, unsigned p, bool dec
 {
     static const unsigned pairs[4][2] = {{0, 1}, {1, 2}, {2, 0}, {3, 2}};
     const bool fieldA = n0 >= 0xC;
-    const auto [lo, hi] = test::RangeOfField(fieldA ? 8 : n1 & 7, p);
+    // Plain variables, not a structured binding: clang 14 does not let the
+    // lambdas below capture bindings.
+    const test::FieldRange range = test::RangeOfField(fieldA ? 8 : n1 & 7, p);
+    const unsigned lo = range.Low, hi = range.High;
     const unsigned b = fieldA ? n1 : n2;
     const unsigned set = fieldA ? n0 - 0xC : (n0 - 0xA) * 2 + (n1 >> 3); // A0, A8, B0, B8 or C, D, E, F
     Nibbles& r = m.Reg[pairs[b & 3][0]];
