@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every tree and runs every test:
 #   build           the release build with its unit, API and platform tests
-#   build-sanitize  the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   build-sanitize  the same tests under AddressSanitizer and UndefinedBehaviorSanitizer,
+#                   built with clang so that both compilers build and pass the suite
 #   build-tsan      the same tests under ThreadSanitizer
 #   build-fuzz      the libFuzzer targets (clang), each run briefly
 set -euo pipefail
@@ -22,7 +23,7 @@ run_tree() {
 
 # The program (Qt) is built in the plain tree only.
 run_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+CC=clang CXX=clang++ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_tree build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_SANITIZE=ON -DPELRIN_UI=OFF
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     run_tree build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_TSAN=ON -DPELRIN_UI=OFF
