@@ -80,23 +80,4 @@ inline unsigned OperandNibble(unsigned position)
     return Cpu.FetchPointer[position] & 0x0F;
 }
 
-// Table filling for the opcode map: a one-nibble opcode occupies the 256
-// entries that share its first nibble, a two-nibble opcode 16.
-constexpr void FillOpcode(DispatchTable& table, unsigned n0, InstructionHandler handler)
-{
-    for (unsigned i = 0; i < 256; ++i)
-        table[DispatchIndex(n0, i & 15, i >> 4)] = handler;
-}
-
-constexpr void FillOpcode(DispatchTable& table, unsigned n0, unsigned n1, InstructionHandler handler)
-{
-    for (unsigned n2 = 0; n2 < 16; ++n2)
-        table[DispatchIndex(n0, n1, n2)] = handler;
-}
-
-constexpr void FillOpcode(DispatchTable& table, unsigned n0, unsigned n1, unsigned n2, InstructionHandler handler)
-{
-    table[DispatchIndex(n0, n1, n2)] = handler;
-}
-
 } // namespace korvane

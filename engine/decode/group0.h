@@ -5,6 +5,7 @@
 #include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
 #include "engine/core/interrupts.h"
+#include "engine/decode/opcode_fill.h"
 
 namespace korvane {
 

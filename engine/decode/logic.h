@@ -4,6 +4,7 @@
 
 #include "engine/core/dispatch.h"
 #include "engine/decode/leaves.h"
+#include "engine/decode/opcode_fill.h"
 
 namespace korvane {
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/core/dispatch.h"
+#include "engine/decode/opcode_fill.h"
 
 namespace korvane {
 

@@ -13,6 +13,7 @@
 #include "engine/core/dispatch.h"
 #include "engine/core/memory.h"
 #include "engine/decode/leaves.h"
+#include "engine/decode/opcode_fill.h"
 
 namespace korvane {
 

@@ -11,6 +11,7 @@
 #include "engine/core/keyboard.h"
 #include "engine/core/memory.h"
 #include "engine/decode/group0.h"
+#include "engine/decode/opcode_fill.h"
 
 namespace korvane {
 

@@ -1,4 +1,4 @@
-#include "engine/core/opcode_map.h"
+#include "engine/decode/opcode_map.h"
 
 namespace korvane {
 
