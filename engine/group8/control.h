@@ -10,7 +10,6 @@
 #include "engine/core/interrupts.h"
 #include "engine/core/keyboard.h"
 #include "engine/core/memory.h"
-#include "engine/decode/group0.h"
 #include "engine/decode/opcode_fill.h"
 
 namespace korvane {
