@@ -5,12 +5,12 @@
 #pragma once
 
 #include "engine/core/dispatch.h"
+#include "engine/decode/data_pointers.h"
 #include "engine/decode/group0.h"
 #include "engine/decode/jumps.h"
 #include "engine/decode/loads.h"
 #include "engine/decode/logic.h"
 #include "engine/decode/opcode_fill.h"
-#include "engine/decode/pointers.h"
 #include "engine/decode/scratch.h"
 #include "engine/decode/stubs.h"
 #include "engine/decode/transfers.h"
@@ -19,7 +19,7 @@
 #include "engine/group8-9/order_tests.h"
 #include "engine/group8-9/status_tests.h"
 #include "engine/group8/control.h"
-#include "engine/group8/rotates.h"
+#include "engine/group8/rotates_shifts.h"
 #include "engine/groupA-F/arithmetic.h"
 
 namespace korvane {
@@ -41,13 +41,13 @@ consteval DispatchTable BuildDispatchTable()
     FillGroup0<Decimal>(table);        // 00-0D, 0F                                 decode/group0.h
     FillLogic<Decimal>(table);         // 0E                                        decode/logic.h, logic.cpp
     FillScratch<Decimal>(table);       // 10-12                                     decode/scratch.h
-    FillPointers<Decimal>(table);      // 13, 16-1F                                 decode/pointers.h
+    FillDataPointers<Decimal>(table);  // 13, 16-1F                                 decode/pointers.h
     FillTransfers<Decimal>(table);     // 14, 15                                    decode/transfers.h, transfers.cpp
     FillLoads<Decimal>(table);         // 2, 3                                      decode/loads.h, loads.cpp
     FillJumps<Decimal>(table);         // 4-7                                       decode/jumps.h
     FillControl<Decimal>(table);       // 800-807, 809-80B, 80E, 82, 84, 85         group8/control.h
     FillGroup8Stubs<Decimal>(table);   // 808, 80C, 80D, 80F, 818, 819, 81A, 81B    decode/stubs.h, stubs.cpp
-    FillRotates<Decimal>(table);       // 810-817, 81C-81F                          group8/rotates.h
+    FillRotatesShifts<Decimal>(table); // 810-817, 81C-81F                          group8/rotates.h
     FillStatusTests<Decimal>(table);   // 83, 86-89                                 group8-9/status_tests.h
     FillEqualityTests<Decimal>(table); // 8A, 90-97                                 group8-9/equality_tests.h
     FillOrderTests<Decimal>(table);    // 8B, 98-9F                                 group8-9/order_tests.h

@@ -1,7 +1,6 @@
-// Leaves of the group 8 stubs that move bits of a working register: the
-// one-bit right shift of a field (819fs, rSRB.f) and the bit set and clear
-// of A and C (8084n ABIT=0, 8085n ABIT=1, 8088n CBIT=0, 8089n CBIT=1).
-#include <utility>
+// The one-bit right shift of a field (819fs, rSRB.f), a leaf of the 819
+// stub.
+#include <array>
 
 #include "engine/core/cpu_state.h"
 #include "engine/core/fields.h"
@@ -40,28 +39,6 @@ void OpShiftFieldRight()
     Cpu.SliceCycles += 34 + 4 * FieldLength<F>();
 }
 
-// Bits 0-15 only: the bit number is one nibble.
-template <bool Decimal, Reg R, bool Set, unsigned Bit>
-void OpAssignBit()
-{
-    NibbleRegister& r = Working<R>();
-    if constexpr (Decimal) {
-        constexpr uint8_t mask = 1u << (Bit & 3);
-        if constexpr (Set)
-            r.Nibbles[Bit >> 2] |= mask;
-        else
-            r.Nibbles[Bit >> 2] &= static_cast<uint8_t>(~mask);
-    } else {
-        constexpr uint32_t mask = 1u << Bit;
-        if constexpr (Set)
-            r.PackedLow |= mask;
-        else
-            r.PackedLow &= ~mask;
-    }
-    Cpu.PC += 5;
-    Cpu.SliceCycles += 30;
-}
-
 using FieldShiftRow = std::array<std::array<InstructionHandler, 4>, 9>;
 
 // [field index][s]: s 0-3 is ASRB, BSRB, CSRB, DSRB on that field.
@@ -82,31 +59,9 @@ constexpr FieldShiftRow FieldShiftMode()
     return row;
 }
 
-using BitRow = std::array<InstructionHandler, 16>;
-
-template <bool Decimal, Reg R, bool Set, std::size_t... Bit>
-constexpr BitRow BitAssignRow(std::index_sequence<Bit...>)
-{
-    return {&OpAssignBit<Decimal, R, Set, Bit>...};
-}
-
-template <bool Decimal>
-constexpr std::array<BitRow, 4> BitAssignMode()
-{
-    constexpr auto bits = std::make_index_sequence<16>{};
-    return {
-        BitAssignRow<Decimal, Reg::A, false>(bits), // 8084n  ABIT=0 n
-        BitAssignRow<Decimal, Reg::A, true>(bits),  // 8085n  ABIT=1 n
-        BitAssignRow<Decimal, Reg::C, false>(bits), // 8088n  CBIT=0 n
-        BitAssignRow<Decimal, Reg::C, true>(bits),  // 8089n  CBIT=1 n
-    };
-}
-
 } // namespace
 
 // 819fs  rSRB.f
 constinit const LeafTable<2, 9, 4> FieldShiftLeaves = {FieldShiftMode<false>(), FieldShiftMode<true>()};
-// 8084n, 8085n, 8088n, 8089n
-constinit const LeafTable<2, 4, 16> BitAssignLeaves = {BitAssignMode<false>(), BitAssignMode<true>()};
 
 } // namespace korvane

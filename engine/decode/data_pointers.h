@@ -125,7 +125,7 @@ constexpr void FillPointerSteps(DispatchTable& table)
 }
 
 template <bool Decimal>
-constexpr void FillPointers(DispatchTable& table)
+constexpr void FillDataPointers(DispatchTable& table)
 {
     constexpr PointerMember d0 = &CpuState::D0;
     constexpr PointerMember d1 = &CpuState::D1;
