@@ -11,7 +11,7 @@ namespace korvane {
 template <bool Decimal, unsigned F>
 void SubDecode0E()
 {
-    AndOrLeaves[Decimal ? 1 : 0][F][OperandNibble(3)]();
+    AndOrLeaves[ModeIndex(Decimal)][F][OperandNibble(3)]();
 }
 
 template <bool Decimal, unsigned F = 0>

@@ -108,7 +108,7 @@ void OpTransferShort()
 template <bool Decimal, unsigned X>
 void SubDecode15()
 {
-    MemoryTransferLeaves[Decimal ? 1 : 0][X][OperandNibble(3)]();
+    MemoryTransferLeaves[ModeIndex(Decimal)][X][OperandNibble(3)]();
 }
 
 template <bool Decimal, unsigned X = 0>

@@ -1,7 +1,5 @@
 // The one-bit right shift of a field (819fs, rSRB.f), a leaf of the 819
 // stub.
-#include <array>
-
 #include "engine/core/cpu_state.h"
 #include "engine/core/fields.h"
 #include "engine/decode/leaves.h"
@@ -39,29 +37,48 @@ void OpShiftFieldRight()
     Cpu.SliceCycles += 34 + 4 * FieldLength<F>();
 }
 
-using FieldShiftRow = std::array<std::array<InstructionHandler, 4>, 9>;
-
-// [field index][s]: s 0-3 is ASRB, BSRB, CSRB, DSRB on that field.
-template <bool Decimal, unsigned I = 0>
-constexpr void FillFieldShifts(FieldShiftRow& row)
+// 819fs on one field, by s.
+template <bool Decimal, Field F>
+constexpr LeafRow ShiftsOn()
 {
-    if constexpr (I < 9 * 4) {
-        row[I / 4][I % 4] = &OpShiftFieldRight<Decimal, static_cast<Field>(I / 4), static_cast<Reg>(I % 4)>;
-        FillFieldShifts<Decimal, I + 1>(row);
-    }
+    return {
+        &OpShiftFieldRight<Decimal, F, Reg::A>, // 819f0  ASRB.f
+        &OpShiftFieldRight<Decimal, F, Reg::B>, // 819f1  BSRB.f
+        &OpShiftFieldRight<Decimal, F, Reg::C>, // 819f2  CSRB.f
+        &OpShiftFieldRight<Decimal, F, Reg::D>, // 819f3  DSRB.f
+        &OpNoInstruction,                       // 819f4
+        &OpNoInstruction,                       // 819f5
+        &OpNoInstruction,                       // 819f6
+        &OpNoInstruction,                       // 819f7
+        &OpNoInstruction,                       // 819f8
+        &OpNoInstruction,                       // 819f9
+        &OpNoInstruction,                       // 819fA
+        &OpNoInstruction,                       // 819fB
+        &OpNoInstruction,                       // 819fC
+        &OpNoInstruction,                       // 819fD
+        &OpNoInstruction,                       // 819fE
+        &OpNoInstruction,                       // 819fF
+    };
 }
 
 template <bool Decimal>
-constexpr FieldShiftRow FieldShiftMode()
+constexpr LeafTable<16, 16> ShiftsByField()
 {
-    FieldShiftRow row{};
-    FillFieldShifts<Decimal>(row);
-    return row;
+    return RowsByFieldCode<LeafRow>({
+        ShiftsOn<Decimal, Field::P>(),  // 8190s  field P
+        ShiftsOn<Decimal, Field::WP>(), // 8191s  field WP
+        ShiftsOn<Decimal, Field::XS>(), // 8192s  field XS
+        ShiftsOn<Decimal, Field::X>(),  // 8193s  field X
+        ShiftsOn<Decimal, Field::S>(),  // 8194s  field S
+        ShiftsOn<Decimal, Field::M>(),  // 8195s  field M
+        ShiftsOn<Decimal, Field::B>(),  // 8196s  field B
+        ShiftsOn<Decimal, Field::W>(),  // 8197s  field W
+        ShiftsOn<Decimal, Field::A>(),  // 8198s-819Fs  field A
+    });
 }
 
 } // namespace
 
-// 819fs  rSRB.f
-constinit const LeafTable<2, 9, 4> FieldShiftLeaves = {FieldShiftMode<false>(), FieldShiftMode<true>()};
+constinit const LeafTable<2, 16, 16> FieldShiftLeaves = {ShiftsByField<false>(), ShiftsByField<true>()};
 
 } // namespace korvane
