@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/core/banks.h"
+#include "engine/core/flash.h"
 #include "engine/core/memory.h"
 #include "tests/support/machine.h"
 
@@ -22,7 +23,7 @@ protected:
     {
         KVConfigure(2, 1);
         SetFlashWriteEnable(false);
-        FlashStatus = 0x80;
+        Flash.Status = FlashReady;
         for (uint32_t offset = 0; offset < RomNibbles; ++offset)
             m.Rom[offset] = static_cast<uint8_t>(offset / 0x40000); // every nibble of bank b holds b
         configureChain();
@@ -236,7 +237,7 @@ TEST_F(Banks, FetchFromFlashIsBlankUntilReadArrayAndPlainAccessReturnsOnDisable)
     // Disabled, port 2 is itself again and the ROM ignores writes.
     writeByte(Port2Base, 0x70);
     SetFlashWriteEnable(false);
-    EXPECT_EQ(FlashState, uint32_t{FlashReadArray});
+    EXPECT_EQ(Flash.State, uint32_t{FlashReadArray});
     writeByte(Port2Base + 4, 0x9B);
     EXPECT_EQ(port2[4], 0xB);
     EXPECT_EQ(ReadNibble(0xC0005), 9u);
