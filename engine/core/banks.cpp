@@ -35,7 +35,7 @@ void SelectBanks(uint32_t address)
 
 const ModuleAccess& AccessUnderBankSwitcher(uint32_t address)
 {
-    return ModuleAccessTables[ModuleUnder(PageModuleMask[PageOf(address)], UnderBankSwitcher)];
+    return ModuleAccessTables[ModuleUnder(Memory.Pages.Modules[PageOf(address)], UnderBankSwitcher)];
 }
 
 } // namespace

@@ -32,7 +32,7 @@ constexpr unsigned DispatchIndex(unsigned b0, unsigned b1, unsigned b2)
 // mask to the 256 pages: PC may exceed 20 bits after an unmasked return.
 inline const uint8_t* LocateInstruction(uint32_t pc)
 {
-    return PageFetchPointer[(pc >> 12) & 0xFF] + (pc & 0xFFF);
+    return Memory.Pages.Fetch[(pc >> 12) & 0xFF] + (pc & 0xFFF);
 }
 
 // The first four nibble bytes at fetch as one little-endian word. Every

@@ -30,7 +30,7 @@ bool InWindow(uint32_t address)
 
 uint32_t ModuleUnderWindow(uint32_t address)
 {
-    return ModuleUnder(PageModuleMask[PageOf(address)], IoBit);
+    return ModuleUnder(Memory.Pages.Modules[PageOf(address)], IoBit);
 }
 
 using RegisterRead = uint32_t (*)(uint32_t offset);

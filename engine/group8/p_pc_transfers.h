@@ -95,7 +95,7 @@ void OpPcExchange()
 // (the blank page too), so the read stays inside readable memory.
 inline uint32_t ReadStoredAddress(uint32_t address)
 {
-    const uint8_t* nibbles = PageFetchPointer[PageOf(address)] + (address & (PageSize - 1));
+    const uint8_t* nibbles = Memory.Pages.Fetch[PageOf(address)] + (address & (PageSize - 1));
     uint32_t value = 0;
     for (unsigned i = 5; i-- > 0;)
         value = (value << 4) | (nibbles[i] & 0x0F);

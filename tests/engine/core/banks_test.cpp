@@ -79,8 +79,8 @@ TEST_F(Banks, TheSwitcherSelectsBanksByItsAddressAndBothWindowsFollow)
             EXPECT_EQ(KVGetRegister(KV_REG_LOW_BANK) << 4 | KVGetRegister(KV_REG_HIGH_BANK), low << 4 | high);
             EXPECT_EQ(ReadNibble(0x01234) | ReadNibble(0xBFFFF) << 4, low * 0x11);
             EXPECT_EQ(ReadNibble(0x41234) | ReadNibble(0x7CFFF) << 4, high * 0x11);
-            EXPECT_EQ(PageFetchPointer[0x81][0x234], low);
-            EXPECT_EQ(PageFetchPointer[0x41][0x234], high);
+            EXPECT_EQ(Memory.Pages.Fetch[0x81][0x234], low);
+            EXPECT_EQ(Memory.Pages.Fetch[0x41][0x234], high);
             uint32_t module = 0;
             EXPECT_EQ(KVTranslateAddress(0x41234, &module), high * 0x40000 + 0x1234);
             EXPECT_EQ(module, uint32_t{KV_MODULE_ROM});
@@ -217,11 +217,11 @@ TEST_F(Banks, FetchFromFlashIsBlankUntilReadArrayAndPlainAccessReturnsOnDisable)
     writeByte(Port2Base, 0x70);
     selectBanks(1, 1); // recomputes the fetch pointers
     for (unsigned page : {0x00u, 0x41u, 0xC0u})
-        EXPECT_EQ(PageFetchPointer[page], BlankPage) << page;
+        EXPECT_EQ(Memory.Pages.Fetch[page], BlankPage) << page;
     writeByte(Port2Base, 0xFF);
     selectBanks(1, 1);
-    EXPECT_EQ(PageFetchPointer[0x41], &m.Rom[0x41000]);
-    EXPECT_EQ(PageFetchPointer[0xC1], &m.Rom[0x41000]);
+    EXPECT_EQ(Memory.Pages.Fetch[0x41], &m.Rom[0x41000]);
+    EXPECT_EQ(Memory.Pages.Fetch[0xC1], &m.Rom[0x41000]);
 
     // Without a ROM buffer there is no flash: zeros, writes ignored, and the
     // flash comes back in read-array mode.

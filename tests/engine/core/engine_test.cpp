@@ -126,7 +126,7 @@ TEST(Reset, ClearsPcServiceAndTheMapAndLeavesTheEngineStopped)
     EXPECT_EQ(Cpu.InterruptService, 0);
     EXPECT_EQ(Cpu.D0, 0x12345u);
     EXPECT_EQ(Modules[ModuleIo].State, ModuleUnconfigured);
-    EXPECT_EQ(PageModuleMask[0], 1u << ModuleRom);
+    EXPECT_EQ(Memory.Pages.Modules[0], 1u << ModuleRom);
 }
 
 TEST(ExecutionThread, RunAndStopFromTwoThreadsNeverDeadlock)

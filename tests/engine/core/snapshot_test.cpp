@@ -141,7 +141,8 @@ TEST_F(Snapshot, RestoreBringsBackEveryFieldButOutInAndTheCycleTotal)
     EXPECT_EQ(KVRestoreState(record.data(), 512), 1u);
     EXPECT_EQ(Value(Cpu.B), 0xFEDCBA9876543210u);
     EXPECT_EQ(Cpu.PShift, 20u);
-    EXPECT_EQ(PageModuleMask[0x00] << 16 | PageModuleMask[0x7F] << 8 | PageModuleMask[0x7E], 0x212220u);
+    const uint32_t* modules = Memory.Pages.Modules;
+    EXPECT_EQ(modules[0x00] << 16 | modules[0x7F] << 8 | modules[0x7E], 0x212220u);
     EXPECT_EQ(LineOffset, -2);
     EXPECT_EQ(KVGetRegister(KV_REG_CYCLES_LOW), 777u);
     EXPECT_EQ(uint32_t{Cpu.OUT} << 16 | Cpu.IN, 0x1238001u);
@@ -165,7 +166,7 @@ TEST_F(Snapshot, RestoredFieldsAreCutToTheirWidthAndOnlyChainModulesAreMapped)
     module(7, 2, 0x00000, 0x00000);
     KVRestoreState(record.data(), 512);
     for (uint32_t page = 0; page < 256; ++page)
-        ASSERT_EQ(PageModuleMask[page], page >= 0x80 && page <= 0xBF ? 0x22u : 0x20u) << page;
+        ASSERT_EQ(Memory.Pages.Modules[page], page >= 0x80 && page <= 0xBF ? 0x22u : 0x20u) << page;
 
     KVConfigure(2, 1);
     const Bytes ones(512, 0xFF);
@@ -178,7 +179,7 @@ TEST_F(Snapshot, RestoredFieldsAreCutToTheirWidthAndOnlyChainModulesAreMapped)
     EXPECT_EQ(Modules[ModuleIo].Base, 0xFFFC0u);
     EXPECT_EQ(Modules[ModuleRam].SizeMask, 0xFFFFFu);
     EXPECT_EQ(Modules[ModuleRam].State, 0u);
-    EXPECT_EQ(PageModuleMask[0xFF], 0x20u);
+    EXPECT_EQ(Memory.Pages.Modules[0xFF], 0x20u);
     EXPECT_EQ(CrcRegister, 0xFFFFu);
     EXPECT_EQ(PlainRegister1E | PlainRegister1F | PlainRegister0E | PlainRegister09 | IoRegisterShadow[63], 0xF);
     EXPECT_EQ(Timer1Control | Timer2Control | Timer1, 0xF);
@@ -207,7 +208,7 @@ TEST_F(Snapshot, RandomRecordsRestoreIntoAMachineThatStillRunsSafely)
         for (uint32_t page = 0; page < 256; ++page) {
             const uint32_t address = page << 12 | (random() & 0xFFF);
             uint32_t module = 0;
-            sum += ReadNibble(address) + ReadAddress(address) + PageFetchPointer[page][0xFFF + 5] +
+            sum += ReadNibble(address) + ReadAddress(address) + Memory.Pages.Fetch[page][0xFFF + 5] +
                    KVTranslateAddress(address, &module) + module;
         }
         m.step(3);

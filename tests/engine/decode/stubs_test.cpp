@@ -50,7 +50,7 @@ protected:
             Ram[i] = static_cast<uint8_t>((i * 7 + 3) & 15);
         uint8_t* end = Code + Size;
         std::memcpy(end - opcode.size(), opcode.data(), opcode.size());
-        korvane::PageFetchPointer[CodePage] = end - 0x1000;
+        korvane::Memory.Pages.Fetch[CodePage] = end - 0x1000;
         Cpu.PC = (CodePage << 12) + 0x1000 - static_cast<uint32_t>(opcode.size());
         Cpu.FetchPointer = end - opcode.size(); // where the dispatcher will point it
     }
