@@ -82,11 +82,11 @@ void SaveMemoryState(StateWriter& out)
 
 void SaveTimerState(StateWriter& out)
 {
-    out.Byte(Timer1Control);
-    out.Byte(Timer2Control);
-    out.Byte(Timer1);
+    out.Byte(Timers.Timer1Control);
+    out.Byte(Timers.Timer2Control);
+    out.Byte(Timers.Timer1);
     out.Byte(0);
-    out.Le32(Timer2);
+    out.Le32(Timers.Timer2);
 }
 
 void SaveDisplayState(StateWriter& out)
@@ -140,11 +140,11 @@ void RestoreMemoryState(StateReader& in)
 
 void RestoreTimerState(StateReader& in)
 {
-    Timer1Control = in.Byte() & 0x0F;
-    Timer2Control = in.Byte() & 0x0F;
-    Timer1 = in.Byte() & 0x0F;
+    Timers.Timer1Control = in.Byte() & 0x0F;
+    Timers.Timer2Control = in.Byte() & 0x0F;
+    Timers.Timer1 = in.Byte() & 0x0F;
     in.Skip(1);
-    Timer2 = in.Le32();
+    Timers.Timer2 = in.Le32();
 }
 
 // The renderer takes the registers over at its next frame end.

@@ -261,9 +261,9 @@ TEST(PlainPages, RunsCrossIntoRegistersInAddressOrder)
     // From TIMER2's top nibbles (the window at the end of page 0x70) on into
     // the plain page after it, and back.
     MapRamAroundWindow(0x70FC0);
-    Timer2 = 0;
+    Timers.Timer2 = 0;
     WriteNibbleRun(0x70FFC, 12, 0x987654321ABCull);
-    EXPECT_EQ(Timer2, 0x1ABC0000u);
+    EXPECT_EQ(Timers.Timer2, 0x1ABC0000u);
     for (uint32_t k = 0; k < 8; ++k)
         EXPECT_EQ(ram[0x11000 + k], k + 2) << k;
     EXPECT_EQ(ReadNibbleRun(0x70FFC, 12), 0x987654321ABCull);

@@ -61,7 +61,7 @@ protected:
         PlainRegister1E = 1, PlainRegister1F = 2, PlainRegister0E = 3, PlainRegister09 = 4;
         for (int i = 0; i < 64; ++i)
             IoRegisterShadow[i] = i & 15;
-        Timer1Control = 3, Timer2Control = 5, Timer1 = 9, Timer2 = 0xCAFEBABE;
+        Timers.Timer1Control = 3, Timers.Timer2Control = 5, Timers.Timer1 = 9, Timers.Timer2 = 0xCAFEBABE;
         LeftOffset = 5, LineOffset = -2, LineCount = 55, DisplayAddress = 0x12340, MenuAddress = 0x56780;
         Annunciators = 0xA5;
     }
@@ -135,7 +135,7 @@ TEST_F(Snapshot, RestoreBringsBackEveryFieldButOutInAndTheCycleTotal)
     Cpu.SliceCycles = 0;
     SetLowBank(0);
     KVMemoryReset();
-    CrcRegister = PlainRegister09 = Timer1 = Timer2 = LeftOffset = LineCount = DisplayAddress = 0;
+    CrcRegister = PlainRegister09 = Timers.Timer1 = Timers.Timer2 = LeftOffset = LineCount = DisplayAddress = 0;
     LineOffset = IoRegisterShadow[7] = Annunciators = 0;
 
     EXPECT_EQ(KVRestoreState(record.data(), 512), 1u);
@@ -182,7 +182,7 @@ TEST_F(Snapshot, RestoredFieldsAreCutToTheirWidthAndOnlyChainModulesAreMapped)
     EXPECT_EQ(Memory.Pages.Modules[0xFF], 0x20u);
     EXPECT_EQ(CrcRegister, 0xFFFFu);
     EXPECT_EQ(PlainRegister1E | PlainRegister1F | PlainRegister0E | PlainRegister09 | IoRegisterShadow[63], 0xF);
-    EXPECT_EQ(Timer1Control | Timer2Control | Timer1, 0xF);
+    EXPECT_EQ(Timers.Timer1Control | Timers.Timer2Control | Timers.Timer1, 0xF);
     EXPECT_EQ(LeftOffset, 7u);
     EXPECT_EQ(LineOffset, -1);
     EXPECT_EQ(LineCount, 63u);
