@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         attached = true;
     }
     fuzz::Input in(data, size);
-    KVConfigure(2, in.byte() & 1);
+    KVConfigure(KV_CONFIG_HP49, in.byte() & 1);
     // The record is the rest of the input, whatever its length.
     std::vector<uint8_t> record(in.rest(), in.rest() + in.remaining());
     KVRestoreState(record.empty() ? nullptr : record.data(), static_cast<uint32_t>(record.size()));

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::Input in(data, size);
 
     KVRestoreState(memory.Baseline, sizeof memory.Baseline);
-    KVConfigure(2, in.byte() & 1);
+    KVConfigure(KV_CONFIG_HP49, in.byte() & 1);
     std::memset(memory.Ram.data(), 0, memory.Ram.size());
     KVSetMemoryModule(KV_MODULE_ROM, memory.Rom.data(), 0x3FFFF);
     // RAM and port sizes: powers of two from 4096 nibbles up.

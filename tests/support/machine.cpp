@@ -26,7 +26,7 @@ Machine::Machine() : Rom(NibbleBuffer(KV_ROM_NIBBLES))
     korvane::PendingInterrupts.store(0);
     korvane::ServiceRequestBits = 0;
     korvane::CrcRegister = 0;
-    KVConfigure(2, 0);
+    KVConfigure(KV_CONFIG_HP49, 0);
     for (uint32_t id : {KV_MODULE_RAM, KV_MODULE_PORT1, KV_MODULE_PORT2})
         KVSetMemoryModule(id, nullptr, 0);
     KVSetMemoryModule(KV_MODULE_ROM, Rom.data(), 0x3FFFF);

@@ -21,7 +21,7 @@ class Banks : public ::testing::Test {
 protected:
     Banks()
     {
-        KVConfigure(2, 1);
+        KVConfigure(KV_CONFIG_HP49, 1);
         SetFlashWriteEnable(false);
         Flash.Status = FlashReady;
         for (uint32_t offset = 0; offset < RomNibbles; ++offset)
@@ -32,7 +32,7 @@ protected:
     {
         SetFlashWriteEnable(false);
         KVSetMemoryModule(KV_MODULE_PORT2, nullptr, 0);
-        KVConfigure(2, 0);
+        KVConfigure(KV_CONFIG_HP49, 0);
     }
 
     static void configureChain()
@@ -97,7 +97,7 @@ TEST_F(Banks, TheSwitcherSelectsBanksByItsAddressAndBothWindowsFollow)
 TEST_F(Banks, ModeChangesAttachAndResetBringBothBanksBackToZero)
 {
     selectBanks(2, 9);
-    KVConfigure(2, 1); // again, with the ROM already attached
+    KVConfigure(KV_CONFIG_HP49, 1); // again, with the ROM already attached
     EXPECT_EQ(ReadNibble(0x41234), 0u);
     selectBanks(3, 12);
     KVSetMemoryModule(KV_MODULE_ROM, m.Rom.data(), RomNibbles - 1);
@@ -108,14 +108,14 @@ TEST_F(Banks, ModeChangesAttachAndResetBringBothBanksBackToZero)
 
     // Without the HP 49G hardware the ROM is flat and the switcher passes
     // reads through.
-    KVConfigure(2, 0);
+    KVConfigure(KV_CONFIG_HP49, 0);
     EXPECT_EQ(ReadNibble(0xA1234), 2u);
     EXPECT_EQ(ReadNibble(switcher(2, 9)), 1u);
     KVSetRegister(KV_REG_LOW_BANK, 2);
     EXPECT_EQ(KVGetRegister(KV_REG_LOW_BANK) + KVGetRegister(KV_REG_HIGH_BANK), 0u);
     EXPECT_EQ(KVTranslateAddress(0xA1234, nullptr), 0xA1234u);
 
-    KVConfigure(2, 1);
+    KVConfigure(KV_CONFIG_HP49, 1);
     configureChain();
     selectBanks(1, 5);
     KVReset();

@@ -33,11 +33,11 @@ protected:
         for (uint32_t id = ModuleRom; id < 8; ++id) // nothing but a restore writes the records of 5 to 7
             Modules[id].State = Modules[id].Base = Modules[id].SizeMask = 0;
     }
-    ~Snapshot() override { KVConfigure(2, 0); }
+    ~Snapshot() override { KVConfigure(KV_CONFIG_HP49, 0); }
 
     static void setKnownMachine()
     {
-        KVConfigure(2, 1);
+        KVConfigure(KV_CONFIG_HP49, 1);
         Cpu.PC = 0x12345;
         Cpu.D0 = 0xABCDE;
         Cpu.D1 = 0x00F0F;
@@ -168,7 +168,7 @@ TEST_F(Snapshot, RestoredFieldsAreCutToTheirWidthAndOnlyChainModulesAreMapped)
     for (uint32_t page = 0; page < 256; ++page)
         ASSERT_EQ(Memory.Pages.Modules[page], page >= 0x80 && page <= 0xBF ? 0x22u : 0x20u) << page;
 
-    KVConfigure(2, 1);
+    KVConfigure(KV_CONFIG_HP49, 1);
     const Bytes ones(512, 0xFF);
     KVRestoreState(ones.data(), 512);
     EXPECT_EQ(Cpu.PC | Cpu.D0 | Cpu.D1, 0xFFFFFu);
@@ -201,7 +201,7 @@ TEST_F(Snapshot, RandomRecordsRestoreIntoAMachineThatStillRunsSafely)
     Bytes record(512);
     uint32_t sum = 0;
     for (int round = 0; round < 3000; ++round) {
-        KVConfigure(2, round & 1);
+        KVConfigure(KV_CONFIG_HP49, round & 1);
         for (uint8_t& byte : record)
             byte = static_cast<uint8_t>(random());
         KVRestoreState(record.data(), 512);
