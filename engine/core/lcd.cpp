@@ -105,9 +105,6 @@ uint32_t ReadDisplayRegister(uint32_t offset)
     case 0x29:
         return (~LineCounter >> 4) & 3;
     default:
-        // The address and offset registers cannot be read back.
-        if ((offset >= 0x20 && offset <= 0x27) || (offset >= 0x30 && offset <= 0x34))
-            return 7;
         return 0;
     }
 }
