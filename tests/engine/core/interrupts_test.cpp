@@ -9,7 +9,7 @@
 #include "engine/core/serial.h"
 #include "engine/core/timers.h"
 #include "platform/clock.h"
-#include "tests/engine/group8/single_step.h"
+#include "tests/support/single_step.h"
 
 using namespace korvane;
 using test::Program;

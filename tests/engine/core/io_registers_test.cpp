@@ -127,11 +127,10 @@ TEST_F(IoWindow, HostServiceWritesTheClockIntoTheLiveFormOfC)
 {
     for (bool decimal : {false, true}) {
         decimal ? SwitchToDecimal() : SwitchToHex();
-        std::memset(&Cpu.C, 0xEE, sizeof Cpu.C);
+        test::MarkNotLive(Cpu.C, decimal);
         WriteNibble(Window + 0x2D, 13);
         EXPECT_EQ(test::Value(Cpu.C), 1'000'000'000u);
-        const bool staleKept = decimal ? Cpu.C.PackedLow == 0xEEEEEEEE : Cpu.C.Nibbles[15] == 0xEE;
-        EXPECT_TRUE(staleKept) << "only the live form is written";
+        EXPECT_TRUE(test::NotLiveIntact(Cpu.C, decimal)) << "only the live form is written";
         const uint64_t before = platform::PerformanceCounter();
         WriteNibble(Window + 0x2D, 14);
         EXPECT_GE(test::Value(Cpu.C), before);

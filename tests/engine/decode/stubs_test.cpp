@@ -6,7 +6,7 @@
 
 #include "engine/core/memory.h"
 #include "engine/decode/leaves.h"
-#include "tests/engine/decode/machine_model.h"
+#include "tests/support/machine_model.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "engine/core/memory.h"
-#include "tests/engine/decode/machine_model.h"
+#include "tests/support/machine_model.h"
 
 namespace {
 

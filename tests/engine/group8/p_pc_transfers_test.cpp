@@ -1,5 +1,5 @@
 #include "engine/core/memory.h"
-#include "tests/engine/decode/machine_model.h"
+#include "tests/support/machine_model.h"
 
 namespace {
 
