@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <future>
 #include <thread>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "engine/core/engine.h"
 #include "engine/core/memory.h"
 #include "tests/support/machine.h"
+#include "tests/support/watchdog.h"
 
 using namespace korvane;
 using test::Machine;
@@ -139,13 +139,13 @@ TEST(ExecutionThread, RunAndStopFromTwoThreadsNeverDeadlock)
             KVStop();
         }
     };
-    auto done = std::async(std::launch::async, [&] {
+    {
+        test::Watchdog watchdog(60s, "run and stop from two threads");
         std::thread first(hammer);
         std::thread second(hammer);
         first.join();
         second.join();
-    });
-    ASSERT_EQ(done.wait_for(120s), std::future_status::ready) << "run/stop deadlocked";
+    }
     KVStop();
     EXPECT_EQ(KVIsRunning(), 0u);
     EXPECT_EQ(Cpu.PC, 0x00100u);
