@@ -6,7 +6,6 @@
 
 #include <tuple>
 
-#include "engine/core/dispatch.h"
 #include "tests/support/field_model.h"
 
 using korvane::Cpu;
@@ -178,20 +177,6 @@ TEST(FieldArithmetic, DecimalCasesWorkedOutByHand)
         machine.step();
         const uint64_t result = test::LiveOf(c.Opcode[0] == 'E' ? Cpu.C : Cpu.A, true);
         EXPECT_EQ(std::tuple(result, Cpu.Carry), std::tuple(c.Result, c.Carry)) << c.Opcode;
-    }
-}
-
-// rSL and r=0 share one handler on fields S and XS (AC0 with BC0, AA0 with
-// BA0, ...) but not on field P, where the two only behave alike.
-TEST(FieldArithmetic, ShiftLeftSharesTheClearHandlerOnOneNibbleFieldsOnly)
-{
-    using korvane::DispatchIndex;
-    for (const auto* table : {&korvane::HexDispatchTable, &korvane::DecimalDispatchTable}) {
-        for (unsigned b = 0; b < 4; ++b) {
-            EXPECT_EQ((*table)[DispatchIndex(0xA, 0xA, b)], (*table)[DispatchIndex(0xB, 0xA, b)]);
-            EXPECT_EQ((*table)[DispatchIndex(0xA, 0xC, b)], (*table)[DispatchIndex(0xB, 0xC, b)]);
-            EXPECT_NE((*table)[DispatchIndex(0xA, 0x8, b)], (*table)[DispatchIndex(0xB, 0x8, b)]);
-        }
     }
 }
 
