@@ -37,22 +37,22 @@ consteval DispatchTable BuildDispatchTable()
     DispatchTable table{};
     table.fill(&EntryNotFilled);
 
-                                       // opcodes                                   handlers in
-    FillGroup0<Decimal>(table);        // 00-0D, 0F                                 decode/group0.h
-    FillLogic<Decimal>(table);         // 0E                                        decode/logic.h, logic.cpp
-    FillScratch<Decimal>(table);       // 10-12                                     decode/scratch.h
-    FillDataPointers<Decimal>(table);  // 13, 16-1F                                 decode/pointers.h
-    FillTransfers<Decimal>(table);     // 14, 15                                    decode/transfers.h, transfers.cpp
-    FillLoads<Decimal>(table);         // 2, 3                                      decode/loads.h, loads.cpp
-    FillJumps<Decimal>(table);         // 4-7                                       decode/jumps.h
-    FillControl<Decimal>(table);       // 800-807, 809-80B, 80E, 82, 84, 85         group8/control.h
-    FillGroup8Stubs<Decimal>(table);   // 808, 80C, 80D, 80F, 818, 819, 81A, 81B    decode/stubs.h, stubs.cpp
-    FillRotatesShifts<Decimal>(table); // 810-817, 81C-81F                          group8/rotates.h
-    FillStatusTests<Decimal>(table);   // 83, 86-89                                 group8-9/status_tests.h
-    FillEqualityTests<Decimal>(table); // 8A, 90-97                                 group8-9/equality_tests.h
-    FillOrderTests<Decimal>(table);    // 8B, 98-9F                                 group8-9/order_tests.h
-    FillLongJumps<Decimal>(table);     // 8C-8F                                     group8-9/long_jumps.h
-    FillArithmetic<Decimal>(table);    // A-F                                       groupA-F/arithmetic.h
+                                       // opcodes                               handlers in
+    FillGroup0<Decimal>(table);        // 00-0D, 0F                             decode/group0.h
+    FillLogic<Decimal>(table);         // 0E                                    decode/logic.h, logic.cpp
+    FillScratch<Decimal>(table);       // 10-12                                 decode/scratch.h
+    FillDataPointers<Decimal>(table);  // 13, 16-1F                             decode/data_pointers.h
+    FillTransfers<Decimal>(table);     // 14, 15                                decode/transfers.h, transfers.cpp
+    FillLoads<Decimal>(table);         // 2, 3                                  decode/loads.h, loads.cpp
+    FillJumps<Decimal>(table);         // 4-7                                   decode/jumps.h
+    FillControl<Decimal>(table);       // 800-807, 809-80B, 80E, 82, 84, 85     group8/control.h
+    FillGroup8Stubs<Decimal>(table);   // 808, 80C, 80D, 80F, 818-81B           decode/stubs.cpp, leaves.h
+    FillRotatesShifts<Decimal>(table); // 810-817, 81C-81F                      group8/rotates_shifts.h
+    FillStatusTests<Decimal>(table);   // 83, 86-89                             group8-9/status_tests.h
+    FillEqualityTests<Decimal>(table); // 8A, 90-97                             group8-9/equality_tests.h
+    FillOrderTests<Decimal>(table);    // 8B, 98-9F                             group8-9/order_tests.h
+    FillLongJumps<Decimal>(table);     // 8C-8F                                 group8-9/long_jumps.h
+    FillArithmetic<Decimal>(table);    // A-F                                   groupA-F/add_subtract.h moves.h shifts.h
 
     const InstructionHandler trap = Decimal ? &BreakpointTrapDecimal : &BreakpointTrapHex;
     for (unsigned index = 0; index < table.size(); ++index) {
