@@ -53,12 +53,16 @@ consteval LeafRow LeafRowOf(Leaf leaf)
     }(std::make_integer_sequence<unsigned, 16>{});
 }
 
-// Rows by field code from the nine rows by field index: codes 8 to F all
-// reach the field-A row.
-template <typename Row>
-constexpr std::array<Row, 16> RowsByFieldCode(const std::array<Row, 9>& rows)
+// The rows of the sixteen field codes from rowOf(field), where rowOf takes
+// the field as a std::integral_constant: codes 0 to 7 are P, WP, XS, X, S,
+// M, B and W, and 8 to F all reach the one row of field A.
+template <typename RowOf>
+consteval LeafTable<16, 16> RowsByFieldCode(RowOf rowOf)
 {
-    std::array<Row, 16> byCode{};
+    const std::array<LeafRow, 9> rows = [&]<unsigned... I>(std::integer_sequence<unsigned, I...>) {
+        return std::array<LeafRow, 9>{rowOf(std::integral_constant<Field, static_cast<Field>(I)>{})...};
+    }(std::make_integer_sequence<unsigned, 9>{});
+    LeafTable<16, 16> byCode{};
     for (unsigned code = 0; code < 16; ++code)
         byCode[code] = rows[FieldIndex(FieldFromCode(code))];
     return byCode;

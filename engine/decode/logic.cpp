@@ -74,19 +74,9 @@ constexpr LeafRow AndOrOperations()
 
 // By field nibble f: 8 to F all reach the same field-A row.
 template <bool Decimal>
-constexpr LeafTable<16, 16> AndOrByFieldCode()
+consteval LeafTable<16, 16> AndOrByFieldCode()
 {
-    return RowsByFieldCode<LeafRow>({
-        AndOrOperations<Decimal, Field::P>(),  // 0E0o  field P
-        AndOrOperations<Decimal, Field::WP>(), // 0E1o  field WP
-        AndOrOperations<Decimal, Field::XS>(), // 0E2o  field XS
-        AndOrOperations<Decimal, Field::X>(),  // 0E3o  field X
-        AndOrOperations<Decimal, Field::S>(),  // 0E4o  field S
-        AndOrOperations<Decimal, Field::M>(),  // 0E5o  field M
-        AndOrOperations<Decimal, Field::B>(),  // 0E6o  field B
-        AndOrOperations<Decimal, Field::W>(),  // 0E7o  field W
-        AndOrOperations<Decimal, Field::A>(),  // 0E8o-0EFo  field A
-    });
+    return RowsByFieldCode([](auto field) { return AndOrOperations<Decimal, decltype(field)::value>(); });
 }
 
 constexpr LeafTable<2, 16, 16> BuildAndOrLeaves()

@@ -103,19 +103,9 @@ constexpr LeafRow OperationsOn()
 }
 
 template <bool Decimal>
-constexpr LeafTable<16, 16> OperationsByField()
+consteval LeafTable<16, 16> OperationsByField()
 {
-    return RowsByFieldCode<LeafRow>({
-        OperationsOn<Decimal, Field::P>(),  // 81A0o  .P
-        OperationsOn<Decimal, Field::WP>(), // 81A1o  .WP
-        OperationsOn<Decimal, Field::XS>(), // 81A2o  .XS
-        OperationsOn<Decimal, Field::X>(),  // 81A3o  .X
-        OperationsOn<Decimal, Field::S>(),  // 81A4o  .S
-        OperationsOn<Decimal, Field::M>(),  // 81A5o  .M
-        OperationsOn<Decimal, Field::B>(),  // 81A6o  .B
-        OperationsOn<Decimal, Field::W>(),  // 81A7o  .W
-        OperationsOn<Decimal, Field::A>(),  // 81A8o-81AFo  .A
-    });
+    return RowsByFieldCode([](auto field) { return OperationsOn<Decimal, decltype(field)::value>(); });
 }
 
 } // namespace

@@ -155,19 +155,9 @@ constexpr LeafRow SelectorsOn()
 }
 
 template <bool Decimal>
-constexpr LeafTable<16, 16> SelectorsByField()
+consteval LeafTable<16, 16> SelectorsByField()
 {
-    return RowsByFieldCode<LeafRow>({
-        SelectorsOn<Decimal, Field::P>(),  // 8180s  field P
-        SelectorsOn<Decimal, Field::WP>(), // 8181s  field WP
-        SelectorsOn<Decimal, Field::XS>(), // 8182s  field XS
-        SelectorsOn<Decimal, Field::X>(),  // 8183s  field X
-        SelectorsOn<Decimal, Field::S>(),  // 8184s  field S
-        SelectorsOn<Decimal, Field::M>(),  // 8185s  field M
-        SelectorsOn<Decimal, Field::B>(),  // 8186s  field B
-        SelectorsOn<Decimal, Field::W>(),  // 8187s  field W
-        SelectorsOn<Decimal, Field::A>(),  // 8188s-818Fs  field A
-    });
+    return RowsByFieldCode([](auto field) { return SelectorsOn<Decimal, decltype(field)::value>(); });
 }
 
 } // namespace

@@ -62,19 +62,9 @@ constexpr LeafRow ShiftsOn()
 }
 
 template <bool Decimal>
-constexpr LeafTable<16, 16> ShiftsByField()
+consteval LeafTable<16, 16> ShiftsByField()
 {
-    return RowsByFieldCode<LeafRow>({
-        ShiftsOn<Decimal, Field::P>(),  // 8190s  field P
-        ShiftsOn<Decimal, Field::WP>(), // 8191s  field WP
-        ShiftsOn<Decimal, Field::XS>(), // 8192s  field XS
-        ShiftsOn<Decimal, Field::X>(),  // 8193s  field X
-        ShiftsOn<Decimal, Field::S>(),  // 8194s  field S
-        ShiftsOn<Decimal, Field::M>(),  // 8195s  field M
-        ShiftsOn<Decimal, Field::B>(),  // 8196s  field B
-        ShiftsOn<Decimal, Field::W>(),  // 8197s  field W
-        ShiftsOn<Decimal, Field::A>(),  // 8198s-819Fs  field A
-    });
+    return RowsByFieldCode([](auto field) { return ShiftsOn<Decimal, decltype(field)::value>(); });
 }
 
 } // namespace
