@@ -21,7 +21,9 @@
  *   row first; a frame is drawn with one blit of scale x width by
  *   scale x height pixels.
  * - The serial link's read end is a file descriptor (close-on-exec) on
- *   which reads block; the library owns it.
+ *   which reads block; the library owns it (-1 if the pipe could not be
+ *   created). Bytes the calculator sends while the pipe is full are
+ *   dropped: the engine never waits for a reader.
  * - Buffers handed over to the library (an XModem block) are allocated with
  *   malloc and released by the library with free.
  */
@@ -76,25 +78,32 @@ KH_API uint8_t KHReadNibble(uint32_t address);
 KH_API void KHWriteNibble(uint32_t address, uint32_t nibble);
 
 /* Serial link. KHSerialSendByte waits up to timeoutMs for the calculator to
-   have read the previous byte; 1 when the engine took the byte. */
+   have read the previous byte (0xFFFFFFFF: no limit); 1 when the engine
+   took the byte, 0 when the wait timed out or the engine refused it. */
 KH_API uint32_t KHSerialSendByte(uint32_t byte, uint32_t timeoutMs);
 KH_API int KHSerialGetHandle(void);
 
-/* Display. scale: 1, 2 or 4 (anything else, or a null window, detaches);
-   width and height 0 mean 131 by 64. Call it while the engine is stopped. */
+/* Display. scale: 1, 2 or 4 (anything else, a null window, or an LCD
+   larger than 144 by 64 detaches); width and height 0 mean 131 by 64. Call
+   it while the engine is stopped. */
 KH_API void KHSetDisplay(KHWindow* window, int32_t x, int32_t y, uint32_t width, uint32_t height, int32_t scale);
 KH_API void KHRefreshDisplay(void);
 KH_API uint32_t KHGetRenderedFPS(void);
 KH_API uint32_t KHGetDisplayedFPS(void);
 
-/* Object placing (engine stopped; it stays stopped). count: nibbles. */
+/* Object placing (engine stopped; it stays stopped). count: nibbles. The
+   calculator's routine at 0x3019 measures the object. 1 placed; 0 refused,
+   memory as it was: no room, no port 1, or an object measured longer than
+   count. */
 KH_API uint32_t KHPushObject(const uint8_t* nibbles, uint32_t count);
 KH_API uint32_t KHLoadInPort1(const char* name, const uint8_t* nibbles, uint32_t count);
 
 /* Breakpoints. A banked ROM address has the offset in bits 0 to 17 and the
    bank in bits 20 to 23. Action 1 stops the engine and posts (message,
    first, 0) to the window: first is 0 for a breakpoint or PC=(A), 1 for a
-   return-stack push, 2 for a pop. Action 0 removes the handlers. */
+   return-stack push, 2 for a pop. Action 0 removes the handlers; once it
+   has returned the window is no longer used. Addresses use their low 20
+   bits; a place without an image byte is ignored. */
 KH_API void KHAddBreakpoint(uint32_t address);
 KH_API void KHRemoveBreakpoint(uint32_t address);
 KH_API void KHAddRomBreakpoint(uint32_t bankedAddress);

@@ -34,8 +34,6 @@ std::condition_variable& WaitCondition()
 
 } // namespace
 
-Event::Event(bool manualReset) : ManualReset(manualReset) {}
-
 void Event::Set()
 {
     {

@@ -37,6 +37,20 @@ platform::Event* QuitEvent;
 platform::Event* RunningAck;
 platform::Event* StoppedAck;
 platform::Thread* ExecutionThread;
+
+// The locks and events live in static storage and outlive StopEngine: an
+// export called after the teardown (by a thread still running while the
+// process ends) takes a lock or sets an event that is still there, and
+// finds no thread to talk to. Nothing of them needs destroying.
+constinit platform::CriticalSection CpuLockStorage;
+constinit platform::CriticalSection StopLockStorage;
+constinit platform::CriticalSection RunLockStorage;
+constinit platform::Event RunEventStorage{false};
+constinit platform::Event StopEventStorage{true};
+constinit platform::Event WakeEventStorage{true};
+constinit platform::Event QuitEventStorage{true};
+constinit platform::Event RunningAckStorage{true};
+constinit platform::Event StoppedAckStorage{true};
 std::atomic<uint8_t> Running;
 
 void SetRunning(uint8_t value)
@@ -153,15 +167,15 @@ bool IsExecutionThread()
 
 void StartEngine()
 {
-    CpuLock = new platform::CriticalSection;
-    StopLock = new platform::CriticalSection;
-    RunLock = new platform::CriticalSection;
-    RunEvent = new platform::Event(false);
-    StopEvent = new platform::Event(true);
-    WakeEvent = new platform::Event(true);
-    QuitEvent = new platform::Event(true);
-    RunningAck = new platform::Event(true);
-    StoppedAck = new platform::Event(true);
+    CpuLock = &CpuLockStorage;
+    StopLock = &StopLockStorage;
+    RunLock = &RunLockStorage;
+    RunEvent = &RunEventStorage;
+    StopEvent = &StopEventStorage;
+    WakeEvent = &WakeEventStorage;
+    QuitEvent = &QuitEventStorage;
+    RunningAck = &RunningAckStorage;
+    StoppedAck = &StoppedAckStorage;
 
     SlicePeriod = platform::PerformanceFrequency() / 8192;
     YieldThreshold = SlicePeriod / 100;
@@ -191,14 +205,6 @@ void StopEngine()
     delete ExecutionThread;
     ExecutionThread = nullptr;
     SetRunning(0);
-    for (platform::Event** event : {&RunEvent, &StopEvent, &WakeEvent, &QuitEvent, &RunningAck, &StoppedAck}) {
-        delete *event;
-        *event = nullptr;
-    }
-    for (platform::CriticalSection** lock : {&CpuLock, &StopLock, &RunLock}) {
-        delete *lock;
-        *lock = nullptr;
-    }
 }
 
 void StopEmulation()

@@ -10,7 +10,7 @@
 
 namespace korvane {
 
-// Locks and events exist from StartEngine to StopEngine.
+// Locks and events exist from StartEngine on and are never destroyed.
 extern platform::CriticalSection* CpuLock;
 extern platform::CriticalSection* StopLock;
 extern platform::CriticalSection* RunLock;

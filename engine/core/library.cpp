@@ -1,5 +1,12 @@
 // The engine comes up when the library is loaded and goes down when it is
-// unloaded (or the process ends), in this order.
+// unloaded (or the process ends), in this order. Both run from the loader's
+// initialiser and finaliser lists, not from a static object: exit() runs
+// static destructors registered while a library was being loaded before it
+// walks the finalisers, which it does in dependency order. A library that
+// links this one (the helper library) still calls the engine while it
+// stops, so the engine must go last.
+#include "engine/core/library.h"
+
 #include "engine/core/cpu_state.h"
 #include "engine/core/engine.h"
 #include "engine/core/keyboard.h"
@@ -11,30 +18,35 @@
 
 namespace korvane {
 
+void LibraryAttach()
+{
+    Cpu.PC = 0;
+    InitMemoryController();
+    CreateTickers();
+    ResetKeyboard();
+    InitSerial();
+    StartEngine();
+}
+
+void LibraryDetach()
+{
+    StopEngine();
+    DestroyTickers();
+    FreeDisplayBuffers();
+    FreeTraceLog();
+}
+
 namespace {
 
-struct EngineLifetime {
-    EngineLifetime()
-    {
-        Cpu.PC = 0;
-        InitMemoryController();
-        CreateTickers();
-        ResetKeyboard();
-        InitSerial();
-        StartEngine();
-    }
+[[gnu::constructor]] void OnLoad()
+{
+    LibraryAttach();
+}
 
-    ~EngineLifetime()
-    {
-        StopEngine();
-        TermSerial();
-        DestroyTickers();
-        FreeDisplayBuffers();
-        FreeTraceLog();
-    }
-};
-
-EngineLifetime Lifetime;
+[[gnu::destructor]] void OnUnload()
+{
+    LibraryDetach();
+}
 
 } // namespace
 

@@ -10,6 +10,10 @@ std::atomic<SerialHandlerProc> SerialHandler;
 
 namespace {
 
+// Never deleted, as the engine's other locks: an export called
+// after the teardown still finds it.
+constinit platform::CriticalSection SerialLockStorage;
+
 using Guard = platform::CriticalSectionGuard;
 
 // Every caller holds SerialLock: the handler is always called under it.
@@ -83,14 +87,9 @@ uint8_t SetHighNibble(uint8_t byte, uint32_t nibble)
 
 void InitSerial()
 {
-    SerialLock = new platform::CriticalSection;
+    SerialLock = &SerialLockStorage;
 }
 
-void TermSerial()
-{
-    delete SerialLock;
-    SerialLock = nullptr;
-}
 
 uint32_t ReadSerialRegister(uint32_t offset)
 {

@@ -34,8 +34,8 @@ struct SerialPortState {
 extern SerialPortState SerialRegisters;
 extern std::atomic<SerialHandlerProc> SerialHandler;
 
+// The serial lock lives as long as the library's code: it is never deleted.
 void InitSerial();
-void TermSerial();
 
 // The serial registers of the I/O window, with their side effects (events to
 // the handler, interrupts): reads of 0x0D, 0x10-0x12 and 0x14-0x17 (0x13

@@ -13,8 +13,9 @@ inline constexpr int WaitTimedOut = -1;
 class Event {
 public:
     // Starts unsignalled. An auto-reset event is consumed by the one wait
-    // that reports it; a manual-reset event stays set until Reset.
-    explicit Event(bool manualReset);
+    // that reports it; a manual-reset event stays set until Reset. Events
+    // in static storage are ready before any initialiser runs (constinit).
+    constexpr explicit Event(bool manualReset) : ManualReset(manualReset) {}
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
 
