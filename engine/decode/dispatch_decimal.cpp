@@ -2,6 +2,7 @@
 
 namespace korvane {
 
-constinit const DispatchTable DecimalDispatchTable = BuildDispatchTable<true>();
+// Page-aligned: see dispatch.h.
+alignas(4096) constinit const DispatchTable DecimalDispatchTable = BuildDispatchTable<true>();
 
 } // namespace korvane

@@ -2,6 +2,7 @@
 
 namespace korvane {
 
-constinit const DispatchTable HexDispatchTable = BuildDispatchTable<false>();
+// Page-aligned: see dispatch.h.
+alignas(4096) constinit const DispatchTable HexDispatchTable = BuildDispatchTable<false>();
 
 } // namespace korvane
