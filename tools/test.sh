@@ -21,14 +21,24 @@ run_tree() {
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure
 }
 
+# The clang trees. One configured earlier with g++ starts afresh: told of
+# another compiler, CMake would reset the cache itself and drop the options
+# given with it.
+clang=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
+for dir in build-sanitize build-fuzz; do
+    if [ -f "$dir/CMakeCache.txt" ] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang++$' "$dir/CMakeCache.txt"; then
+        rm -f "$dir/CMakeCache.txt"
+    fi
+done
+
 # The program (Qt) is built in the plain tree only.
 run_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # clang 14's AddressSanitizer follows dynamic TLS by intercepting
 # __tls_get_addr, and with this glibc that walk faults in a process that
 # loads libraries by name: the leak check at exit then dies in its tracer.
-CC=clang CXX=clang++ ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=print_stacktrace=1 \
-    run_tree build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_SANITIZE=ON -DPELRIN_UI=OFF
+ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    run_tree build-sanitize "${clang[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_SANITIZE=ON -DPELRIN_UI=OFF
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     run_tree build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_TSAN=ON -DPELRIN_UI=OFF
-CC=clang CXX=clang++ \
-    run_tree build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_FUZZ=ON -DPELRIN_UI=OFF -DFUZZ_SMOKE_SECONDS=30
+run_tree build-fuzz "${clang[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_FUZZ=ON -DPELRIN_UI=OFF \
+    -DFUZZ_SMOKE_SECONDS=30
