@@ -111,16 +111,29 @@ KH_API void KHRemoveRomBreakpoint(uint32_t bankedAddress);
 KH_API void KHSetBreakpointAction(int32_t action, KHWindow* window, uint32_t message);
 
 /* File transfer to the calculator. A null sender selects the library's own,
-   which sends through KHSerialSendByte. KHKermitSendFile copies the name and
-   the data; KHXModemSendFile takes over the malloc'ed buffer and frees it.
-   Feed every byte the calculator transmits to the matching OnByteReceived. */
+   which sends through KHSerialSendByte (waiting up to 1000 ms a byte for
+   Kermit, 1 ms for XModem). KHKermitSendFile copies the name and the data
+   and sends the Send-Init before it returns; a null name, or null data with
+   a size, starts nothing, and a name longer than the receiver's packets
+   allow is cut. KHXModemSendFile takes over the malloc'ed buffer and frees
+   it once the end of transmission is acknowledged or another transfer
+   replaces it; a null buffer arms nothing. Feed every byte the calculator
+   transmits to the matching OnByteReceived, which sends the next packet or
+   block from the calling thread. Each sender holds a lock of its own while
+   a packet goes out: a byte sender must not call back into it. */
 KH_API void KHKermitSendFile(KHByteSenderProc sender, const char* name, const uint8_t* data, uint32_t size);
 KH_API void KHKermitOnByteReceived(uint32_t byte);
 KH_API void KHXModemSendFile(KHByteSenderProc sender, uint8_t* buffer, uint32_t size);
 KH_API void KHXModemOnByteReceived(uint32_t byte);
 
 /* Disassembler and symbols (one thread at a time). KHDisassemble writes at
-   most size bytes, the NUL included, and returns the next address. */
+   most size bytes, the NUL included (a text that does not fit is cut), and
+   returns the next address, which never depends on the buffer: size 0 or a
+   null buffer gets nothing written. Targets are shown by the name registered
+   for their address. KHAddSymbol registers a copy of the name for
+   address + the symbol base; the first name for an address stays.
+   KHGetSymbol returns the bytes written, the NUL included (1 when there is
+   no name, and for size 0 or a null buffer, which get nothing). */
 KH_API uint32_t KHDisassemble(uint32_t address, uint32_t size, char* buffer);
 KH_API void KHAddSymbol(uint32_t address, const char* name);
 KH_API uint32_t KHGetSymbol(uint32_t address, uint32_t size, char* buffer);

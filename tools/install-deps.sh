@@ -3,10 +3,11 @@
 # are missing. Run as root on a Debian machine.
 set -euo pipefail
 
-# The build and the program.
-packages=(cmake ninja-build g++ make binutils pkg-config qt6-base-dev)
-# The tests: GoogleTest; clang with its sanitizer and fuzzer runtimes; an X
-# server and its tools for the program's window; Kermit and XModem peers.
+# The build and the program: Qt 6 with a font for the skin's legends.
+packages=(cmake ninja-build g++ make binutils pkg-config qt6-base-dev fonts-dejavu-core)
+# The tests: GoogleTest; clang with its sanitizer and fuzzer runtimes; Xvfb
+# and xdotool for the program's window test; the real receivers the transfer
+# tests send to, G-Kermit and rx of lrzsz.
 packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev llvm)
 packages+=(xvfb xauth xdotool x11-utils gkermit lrzsz)
 packages+=("$@")

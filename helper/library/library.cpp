@@ -3,8 +3,10 @@
 // lists, which it walks in dependency order: this library starts after the
 // engine it links and stops before it.
 #include "helper/breakpoints/breakpoints.h"
+#include "helper/disassembler/disassembler.h"
 #include "helper/display/renderer.h"
 #include "helper/images/images.h"
+#include "helper/kermit/kermit.h"
 #include "helper/serial/serial_link.h"
 #include "korvane.h"
 #include "tessock.h"
@@ -15,10 +17,10 @@ namespace {
 
 using Step = void (*)();
 
-// The display renderer, then the serial link, whose registration the
-// engine answers at once. Components with something to set up first (the
-// disassembler's context) take their place at the head of this list.
+// The disassembler's context, the display renderer, then the serial link,
+// whose registration the engine answers at once.
 constexpr Step StartSequence[] = {
+    CreateDisassemblyContext,
     StartDisplayRenderer,
     StartSerialLink,
 };
@@ -29,10 +31,12 @@ constexpr Step StartSequence[] = {
 // list: the Kermit sender's copies are freed first, the breakpoint
 // handlers removed before the serial link stops.
 constexpr Step StopSequence[] = {
+    KermitFreeCopies,
     StopBreakpoints,
     StopSerialLink,
     StopDisplayRenderer,
     ReleaseImages,
+    ReleaseDisassemblyContext,
 };
 
 [[gnu::constructor]] void LibraryAttach()

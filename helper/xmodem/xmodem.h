@@ -1,0 +1,39 @@
+// The XModem sender: one buffer to the calculator in 128-byte blocks with
+// an 8-bit checksum, as the sending side only. KHXModemSendFile arms a
+// transfer and sends nothing; each byte of the receiver fed to
+// KHXModemOnByteReceived sends the next block, the same block again, or
+// the end of transmission.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "tessock.h"
+
+namespace tessock {
+
+inline constexpr uint32_t XModemBlockData = 128;
+inline constexpr uint32_t XModemBlockBytes = XModemBlockData + 4;
+
+struct XModemSender {
+    // The user-interface thread arms a transfer while the serial reader
+    // thread answers the receiver; every field is read and written under
+    // this lock, held while a block goes out.
+    std::mutex Lock;
+    uint8_t BlockNumber = 0;
+    uint8_t* Buffer = nullptr; // taken over from the caller (malloc), freed with free
+    uint32_t Size = 0;
+    // The offset of the current block; wide enough that stepping past the
+    // last block of the largest buffer does not wrap to its start.
+    uint64_t Position = 0;
+    KHByteSenderProc Sender = nullptr;
+};
+
+extern XModemSender XModem;
+
+// The 132 bytes of the block at Position: SOH, the number and its
+// complement, 128 data bytes (0x1A past Size) and their sum. Under
+// XModem.Lock; reads nothing of Buffer at or past Size.
+void XModemBuildBlock(uint8_t (&block)[XModemBlockBytes]);
+
+} // namespace tessock

@@ -1,0 +1,24 @@
+#include "ui/emulator_app.h"
+
+#include "ui/skin_wnd.h"
+
+namespace pelrin {
+
+CEmulatorApp::CEmulatorApp() = default;
+
+CEmulatorApp::~CEmulatorApp() = default;
+
+bool CEmulatorApp::InitInstance()
+{
+    m_pMainWnd = std::make_unique<CSkinWnd>();
+    m_pMainWnd->CreateSkinWindow();
+    return true;
+}
+
+int CEmulatorApp::ExitInstance()
+{
+    m_pMainWnd.reset();
+    return 0;
+}
+
+} // namespace pelrin

@@ -1,0 +1,235 @@
+#include "ui/skin_wnd.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QThread>
+
+#include "korvane.h"
+#include "tessock.h"
+#include "ui/popup_menu.h"
+#include "ui/window_drag.h"
+
+namespace pelrin {
+
+CSkinWnd::CSkinWnd()
+    : Backing(SkinWidth, SkinHeight, QImage::Format_RGB32), Lcd([this] { LcdPictureArrived(); })
+{
+    Backing.fill(Qt::black);
+}
+
+CSkinWnd::~CSkinWnd()
+{
+    OnDestroy();
+}
+
+void CSkinWnd::CreateSkinWindow()
+{
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setWindowTitle(QStringLiteral("Korvane User Interface"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAcceptDrops(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    setGeometry(0, 0, SkinWidth, SkinHeight);
+    setFixedSize(SkinWidth, SkinHeight);
+    if (OnCreate() != 0)
+        return;
+    // Shown only now, after the start-up wait, as a visible window is shown
+    // when its creation completes.
+    show();
+}
+
+int CSkinWnd::OnCreate()
+{
+    // The native window; its creation cannot fail here.
+    create();
+    setCursor(Qt::ArrowCursor);
+    KVConfigure(2, 1);
+    KHLoadRom("ROM.E49");
+    KHCreatePort0(0x80000);
+    KHCreatePort1(0x40000);
+    KHCreatePort2(0x40000);
+
+    SkinBitmap = QImage(QStringLiteral("HP49.BMP"));
+    if (SkinBitmap.isNull()) {
+        SkinDC = QImage(SkinWidth, SkinBitmapHeight, QImage::Format_RGB32);
+        SkinDC.fill(Qt::black);
+    } else {
+        SkinDC = SkinBitmap.convertToFormat(QImage::Format_RGB32);
+    }
+    {
+        QPainter painter(&Backing);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(QPoint(0, 0), SkinDC, QRect(0, 0, SkinWidth, SkinHeight));
+    }
+
+    PopupMenu = BuildPopupMenu(this);
+    KHSetDisplay(Lcd.Window(), LcdX, LcdY, LcdWidth, LcdHeight, LcdScale);
+    // The serial reader thread and the hidden console start here, between
+    // the display and the server, once the program has them.
+    KHStartServer(4200);
+    Timer.start(100, this);
+    KVRun();
+    // The machine gets a second to come up before the face appears.
+    QThread::msleep(1000);
+    return 0;
+}
+
+void CSkinWnd::OnDestroy()
+{
+    if (Destroyed)
+        return;
+    Destroyed = true;
+    Timer.stop();
+    KHShutdownServer();
+    // The display library would go on drawing into this window from its
+    // render thread until the process ends; once this returns it no longer
+    // does, so the window may go.
+    KHSetDisplay(nullptr, 0, 0, 0, 0, 0);
+}
+
+void CSkinWnd::InvalidateRect(QRect rect)
+{
+    Dirty += rect;
+    if (PaintQueued)
+        return;
+    PaintQueued = true;
+    QMetaObject::invokeMethod(this, [this] { OnPaint(); }, Qt::QueuedConnection);
+}
+
+void CSkinWnd::OnPaint()
+{
+    PaintQueued = false;
+    const QRegion region = Dirty;
+    Dirty = QRegion();
+    {
+        QPainter painter(&Backing);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.setClipRegion(region);
+        painter.drawImage(QPoint(0, 0), SkinDC, QRect(0, 0, SkinWidth, SkinHeight));
+    }
+    // The latest LCD picture first: the library's refresh draws nothing
+    // while its render thread is busy, and that thread's picture is then on
+    // its way but not here yet.
+    Lcd.DrawInto(Backing);
+    KHRefreshDisplay();
+    update(region);
+}
+
+void CSkinWnd::LcdPictureArrived()
+{
+    update(Lcd.DrawInto(Backing));
+}
+
+void CSkinWnd::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    const QRect area = event->rect();
+    painter.drawImage(area.topLeft(), Backing, area);
+}
+
+void CSkinWnd::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    OnDestroy();
+}
+
+void CSkinWnd::dragEnterEvent(QDragEnterEvent* event)
+{
+    // The window takes drops, but nothing handles a dropped file.
+    event->ignore();
+}
+
+bool CSkinWnd::focusNextPrevChild(bool)
+{
+    // Tab is a calculator key, not a move between controls.
+    return false;
+}
+
+// Dragging: the window has no caption, so a drag anywhere moves it.
+
+void CSkinWnd::ArmDrag(QPoint point)
+{
+    DragOrigin = point;
+    DragArmed = true;
+    grabMouse();
+}
+
+void CSkinWnd::OnRButtonDown(QPoint point)
+{
+    ArmDrag(point);
+}
+
+void CSkinWnd::OnMouseMove(QPoint point)
+{
+    if (!DragArmed)
+        return;
+    if (Dragging) {
+        move(DraggedWindowPosition(pos(), DragOrigin, point));
+    } else if (DragStarted(DragOrigin, point)) {
+        Dragging = true;
+        grabMouse();
+    }
+}
+
+void CSkinWnd::FinishDrag()
+{
+    DragArmed = false;
+    Dragging = false;
+    SnapToScreenEdges();
+}
+
+void CSkinWnd::OnRButtonUp(QPoint point)
+{
+    releaseMouse();
+    if (Dragging) {
+        FinishDrag();
+    } else if (DragArmed) {
+        DragArmed = false;
+        PressKeyAt(point);
+    }
+}
+
+void CSkinWnd::SnapToScreenEdges()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect window = frameGeometry();
+    const QPoint snapped = pelrin::SnapToScreenEdges(window, screen->geometry().size());
+    if (snapped != window.topLeft())
+        move(snapped);
+}
+
+void CSkinWnd::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint point = event->position().toPoint();
+    if (event->button() == Qt::LeftButton)
+        OnLButtonDown(point);
+    else if (event->button() == Qt::RightButton)
+        OnRButtonDown(point);
+}
+
+void CSkinWnd::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QPoint point = event->position().toPoint();
+    if (event->button() == Qt::LeftButton)
+        OnLButtonUp(point);
+    else if (event->button() == Qt::RightButton)
+        OnRButtonUp(point);
+}
+
+void CSkinWnd::mouseMoveEvent(QMouseEvent* event)
+{
+    // Client coordinates against the window's position as this side knows
+    // it: while the window moves, the X server may already have it elsewhere,
+    // and the event's own local position would then jump.
+    OnMouseMove(event->globalPosition().toPoint() - pos());
+}
+
+} // namespace pelrin

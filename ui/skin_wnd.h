@@ -1,0 +1,120 @@
+// The calculator's face: a captionless window that starts the whole system
+// when it is created, shows the skin with the live LCD, the key glow and the
+// annunciators, turns mouse and PC keys into calculator keys, moves when
+// dragged and offers the popup menu.
+//
+// Everything the window shows is drawn into Backing, the window's own
+// picture; a paint event only presents it. So the glow brightens what is
+// shown, a repaint of a key's rectangle (OnPaint) removes it, and the LCD
+// arrives from the display library's thread without touching a widget there.
+#pragma once
+
+#include <QBasicTimer>
+#include <QHash>
+#include <QImage>
+#include <QMenu>
+#include <QPoint>
+#include <QRegion>
+#include <QWidget>
+#include <atomic>
+#include <cstdint>
+
+#include "ui/lcd_bridge.h"
+
+namespace pelrin {
+
+struct KeyRect;
+
+constexpr int SkinWidth = 347;
+constexpr int SkinHeight = 740;
+// The face and, below it, the row of annunciator sprites.
+constexpr int SkinBitmapHeight = 751;
+constexpr int LcdX = 42;
+constexpr int LcdY = 77;
+constexpr int LcdWidth = 131;
+constexpr int LcdHeight = 64;
+constexpr int LcdScale = 2;
+
+class CSkinWnd : public QWidget {
+    Q_OBJECT
+public:
+    CSkinWnd();
+    ~CSkinWnd() override;
+
+    // Creates the window: styles, title, place, then OnCreate, then shows it.
+    void CreateSkinWindow();
+    // The start-up sequence; 0 on success.
+    int OnCreate();
+    // The repaint of what InvalidateRect collected: the face, then the LCD.
+    void OnPaint();
+    void OnDestroy();
+
+    void OnLButtonDown(QPoint point);
+    void OnLButtonUp(QPoint point);
+    void OnRButtonDown(QPoint point);
+    void OnRButtonUp(QPoint point);
+    void OnMouseMove(QPoint point);
+    void OnContextMenu(QPoint screenPoint);
+    // false: the key is not the calculator's, let it go on.
+    bool OnKeyDown(uint32_t virtualKey, bool autoRepeat);
+    bool OnKeyUp(uint32_t virtualKey);
+    // true when the command was handled.
+    bool OnCommand(uint32_t command, uintptr_t extra);
+    void OnTimer();
+
+    // A right click that did not become a drag.
+    void PressKeyAt(QPoint point);
+    void DrawKeyGlow(int cx, int cy, int r);
+    void SnapToScreenEdges();
+    // Schedules OnPaint for the rectangle; a paint removes what the face does
+    // not hold there, such as a glow.
+    void InvalidateRect(QRect rect);
+
+    // Where the bytes the calculator sends go: 0 console, 1 Kermit, 2 XModem.
+    // Read by the serial reader thread, hence atomic.
+    std::atomic<int32_t> TransferMode{0};
+    QPoint DragOrigin;
+    QMenu* PopupMenu = nullptr;
+    QImage SkinBitmap;
+    // What every copy from the skin reads: the bitmap, or a black one of the
+    // skin's size when "HP49.BMP" could not be read.
+    QImage SkinDC;
+    bool DragArmed = false;
+    bool Dragging = false;
+    QImage Backing;
+    LcdBridge Lcd;
+    QBasicTimer Timer;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    void ArmDrag(QPoint point);
+    // The release that ends a drag under way: the window snaps to the edges.
+    void FinishDrag();
+    void PressKey(const KeyRect& key);
+    void ReleaseKey(const KeyRect& key);
+    void GlowOn(const KeyRect& key);
+    void LcdPictureArrived();
+    static QRect KeyArea(const KeyRect& key);
+
+    QRegion Dirty;
+    bool PaintQueued = false;
+    bool Destroyed = false;
+    // The code each held PC key pressed, by its scan code, so that its
+    // release reaches the same calculator key even when a modifier changed
+    // what the key means meanwhile (Shift turns "1" into "!").
+    QHash<quint32, uint32_t> HeldKeys;
+};
+
+} // namespace pelrin
