@@ -8,9 +8,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "fuzz_input.h"
 #include "korvane.h"
 #include "tessock.h"
+#include "tests/fuzz/fuzz_input.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "fuzz_input.h"
 #include "korvane.h"
+#include "tests/fuzz/fuzz_input.h"
 
 namespace {
 

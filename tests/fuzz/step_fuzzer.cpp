@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "korvane.h"
-#include "fuzz_input.h"
+#include "tests/fuzz/fuzz_input.h"
 
 namespace {
 
