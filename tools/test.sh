@@ -33,13 +33,14 @@ done
 
 # The program (Qt) is built in every tree but the fuzzers': its tests run
 # under the sanitizers too.
-run_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_UI=ON
 # clang 14's AddressSanitizer follows dynamic TLS by intercepting
 # __tls_get_addr, and with this glibc that walk faults in a process that
 # loads libraries by name: the leak check at exit then dies in its tracer.
 ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=print_stacktrace=1 \
-    run_tree build-sanitize "${clang[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_SANITIZE=ON
+    run_tree build-sanitize "${clang[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_SANITIZE=ON \
+    -DPELRIN_UI=ON
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-    run_tree build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_TSAN=ON
+    run_tree build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_TSAN=ON -DPELRIN_UI=ON
 run_tree build-fuzz "${clang[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_FUZZ=ON -DPELRIN_UI=OFF \
     -DFUZZ_SMOKE_SECONDS=30
