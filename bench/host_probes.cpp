@@ -1,4 +1,4 @@
-#include "bench/host_probes.h"
+#include "host_probes.h"
 
 #include <algorithm>
 #include <chrono>

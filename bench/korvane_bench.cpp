@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "bench/host_probes.h"
+#include "host_probes.h"
 #include "korvane.h"
 #include "tests/support/program.h"
 

@@ -71,6 +71,12 @@ enum {
     KV_REG_RSTK0 = 64
 };
 
+/* Options of KVConfigure. */
+enum {
+    KV_CONFIG_SLICE_CYCLES = 1, /* cycle budget per time slice; 0xFFFFFFFF: none */
+    KV_CONFIG_HP49 = 2          /* nonzero: the HP 49G memory hardware (ROM banks, flash) on */
+};
+
 /* Entered in place of an instruction whose first nibble carries a breakpoint. */
 typedef void (*BreakpointHandlerProc)(void);
 /* 1 before every return-stack push, 2 before every pop, 0 before PC=(A). */

@@ -3,12 +3,13 @@
 # are missing. Run as root on a Debian machine.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make binutils libgtest-dev libgmock-dev pkg-config)
-# The program: Qt 6 with a font for the skin's legends; its window test runs
-# under Xvfb, driven by xdotool.
-packages+=(qt6-base-dev fonts-dejavu-core xvfb xauth xdotool x11-utils)
-# The real receivers the transfer tests send to: G-Kermit, and rx of lrzsz.
-packages+=(gkermit lrzsz)
+# The build and the program: Qt 6 with a font for the skin's legends.
+packages=(cmake ninja-build g++ make binutils pkg-config qt6-base-dev fonts-dejavu-core)
+# The tests: GoogleTest; clang with its sanitizer and fuzzer runtimes; Xvfb
+# and xdotool for the program's window test; the real receivers the transfer
+# tests send to, G-Kermit and rx of lrzsz.
+packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev llvm)
+packages+=(xvfb xauth xdotool x11-utils gkermit lrzsz)
 packages+=("$@")
 
 missing=()

@@ -1,4 +1,5 @@
-// The ROM module, the HP 49G bank switcher and the flash ROM.
+// The ROM module, the HP 49G bank switcher and the access functions they
+// install; the flash chip's command machine is flash.h.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,9 @@ extern uint8_t* HighBankPointer;
 
 inline constexpr uint32_t RomNibbles = 0x400000;
 inline constexpr uint32_t BankNibbles = 0x40000;
+
+// The ROM nibble for a 20-bit address: banked in HP 49G mode, flat otherwise.
+const uint8_t* RomLocate(uint32_t address);
 
 const uint8_t* RomFetchPage(uint32_t pageAddress);
 uint32_t RomReadNibble(uint32_t address);
@@ -44,42 +48,5 @@ void InstallAttachedFlashModule(uint32_t id);
 // The write of the flash enable bit (I/O register 0x1C).
 void SetFlashWriteEnable(bool enabled);
 extern uint8_t FlashWriteEnable;
-
-// The flash command machine. A byte is written as two nibbles: the low one
-// at an even address is latched, the high one at the next odd address
-// completes the byte and acts on it.
-enum FlashMode : uint32_t {
-    FlashReadArray = 0,
-    FlashReadIdentifier = 1,
-    FlashReadStatus = 2,
-    FlashProgram = 3,
-    FlashBufferCountNext = 4,
-    FlashBufferFill = 5,
-};
-
-inline constexpr uint8_t FlashReady = 0x80;
-inline constexpr uint8_t FlashError = 0x10;
-// Erase blocks; the first one holds the boot code and refuses programming.
-inline constexpr uint32_t FlashBlockNibbles = 0x20000;
-inline constexpr uint32_t FlashBufferBytes = 32;
-
-extern uint32_t FlashState;
-extern uint8_t FlashStatus;
-extern uint8_t FlashLatch;
-extern uint8_t FlashBuffer[FlashBufferBytes];
-extern uint32_t FlashBufferStart; // nibble offset of the first data byte
-extern uint32_t FlashBufferCount; // data bytes announced, 1-32
-extern uint32_t FlashBufferIndex; // data bytes collected
-
-// The nibble offset into the ROM buffer that a banked address reaches.
-uint32_t FlashOffset(uint32_t address);
-
-const uint8_t* FlashFetchPage(uint32_t pageAddress);
-uint32_t FlashRead(uint32_t address);
-uint32_t FlashReadNibble(uint32_t address);
-uint32_t FlashReadAddress(uint32_t address);
-void FlashWriteNibble(uint32_t address, uint32_t nibble);
-void FlashCommand(uint32_t address, uint32_t nibble);
-void FlashBufferWrite(uint32_t offset, uint8_t byte);
 
 } // namespace korvane

@@ -4,6 +4,7 @@
 #include "engine/core/dispatch.h"
 #include "engine/core/engine.h"
 #include "engine/core/hooks.h"
+#include "korvane.h"
 
 namespace korvane {
 
@@ -23,7 +24,13 @@ void Unpack(NibbleRegister& r)
     UnpackNibbleBytes(r, uint64_t{r.PackedHigh} << 32 | r.PackedLow);
 }
 
-// A 32-bit half of a working register in its live form (index 4 to 11).
+// The register numbers of KVGetRegister and KVSetRegister, in runs: A to D
+// as low and high halves, R0 to R7 likewise, and the eight RSTK slots.
+constexpr uint32_t WorkingHalvesEnd = KV_REG_A_LOW + 8;
+constexpr uint32_t ScratchHalvesEnd = KV_REG_R0_LOW + 16;
+constexpr uint32_t RstkSlotsEnd = KV_REG_RSTK0 + 8;
+
+// A 32-bit half of a working register in its live form.
 uint32_t& PackedHalf(NibbleRegister& r, bool high)
 {
     return high ? r.PackedHigh : r.PackedLow;
@@ -48,12 +55,12 @@ void WriteHalf(NibbleRegister& r, bool high, uint32_t value)
 NibbleRegister& WorkingByIndex(uint32_t index)
 {
     NibbleRegister* registers[] = {&Cpu.A, &Cpu.B, &Cpu.C, &Cpu.D};
-    return *registers[(index - 4) / 2];
+    return *registers[(index - KV_REG_A_LOW) / 2];
 }
 
 uint32_t& PcOrPointer(uint32_t index)
 {
-    return index == 0 ? Cpu.PC : index == 1 ? Cpu.D0 : Cpu.D1;
+    return index == KV_REG_PC ? Cpu.PC : index == KV_REG_D0 ? Cpu.D0 : Cpu.D1;
 }
 
 uint32_t FlagsWord()
@@ -108,35 +115,37 @@ void SetOut(uint16_t value)
     Cpu.OUT = value;
 }
 
+// The halves of A to D and R0 to R7 come low then high: an odd number names
+// a high half.
 uint32_t GetRegister(uint32_t index)
 {
-    if (index <= 2)
+    if (index <= KV_REG_D1)
         return PcOrPointer(index);
-    if (index >= 4 && index <= 11)
+    if (index >= KV_REG_A_LOW && index < WorkingHalvesEnd)
         return ReadHalf(WorkingByIndex(index), index & 1);
-    if (index >= 12 && index <= 27) {
-        const ScratchRegister& r = Cpu.R[(index - 12) / 2];
+    if (index >= KV_REG_R0_LOW && index < ScratchHalvesEnd) {
+        const ScratchRegister& r = Cpu.R[(index - KV_REG_R0_LOW) / 2];
         return (index & 1) ? r.High : r.Low;
     }
-    if (index >= 64 && index <= 71)
-        return Cpu.RSTK[index - 64];
+    if (index >= KV_REG_RSTK0 && index < RstkSlotsEnd)
+        return Cpu.RSTK[index - KV_REG_RSTK0];
     const uint64_t cycles = Cpu.TotalCycles + Cpu.SliceCycles;
     switch (index) {
-    case 28:
+    case KV_REG_FLAGS:
         return FlagsWord();
-    case 29:
+    case KV_REG_OUT:
         return Cpu.OUT;
-    case 30:
+    case KV_REG_IN:
         return Cpu.IN;
-    case 31:
+    case KV_REG_LOW_BANK:
         return GetLowBank();
-    case 32:
+    case KV_REG_HIGH_BANK:
         return GetHighBank();
-    case 33:
+    case KV_REG_CYCLES_LOW:
         return static_cast<uint32_t>(cycles);
-    case 34:
+    case KV_REG_CYCLES_HIGH:
         return static_cast<uint32_t>(cycles >> 32);
-    case 63:
+    case KV_REG_RSTK_INDEX:
         return Cpu.RstkIndex;
     default:
         return 0;
@@ -147,40 +156,40 @@ void SetRegister(uint32_t index, uint32_t value)
 {
     if (IsRunning())
         return;
-    if (index <= 2) {
+    if (index <= KV_REG_D1) {
         PcOrPointer(index) = value & 0xFFFFF;
         return;
     }
-    if (index >= 4 && index <= 11) {
+    if (index >= KV_REG_A_LOW && index < WorkingHalvesEnd) {
         WriteHalf(WorkingByIndex(index), index & 1, value);
         return;
     }
-    if (index >= 12 && index <= 27) {
-        ScratchRegister& r = Cpu.R[(index - 12) / 2];
+    if (index >= KV_REG_R0_LOW && index < ScratchHalvesEnd) {
+        ScratchRegister& r = Cpu.R[(index - KV_REG_R0_LOW) / 2];
         ((index & 1) ? r.High : r.Low) = value;
         return;
     }
-    if (index >= 64 && index <= 71) {
-        Cpu.RSTK[index - 64] = value;
+    if (index >= KV_REG_RSTK0 && index < RstkSlotsEnd) {
+        Cpu.RSTK[index - KV_REG_RSTK0] = value;
         return;
     }
     switch (index) {
-    case 28:
+    case KV_REG_FLAGS:
         SetFlagsWord(value);
         break;
-    case 29:
+    case KV_REG_OUT:
         Cpu.OUT = value & 0xFFF;
         break;
-    case 30:
+    case KV_REG_IN:
         Cpu.IN = value & 0xFFFF;
         break;
-    case 31:
+    case KV_REG_LOW_BANK:
         SetLowBank(value);
         break;
-    case 32:
+    case KV_REG_HIGH_BANK:
         SetHighBank(value);
         break;
-    case 63:
+    case KV_REG_RSTK_INDEX:
         Cpu.RstkIndex = value & 7;
         break;
     default:

@@ -9,6 +9,7 @@
 #include "engine/core/serial.h"
 #include "engine/core/timers.h"
 #include "engine/core/trace.h"
+#include "korvane.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
 
@@ -271,11 +272,11 @@ void ResetEngine()
 
 uint32_t Configure(int32_t option, uint32_t value)
 {
-    if (option == 1) {
+    if (option == KV_CONFIG_SLICE_CYCLES) {
         TargetSliceCycles.store(value, std::memory_order_relaxed);
         return 0;
     }
-    if (option == 2) {
+    if (option == KV_CONFIG_HP49) {
         Hp49Mode = value != 0;
         // A ROM attached before the mode changed gets its banks now.
         if (Hp49Mode)

@@ -1,5 +1,6 @@
 // The nine fields of a working register and the masks by which the
-// hexadecimal handlers select them in the packed words.
+// hexadecimal handlers select them, the working registers by number, and the
+// views of a register that several families share.
 #pragma once
 
 #include <cstdint>
@@ -116,6 +117,29 @@ inline NibbleRegister& Working()
         return Cpu.C;
     else
         return Cpu.D;
+}
+
+// C's nibbles 0-2 as one 12-bit value, in the live form: what ST=C, C=ST,
+// CSTEX, OUT=C and OUT=CS move.
+template <bool Decimal>
+uint32_t ReadCLow12()
+{
+    if constexpr (Decimal)
+        return Cpu.C.Nibbles[0] | Cpu.C.Nibbles[1] << 4 | Cpu.C.Nibbles[2] << 8;
+    else
+        return Cpu.C.PackedLow & 0xFFF;
+}
+
+template <bool Decimal>
+void WriteCLow12(uint32_t value)
+{
+    if constexpr (Decimal) {
+        Cpu.C.Nibbles[0] = value & 15;
+        Cpu.C.Nibbles[1] = (value >> 4) & 15;
+        Cpu.C.Nibbles[2] = (value >> 8) & 15;
+    } else {
+        Cpu.C.PackedLow = (Cpu.C.PackedLow & ~0xFFFu) | (value & 0xFFF);
+    }
 }
 
 } // namespace korvane

@@ -5,19 +5,6 @@ namespace korvane {
 std::atomic<BreakpointHandlerProc> BreakpointHandler;
 std::atomic<DebuggingHackHandlerProc> DebuggingHackHandler;
 
-namespace {
-
-// The hook chain of old clients. Nothing installs a record, so the chain is
-// always empty; the exports are kept so that such clients still load.
-struct HookRecord {
-    HookRecord* Next;
-    uint32_t (*Function)();
-};
-
-HookRecord* CurrentHook = nullptr;
-
-} // namespace
-
 } // namespace korvane
 
 using namespace korvane;
@@ -34,6 +21,9 @@ void KVSetDebuggingHackHandler(DebuggingHackHandlerProc handler)
     DebuggingHackHandler.store(handler, std::memory_order_relaxed);
 }
 
+// The hook chain of old clients. Nothing installs a hook, so the chain is
+// always empty and there is never a next hook to pass on to; the exports are
+// kept so that such clients still load.
 uint32_t KVAddHook(uintptr_t, uintptr_t)
 {
     return 0;
@@ -43,12 +33,7 @@ void KVRemoveHook(uintptr_t) {}
 
 uint32_t KVChainNextHook()
 {
-    if (!CurrentHook)
-        return 0;
-    CurrentHook = CurrentHook->Next;
-    if (!CurrentHook || !CurrentHook->Function)
-        return 0;
-    return CurrentHook->Function();
+    return 0;
 }
 
 } // extern "C"

@@ -16,8 +16,28 @@ std::atomic<InterruptHandlerProc> InterruptHandlers[16];
 
 namespace {
 
-constexpr uint8_t InterruptCauseTable[16] = {0x80, 0x80, 0x40, 0x40, 0x00, 0x02, 0x02, 0x02,
-                                             0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+// What the ROM reads in ServiceRequestBits for each request bit, in bit
+// order: 0x80 the keyboard and the ON key, 0x40 the timers, 0x02 the serial
+// port. Bits 7 (0x02) and 9 (0x01) have causes but no device of this
+// machine posts them; the others have none.
+constexpr uint8_t InterruptCauseTable[16] = {
+    0x80, // 0  key
+    0x80, // 1  ON key
+    0x40, // 2  TIMER1
+    0x40, // 3  TIMER2
+    0x00, // 4
+    0x02, // 5  serial transmit
+    0x02, // 6  serial receive
+    0x02, // 7
+    0x00, // 8
+    0x01, // 9
+    0x00, // 10
+    0x00, // 11
+    0x00, // 12 (the sleep notices are no requests)
+    0x00, // 13
+    0x00, // 14 RTI notice
+    0x00, // 15
+};
 
 void NotifySleepSlot(unsigned slot, uint32_t value)
 {
@@ -82,7 +102,7 @@ void CpuShutdown()
         Sleeping.store(1, std::memory_order_relaxed);
         WakeEvent->Reset();
     }
-    NotifySleepSlot(12, SleepEnterNotice);
+    NotifySleepSlot(SleepEnterSlot, SleepEnterNotice);
     // Ticks missed while the processor was awake are not replayed: a sleep
     // that begins behind its schedule starts it afresh.
     const uint64_t now = platform::PerformanceCounter();
@@ -105,7 +125,7 @@ void CpuShutdown()
         SliceTick();
     }
     Sleeping.store(0, std::memory_order_relaxed);
-    NotifySleepSlot(13, SleepLeaveNotice);
+    NotifySleepSlot(SleepLeaveSlot, SleepLeaveNotice);
 }
 
 void WakeCpu()

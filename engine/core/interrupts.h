@@ -9,6 +9,8 @@
 
 namespace korvane {
 
+// The request bits the devices post. Bit 14 never interrupts: it lets the
+// handler in slot 14 see every RTI.
 inline constexpr uint16_t RequestKey = 0x0001;
 inline constexpr uint16_t RequestOnKey = 0x0002;
 inline constexpr uint16_t RequestTimer1 = 0x0004;
@@ -16,6 +18,10 @@ inline constexpr uint16_t RequestTimer2 = 0x0008;
 inline constexpr uint16_t RequestSerialTransmit = 0x0020;
 inline constexpr uint16_t RequestSerialReceive = 0x0040;
 inline constexpr uint16_t RequestRtiNotice = 0x4000;
+// Slots 12 and 13 hear of a SHUTDN sleep, with values that are no request
+// bits: 0x1000 on entering it, 0x2000 on leaving it.
+inline constexpr unsigned SleepEnterSlot = 12;
+inline constexpr unsigned SleepLeaveSlot = 13;
 inline constexpr uint32_t SleepEnterNotice = 0x1000;
 inline constexpr uint32_t SleepLeaveNotice = 0x2000;
 inline constexpr uint32_t InterruptVector = 0x0000F;

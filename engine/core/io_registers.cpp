@@ -30,7 +30,7 @@ bool InWindow(uint32_t address)
 
 uint32_t ModuleUnderWindow(uint32_t address)
 {
-    return ModuleUnder(PageModuleMask[PageOf(address)], IoBit);
+    return ModuleUnder(Memory.Pages.Modules[PageOf(address)], IoBit);
 }
 
 using RegisterRead = uint32_t (*)(uint32_t offset);
@@ -48,6 +48,12 @@ template <uint8_t* Register>
 uint32_t ReadByte(uint32_t)
 {
     return *Register;
+}
+
+template <uint8_t TimerState::*Register>
+uint32_t ReadTimerByte(uint32_t)
+{
+    return Timers.*Register;
 }
 
 uint32_t ReadCrcNibble(uint32_t offset)
@@ -71,7 +77,7 @@ uint32_t ReadFlashEnable(uint32_t)
 
 uint32_t ReadTimer2Nibble(uint32_t offset)
 {
-    return (Timer2 >> (4 * (offset - 0x38))) & 0xF;
+    return (Timers.Timer2 >> (4 * (offset - 0x38))) & 0xF;
 }
 
 // --- Writes ----------------------------------------------------------------
@@ -90,6 +96,12 @@ void WriteMaskedNibble(uint32_t, uint32_t nibble)
     *Register = static_cast<uint8_t>(nibble & 0xF);
 }
 
+template <uint8_t TimerState::*Register, uint32_t Mask>
+void WriteTimerByte(uint32_t, uint32_t nibble)
+{
+    Timers.*Register = static_cast<uint8_t>(nibble & Mask);
+}
+
 // The CRC stays a 16-bit register whatever is written into it.
 void WriteCrcNibble(uint32_t offset, uint32_t nibble)
 {
@@ -105,7 +117,7 @@ void WriteFlashEnable(uint32_t, uint32_t nibble)
 void WriteTimer2Nibble(uint32_t offset, uint32_t nibble)
 {
     const unsigned shift = 4 * (offset - 0x38);
-    Timer2 = (Timer2 & ~(0xFu << shift)) | ((nibble & 0xF) << shift);
+    Timers.Timer2 = (Timers.Timer2 & ~(0xFu << shift)) | ((nibble & 0xF) << shift);
 }
 
 // C is written in the form the current mode reads, and only that form.
@@ -152,53 +164,54 @@ constexpr void Fill(std::array<RegisterWrite, 64>& map, uint32_t first, uint32_t
 constexpr std::array<RegisterRead, 64> BuildReadMap()
 {
     std::array<RegisterRead, 64> map{};
-    Fill(map, 0x00, 0x3F, &ReadConstant<0>);                // unassigned offsets read 0
-    Fill(map, 0x00, 0x00, &ReadDisplayRegister);            // 00     display on, left offset
-    Fill(map, 0x04, 0x07, &ReadCrcNibble);                  // 04-07  CRC
-    Fill(map, 0x09, 0x09, &ReadByte<&PlainRegister09>);     // 09     plain register
-    Fill(map, 0x0B, 0x0C, &ReadDisplayRegister);            // 0B-0C  annunciators
-    Fill(map, 0x0D, 0x0D, &ReadSerialRegister);             // 0D     BAUD
-    Fill(map, 0x0E, 0x0E, &ReadByte<&PlainRegister0E>);     // 0E     plain register
-    Fill(map, 0x0F, 0x0F, &ReadConstant<15>);               // 0F
-    Fill(map, 0x10, 0x12, &ReadSerialRegister);             // 10-12  IOC, RCS, TCS
-    Fill(map, 0x13, 0x13, &ReadConstant<7>);                // 13
-    Fill(map, 0x14, 0x17, &ReadSerialRegister);             // 14-17  RBR, TBR
-    Fill(map, 0x18, 0x18, &ReadServiceRequest<0>);          // 18     service requests, low
-    Fill(map, 0x19, 0x19, &ReadServiceRequest<4>);          // 19     service requests, high
-    Fill(map, 0x1C, 0x1C, &ReadFlashEnable);                // 1C     flash write enable
-    Fill(map, 0x1E, 0x1E, &ReadByte<&PlainRegister1E>);     // 1E     plain register
-    Fill(map, 0x1F, 0x1F, &ReadByte<&PlainRegister1F>);     // 1F     plain register
-    Fill(map, 0x20, 0x27, &ReadConstant<7>);                // 20-27  display address, line offset
-    Fill(map, 0x28, 0x29, &ReadDisplayRegister);            // 28-29  line counter
-    Fill(map, 0x2E, 0x2E, &ReadByte<&Timer1Control>);       // 2E     TIMER1 control
-    Fill(map, 0x2F, 0x2F, &ReadByte<&Timer2Control>);       // 2F     TIMER2 control
-    Fill(map, 0x30, 0x34, &ReadConstant<7>);                // 30-34  menu address
-    Fill(map, 0x37, 0x37, &ReadByte<&Timer1>);              // 37     TIMER1
-    Fill(map, 0x38, 0x3F, &ReadTimer2Nibble);               // 38-3F  TIMER2
+    Fill(map, 0x00, 0x3F, &ReadConstant<0>);                                  // unassigned offsets read 0
+    Fill(map, 0x00, 0x00, &ReadDisplayRegister);                              // 00     display on, left offset
+    Fill(map, 0x04, 0x07, &ReadCrcNibble);                                    // 04-07  CRC
+    Fill(map, 0x09, 0x09, &ReadByte<&PlainRegister09>);                       // 09     plain register
+    Fill(map, 0x0B, 0x0C, &ReadDisplayRegister);                              // 0B-0C  annunciators
+    Fill(map, 0x0D, 0x0D, &ReadSerialRegister);                               // 0D     BAUD
+    Fill(map, 0x0E, 0x0E, &ReadByte<&PlainRegister0E>);                       // 0E     plain register
+    Fill(map, 0x0F, 0x0F, &ReadConstant<15>);                              // 0F
+    Fill(map, 0x10, 0x12, &ReadSerialRegister);                               // 10-12  IOC, RCS, TCS
+    Fill(map, 0x13, 0x13, &ReadConstant<7>);                               // 13
+    Fill(map, 0x14, 0x17, &ReadSerialRegister);                               // 14-17  RBR, TBR
+    Fill(map, 0x18, 0x18, &ReadServiceRequest<0>);                            // 18     service requests, low
+    Fill(map, 0x19, 0x19, &ReadServiceRequest<4>);                            // 19     service requests, high
+    Fill(map, 0x1C, 0x1C, &ReadFlashEnable);                                  // 1C     flash write enable
+    Fill(map, 0x1E, 0x1E, &ReadByte<&PlainRegister1E>);                       // 1E     plain register
+    Fill(map, 0x1F, 0x1F, &ReadByte<&PlainRegister1F>);                       // 1F     plain register
+    Fill(map, 0x20, 0x27, &ReadConstant<7>);                                  // 20-27  display address, line offset
+    Fill(map, 0x28, 0x29, &ReadDisplayRegister);                              // 28-29  line counter
+    Fill(map, 0x2E, 0x2E, &ReadTimerByte<&TimerState::Timer1Control>);        // 2E     TIMER1 control
+    Fill(map, 0x2F, 0x2F, &ReadTimerByte<&TimerState::Timer2Control>);        // 2F     TIMER2 control
+    Fill(map, 0x30, 0x34, &ReadConstant<7>);                                  // 30-34  menu address
+    Fill(map, 0x37, 0x37, &ReadTimerByte<&TimerState::Timer1>);               // 37     TIMER1
+    Fill(map, 0x38, 0x3F, &ReadTimer2Nibble);                                 // 38-3F  TIMER2
     return map;
 }
 
 constexpr std::array<RegisterWrite, 64> BuildWriteMap()
 {
     std::array<RegisterWrite, 64> map{};
-    Fill(map, 0x00, 0x3F, &WriteNothing);                   // unassigned offsets keep only the shadow
-    Fill(map, 0x00, 0x00, &WriteDisplayRegister);           // 00     display on, left offset
-    Fill(map, 0x04, 0x07, &WriteCrcNibble);                 // 04-07  CRC
-    Fill(map, 0x09, 0x09, &WriteByte<&PlainRegister09>);    // 09     plain register
-    Fill(map, 0x0B, 0x0C, &WriteDisplayRegister);           // 0B-0C  annunciators
-    Fill(map, 0x0D, 0x0D, &WriteSerialRegister);            // 0D     BAUD
-    Fill(map, 0x0E, 0x0E, &WriteByte<&PlainRegister0E>);    // 0E     plain register
-    Fill(map, 0x10, 0x17, &WriteSerialRegister);            // 10-17  IOC, RCS, TCS, overrun, RBR, TBR
-    Fill(map, 0x1C, 0x1C, &WriteFlashEnable);               // 1C     flash write enable
-    Fill(map, 0x1E, 0x1E, &WriteMaskedNibble<&PlainRegister1E>); // 1E  plain register
-    Fill(map, 0x1F, 0x1F, &WriteMaskedNibble<&PlainRegister1F>); // 1F  plain register
-    Fill(map, 0x20, 0x29, &WriteDisplayRegister);           // 20-29  display address, line offset, line count
-    Fill(map, 0x2D, 0x2D, &WriteHostService);               // 2D     host service
-    Fill(map, 0x2E, 0x2E, &WriteByte<&Timer1Control>);      // 2E     TIMER1 control
-    Fill(map, 0x2F, 0x2F, &WriteByte<&Timer2Control>);      // 2F     TIMER2 control
-    Fill(map, 0x30, 0x34, &WriteDisplayRegister);           // 30-34  menu address
-    Fill(map, 0x37, 0x37, &WriteMaskedNibble<&Timer1>);     // 37     TIMER1
-    Fill(map, 0x38, 0x3F, &WriteTimer2Nibble);              // 38-3F  TIMER2
+    Fill(map, 0x00, 0x3F, &WriteNothing);                                     // unassigned offsets keep only the shadow
+    Fill(map, 0x00, 0x00, &WriteDisplayRegister);                             // 00     display on, left offset
+    Fill(map, 0x04, 0x07, &WriteCrcNibble);                                   // 04-07  CRC
+    Fill(map, 0x09, 0x09, &WriteByte<&PlainRegister09>);                      // 09     plain register
+    Fill(map, 0x0B, 0x0C, &WriteDisplayRegister);                             // 0B-0C  annunciators
+    Fill(map, 0x0D, 0x0D, &WriteSerialRegister);                              // 0D     BAUD
+    Fill(map, 0x0E, 0x0E, &WriteByte<&PlainRegister0E>);                      // 0E     plain register
+    Fill(map, 0x10, 0x17, &WriteSerialRegister);                              // 10-17  IOC, RCS, TCS, overrun, RBR, TBR
+    Fill(map, 0x1C, 0x1C, &WriteFlashEnable);                                 // 1C     flash write enable
+    Fill(map, 0x1E, 0x1E, &WriteMaskedNibble<&PlainRegister1E>);              // 1E     plain register
+    Fill(map, 0x1F, 0x1F, &WriteMaskedNibble<&PlainRegister1F>);              // 1F     plain register
+    Fill(map, 0x20, 0x29, &WriteDisplayRegister);                             // 20-29  display address, line offset,
+                                                                              //        line count
+    Fill(map, 0x2D, 0x2D, &WriteHostService);                                 // 2D     host service
+    Fill(map, 0x2E, 0x2E, &WriteTimerByte<&TimerState::Timer1Control, 0xFF>); // 2E     TIMER1 control
+    Fill(map, 0x2F, 0x2F, &WriteTimerByte<&TimerState::Timer2Control, 0xFF>); // 2F     TIMER2 control
+    Fill(map, 0x30, 0x34, &WriteDisplayRegister);                             // 30-34  menu address
+    Fill(map, 0x37, 0x37, &WriteTimerByte<&TimerState::Timer1, 0xF>);         // 37     TIMER1
+    Fill(map, 0x38, 0x3F, &WriteTimer2Nibble);                                // 38-3F  TIMER2
     return map;
 }
 

@@ -59,7 +59,7 @@ void FetchLineNibbles(uint32_t address, uint32_t count, uint8_t* out)
 {
     while (count) {
         const uint32_t inPage = std::min(count, PageSize - (address & 0xFFF));
-        const uint8_t* source = PageFetchPointer[PageOf(address)] + (address & 0xFFF);
+        const uint8_t* source = Memory.Pages.Fetch[PageOf(address)] + (address & 0xFFF);
         for (uint32_t i = 0; i < inPage; ++i)
             out[i] = source[i] & 0x0F;
         out += inPage;
@@ -105,9 +105,6 @@ uint32_t ReadDisplayRegister(uint32_t offset)
     case 0x29:
         return (~LineCounter >> 4) & 3;
     default:
-        // The address and offset registers cannot be read back.
-        if ((offset >= 0x20 && offset <= 0x27) || (offset >= 0x30 && offset <= 0x34))
-            return 7;
         return 0;
     }
 }

@@ -63,9 +63,10 @@ extern DisplayFrames DisplayGeometry;
 
 extern std::atomic<DisplayHandlerProc> DisplayHandler;
 
-// The display registers of the I/O window: reads of 0x00, 0x0B, 0x0C, 0x28,
-// 0x29 (0x20-0x27 and 0x30-0x34 read 7); writes of 0x00, 0x0B, 0x0C,
-// 0x20-0x29, 0x30-0x34.
+// The display registers of the I/O window: reads of 0x00, 0x0B, 0x0C, 0x28
+// and 0x29 (the address and offset registers cannot be read back: 0x20-0x27
+// and 0x30-0x34 read 7 through the window's map); writes of 0x00, 0x0B,
+// 0x0C, 0x20-0x29, 0x30-0x34.
 uint32_t ReadDisplayRegister(uint32_t offset);
 void WriteDisplayRegister(uint32_t offset, uint32_t nibble);
 

@@ -100,9 +100,9 @@ void SetPagesOf(uint32_t id, bool mapped)
         if (!CoversPage(m, page))
             continue;
         if (mapped)
-            PageModuleMask[page] |= 1u << id;
+            Memory.Pages.Modules[page] |= 1u << id;
         else
-            PageModuleMask[page] &= ~(1u << id);
+            Memory.Pages.Modules[page] &= ~(1u << id);
         RecomputeFetchPointers(page, 1);
     }
 }
@@ -111,17 +111,8 @@ void SetPagesOf(uint32_t id, bool mapped)
 
 MemoryModule Modules[8];
 ModuleAccess ModuleAccessTables[8];
-uint32_t PageModuleMask[256];
 constinit const std::array<uint32_t, 256> ModulePriority = BuildModulePriority();
-FetchPageProc FetchPageTable[256];
-ReadPageProc ReadPageTable[256];
-WritePageProc WritePageTable[256];
-ReadNibbleProc ReadNibbleTable[256];
-ReadAddressProc ReadAddressTable[256];
-WriteNibbleProc WriteNibbleTable[256];
-const uint8_t* PageFetchPointer[256];
-const uint8_t* PageReadPointer[256];
-uint8_t* PageWritePointer[256];
+MemoryMap Memory;
 constinit const uint8_t BlankPage[PageSize + BufferSlack] = {};
 uint32_t CrcRegister;
 
@@ -160,13 +151,13 @@ uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count)
     uint64_t value = 0;
     for (unsigned done = 0; done < count;) {
         const uint32_t at = (address + done) & 0xFFFFF;
-        if (const uint8_t* page = PageReadPointer[PageOf(at)]) {
+        if (const uint8_t* page = Memory.Pages.Read[PageOf(at)]) {
             const unsigned run = NibblesInPage(at, count - done);
             value |= ReadPlainRun(page + (at & (PageSize - 1)), run) << (4 * done);
             done += run;
             continue;
         }
-        value |= uint64_t{ReadNibbleTable[PageModuleMask[PageOf(at)]](at)} << (4 * done);
+        value |= uint64_t{Memory.BySet.ReadNibble[Memory.Pages.Modules[PageOf(at)]](at)} << (4 * done);
         ++done;
     }
     return value;
@@ -176,9 +167,10 @@ void WriteNibbleRunAcrossPages(uint32_t address, unsigned count, uint64_t value)
 {
     for (unsigned done = 0; done < count;) {
         const uint32_t at = (address + done) & 0xFFFFF;
-        uint8_t* page = PageWritePointer[PageOf(at)];
+        uint8_t* page = Memory.Pages.Write[PageOf(at)];
         if (!page) {
-            WriteNibbleTable[PageModuleMask[PageOf(at)]](at, static_cast<uint32_t>(value >> (4 * done)) & 15);
+            const uint32_t set = Memory.Pages.Modules[PageOf(at)];
+            Memory.BySet.WriteNibble[set](at, static_cast<uint32_t>(value >> (4 * done)) & 15);
             ++done;
             continue;
         }
@@ -191,10 +183,12 @@ void WriteNibbleRunAcrossPages(uint32_t address, unsigned count, uint64_t value)
 void RecomputeFetchPointers(unsigned firstPage, unsigned count)
 {
     for (unsigned page = firstPage; page < firstPage + count && page < 256; ++page) {
-        const uint32_t set = PageModuleMask[page];
-        PageFetchPointer[page] = FetchPageTable[set](page << 12);
-        PageReadPointer[page] = ReadPageTable[set] ? ReadPageTable[set](page << 12) : nullptr;
-        PageWritePointer[page] = WritePageTable[set] ? WritePageTable[set](page << 12) : nullptr;
+        const uint32_t set = Memory.Pages.Modules[page];
+        const ReadPageProc read = Memory.BySet.ReadPage[set];
+        const WritePageProc write = Memory.BySet.WritePage[set];
+        Memory.Pages.Fetch[page] = Memory.BySet.FetchPage[set](page << 12);
+        Memory.Pages.Read[page] = read ? read(page << 12) : nullptr;
+        Memory.Pages.Write[page] = write ? write(page << 12) : nullptr;
     }
 }
 
@@ -202,12 +196,12 @@ void RebuildAccessTables()
 {
     for (uint32_t set = 0; set < 256; ++set) {
         const ModuleAccess& access = ModuleAccessTables[ModulePriority[set]];
-        FetchPageTable[set] = access.FetchPage;
-        ReadNibbleTable[set] = access.ReadNibble;
-        ReadAddressTable[set] = access.ReadAddress;
-        WriteNibbleTable[set] = access.WriteNibble;
-        ReadPageTable[set] = access.ReadPage;
-        WritePageTable[set] = access.WritePage;
+        Memory.BySet.FetchPage[set] = access.FetchPage;
+        Memory.BySet.ReadNibble[set] = access.ReadNibble;
+        Memory.BySet.ReadAddress[set] = access.ReadAddress;
+        Memory.BySet.WriteNibble[set] = access.WriteNibble;
+        Memory.BySet.ReadPage[set] = access.ReadPage;
+        Memory.BySet.WritePage[set] = access.WritePage;
     }
     RecomputeFetchPointers(0, 256);
 }
@@ -249,7 +243,7 @@ void ResetMemoryConfig()
         Modules[id].Base = 0;
     }
     for (uint32_t page = 0; page < 256; ++page)
-        PageModuleMask[page] = 1u << ModuleRom;
+        Memory.Pages.Modules[page] = 1u << ModuleRom;
     RecomputeFetchPointers(0, 256);
 }
 
@@ -286,7 +280,7 @@ void ConfigureModule(uint32_t value)
 
 void UnconfigureModule(uint32_t address)
 {
-    uint32_t set = PageModuleMask[(address >> 12) & 0xFF];
+    uint32_t set = Memory.Pages.Modules[(address >> 12) & 0xFF];
     uint32_t id = ModulePriority[set];
     // An address outside the I/O window unconfigures the module under it.
     if ((address & 0xFFFC0) != Modules[ModuleIo].Base)
@@ -348,7 +342,7 @@ void SetMemoryModule(uint32_t id, uint8_t* buffer, uint32_t mask)
 uint32_t TranslateAddress(uint32_t address, uint32_t* module)
 {
     address &= 0xFFFFF;
-    uint32_t set = PageModuleMask[address >> 12];
+    uint32_t set = Memory.Pages.Modules[address >> 12];
     uint32_t id = ModulePriority[set];
     if (id == ModuleIo && (address & 0xFFFC0) != Modules[ModuleIo].Base)
         id = ModuleUnder(set, 1u << ModuleIo);

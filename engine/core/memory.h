@@ -64,19 +64,37 @@ struct ModuleAccess {
 extern MemoryModule Modules[8];
 extern ModuleAccess ModuleAccessTables[8];
 
-extern uint32_t PageModuleMask[256];
 extern const std::array<uint32_t, 256> ModulePriority;
-extern FetchPageProc FetchPageTable[256];
-extern ReadPageProc ReadPageTable[256];
-extern WritePageProc WritePageTable[256];
-extern ReadNibbleProc ReadNibbleTable[256];
-extern ReadAddressProc ReadAddressTable[256];
-extern WriteNibbleProc WriteNibbleTable[256];
-extern const uint8_t* PageFetchPointer[256];
-// Data access without a call: each page's plain read and write bytes, or
-// null. Recomputed with the fetch pointers, whenever a mapping changes.
-extern const uint8_t* PageReadPointer[256];
-extern uint8_t* PageWritePointer[256];
+
+// The memory map, recomputed whenever a mapping changes. For each of the 256
+// pages: where instruction fetch and plain data accesses go, so that they need
+// one look-up and no call. For each set of configured modules: the access
+// functions of the module that answers for it. Each is a table of its own
+// rather than a table of records: the hot path then reaches an entry with one
+// scaled index, where a record of several fields would cost an instruction
+// more per fetch.
+struct PageMap {
+    const uint8_t* Fetch[256]; // the host byte of the page's first nibble, for instruction fetch
+    const uint8_t* Read[256];  // the same for data reads where they are plain, else null
+    uint8_t* Write[256];       // the same for data writes where they are plain, else null
+    uint32_t Modules[256];     // the configured modules that cover the page, bit 1 << id
+};
+
+struct SetAccess {
+    FetchPageProc FetchPage[256];
+    ReadNibbleProc ReadNibble[256];
+    ReadAddressProc ReadAddress[256];
+    WriteNibbleProc WriteNibble[256];
+    ReadPageProc ReadPage[256];
+    WritePageProc WritePage[256];
+};
+
+struct MemoryMap {
+    PageMap Pages;
+    SetAccess BySet;
+};
+extern MemoryMap Memory;
+
 extern const uint8_t BlankPage[PageSize + BufferSlack];
 
 extern uint32_t CrcRegister;
@@ -188,12 +206,12 @@ inline constexpr std::array<uint16_t, 256> CrcTwoByteSteps = [] {
 
 inline uint32_t ReadNibble(uint32_t address)
 {
-    if (const uint8_t* page = PageReadPointer[PageOf(address)]) {
+    if (const uint8_t* page = Memory.Pages.Read[PageOf(address)]) {
         const uint32_t nibble = page[address & (PageSize - 1)] & 0x0F;
         UpdateCrc(nibble);
         return nibble;
     }
-    return ReadNibbleTable[PageModuleMask[PageOf(address)]](address);
+    return Memory.BySet.ReadNibble[Memory.Pages.Modules[PageOf(address)]](address);
 }
 
 // Five nibbles of the first nibble's module: where its page reads plainly,
@@ -201,21 +219,21 @@ inline uint32_t ReadNibble(uint32_t address)
 // the buffer modules' own function reads them.
 inline uint32_t ReadAddress(uint32_t address)
 {
-    if (const uint8_t* page = PageReadPointer[PageOf(address)]) {
+    if (const uint8_t* page = Memory.Pages.Read[PageOf(address)]) {
         const uint32_t value = static_cast<uint32_t>(GatherNibbleBytes(page + (address & (PageSize - 1)), 5));
         CrcRegister = CrcOfNibbles(CrcRegister, value, 5);
         return value;
     }
-    return ReadAddressTable[PageModuleMask[PageOf(address)]](address);
+    return Memory.BySet.ReadAddress[Memory.Pages.Modules[PageOf(address)]](address);
 }
 
 inline void WriteNibble(uint32_t address, uint32_t nibble)
 {
-    if (uint8_t* page = PageWritePointer[PageOf(address)]) {
+    if (uint8_t* page = Memory.Pages.Write[PageOf(address)]) {
         page[address & (PageSize - 1)] = static_cast<uint8_t>(nibble & 0x0F);
         return;
     }
-    WriteNibbleTable[PageModuleMask[PageOf(address)]](address, nibble);
+    Memory.BySet.WriteNibble[Memory.Pages.Modules[PageOf(address)]](address, nibble);
 }
 
 // The nibbles before the next page boundary, at most count.
@@ -235,7 +253,7 @@ uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count);
 [[gnu::always_inline]] inline uint64_t ReadNibbleRun(uint32_t address, unsigned count)
 {
     const uint32_t offset = address & (PageSize - 1);
-    const uint8_t* page = PageReadPointer[PageOf(address)];
+    const uint8_t* page = Memory.Pages.Read[PageOf(address)];
     if (!page || offset + count > PageSize)
         return ReadNibbleRunAcrossPages(address, count);
     const uint64_t value = GatherNibbleBytes(page + offset, count);
@@ -249,7 +267,7 @@ void WriteNibbleRunAcrossPages(uint32_t address, unsigned count, uint64_t value)
 [[gnu::always_inline]] inline void WriteNibbleRun(uint32_t address, unsigned count, uint64_t value)
 {
     const uint32_t offset = address & (PageSize - 1);
-    uint8_t* page = PageWritePointer[PageOf(address)];
+    uint8_t* page = Memory.Pages.Write[PageOf(address)];
     if (!page || offset + count > PageSize)
         return WriteNibbleRunAcrossPages(address, count, value);
     ScatterNibbleBytes(page + offset, count, value);

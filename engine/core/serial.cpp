@@ -100,7 +100,6 @@ uint32_t ReadSerialRegister(uint32_t offset)
     case 0x10: return (port.PortOn ? 8u : 0u) | (port.TxIntEnable ? 4u : 0u) | (port.RxIntEnable ? 2u : 0u);
     case 0x11: return (port.Overrun ? 4u : 0u) | (port.ReceiveFull ? 1u : 0u);
     case 0x12: return (port.Loopback ? 4u : 0u) | (port.TransmitFull ? 1u : 0u);
-    case 0x13: return 7;
     case 0x14: return port.ReceiveBuffer & 0xF;
     case 0x15: return TakeReceiveHigh();
     case 0x16: return port.TransmitBuffer & 0xF;

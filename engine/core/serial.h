@@ -37,8 +37,9 @@ extern std::atomic<SerialHandlerProc> SerialHandler;
 // The serial lock lives as long as the library's code: it is never deleted.
 void InitSerial();
 
-// The serial registers of the I/O window: 0x0D and 0x10 to 0x17, with their
-// side effects (events to the handler, interrupts).
+// The serial registers of the I/O window, with their side effects (events to
+// the handler, interrupts): reads of 0x0D, 0x10-0x12 and 0x14-0x17 (0x13
+// reads 7 through the window's map), writes of 0x0D and 0x10-0x17.
 uint32_t ReadSerialRegister(uint32_t offset);
 void WriteSerialRegister(uint32_t offset, uint32_t nibble);
 

@@ -10,154 +10,169 @@
 
 namespace korvane {
 
+static_assert(SavedStateSize == KV_STATE_SIZE, "the header promises the record's length");
+
 namespace {
 
-// The CPU part: these register indexes, in this order. A to D come before
-// the flags word, whose decimal bit then converts them into the saved mode.
-constexpr uint32_t SavedRegisters[] = {
-    0,  1,  2,                                              // PC, D0, D1
-    4,  5,  6,  7,  8,  9,  10, 11,                         // A to D, low then high
-    12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, // R0 to R6
-    26, 27,                                                 // R7
-    63,                                                     // RSTK index
-    64, 65, 66, 67, 68, 69, 70, 71,                         // RSTK slots
-    28,                                                     // flags word
-    31, 32,                                                 // low bank, high bank
+// One field of the record: Count values of Width bytes (1 or 4, little-endian),
+// the first at Offset and each further one Stride bytes on. Save writes what
+// Get gives for value i. Restore hands Set the value read, and Set cuts it to
+// the width the machine gives the field: a record comes from a file, and no
+// value may lead an access outside the engine's tables or the lent buffers.
+struct SavedField {
+    uint32_t Offset;
+    uint32_t Width;
+    uint32_t Count;
+    uint32_t Stride;
+    uint32_t (*Get)(uint32_t i);
+    void (*Set)(uint32_t i, uint32_t value);
 };
-static_assert(sizeof SavedRegisters / sizeof SavedRegisters[0] * 4 == SavedMemoryAt);
 
-// The only modules a page can be mapped to; the ROM lies under every page.
+// Registers by their KVGetRegister number; SetRegister masks what it takes
+// (addresses to 20 bits, the RSTK index to 3, the banks to their windows).
+template <uint32_t First>
+uint32_t GetRegisterFrom(uint32_t i)
+{
+    return GetRegister(First + i);
+}
+
+template <uint32_t First>
+void SetRegisterFrom(uint32_t i, uint32_t value)
+{
+    SetRegister(First + i, value);
+}
+
+// The bytes that carry nothing: written as 0, skipped on reading.
+uint32_t Zero(uint32_t)
+{
+    return 0;
+}
+
+void Skip(uint32_t, uint32_t) {}
+
+// A plain I/O register byte, kept as its low nibble.
+template <uint8_t* Register>
+uint32_t GetByte(uint32_t)
+{
+    return *Register;
+}
+
+template <uint8_t* Register>
+void SetNibble(uint32_t, uint32_t value)
+{
+    *Register = value & 0x0F;
+}
+
+template <uint8_t TimerState::*Register>
+uint32_t GetTimerByte(uint32_t)
+{
+    return Timers.*Register;
+}
+
+template <uint8_t TimerState::*Register>
+void SetTimerNibble(uint32_t, uint32_t value)
+{
+    Timers.*Register = value & 0x0F;
+}
+
+// Only modules 0 to 4 can be mapped; the ROM lies under every page.
 constexpr uint32_t LastChainModule = ModulePort2;
 
-struct StateWriter {
-    uint8_t* Bytes;
-    uint32_t Position;
+// The whole record, field by field in the order both directions take: the
+// CPU part, the memory controller, the timers, the display registers. A to D
+// come before the flags word, whose decimal bit then converts them into the
+// saved mode.
+constexpr SavedField SavedLayout[] = {
+    // The CPU part.
+    {0, 4, 3, 4, &GetRegisterFrom<KV_REG_PC>, &SetRegisterFrom<KV_REG_PC>},             // PC, D0, D1
+    {12, 4, 8, 4, &GetRegisterFrom<KV_REG_A_LOW>, &SetRegisterFrom<KV_REG_A_LOW>},      // A to D, low then high
+    {44, 4, 16, 4, &GetRegisterFrom<KV_REG_R0_LOW>, &SetRegisterFrom<KV_REG_R0_LOW>},   // R0 to R7, low then high
+    {108, 4, 1, 4, &GetRegisterFrom<KV_REG_RSTK_INDEX>, &SetRegisterFrom<KV_REG_RSTK_INDEX>},
+    {112, 4, 8, 4, &GetRegisterFrom<KV_REG_RSTK0>, &SetRegisterFrom<KV_REG_RSTK0>},     // RSTK slots 0 to 7
+    {144, 4, 1, 4, &GetRegisterFrom<KV_REG_FLAGS>, &SetRegisterFrom<KV_REG_FLAGS>},
+    {148, 4, 2, 4, &GetRegisterFrom<KV_REG_LOW_BANK>, &SetRegisterFrom<KV_REG_LOW_BANK>}, // low, high bank
 
-    void Byte(uint32_t value) { Bytes[Position++] = static_cast<uint8_t>(value); }
-    void Le32(uint32_t value)
-    {
-        for (int i = 0; i < 4; ++i)
-            Byte(value >> (8 * i));
-    }
-};
-
-struct StateReader {
-    const uint8_t* Bytes;
-    uint32_t Position;
-
-    uint8_t Byte() { return Bytes[Position++]; }
-    void Skip(uint32_t count) { Position += count; }
-    uint32_t Le32()
-    {
-        uint32_t value = 0;
-        for (int i = 0; i < 4; ++i)
-            value |= uint32_t{Byte()} << (8 * i);
-        return value;
-    }
-};
-
-void SaveCpuState(StateWriter& out)
-{
-    for (uint32_t index : SavedRegisters)
-        out.Le32(GetRegister(index));
-}
-
-void SaveMemoryState(StateWriter& out)
-{
-    for (const MemoryModule& m : Modules) {
-        out.Le32(m.State);
-        out.Le32(m.Base);
-        out.Le32(m.SizeMask);
-    }
-    out.Le32(CrcRegister);
-    out.Byte(0);
-    out.Byte(PlainRegister1E);
-    out.Byte(PlainRegister1F);
-    out.Byte(PlainRegister0E);
-    out.Byte(PlainRegister09);
-    out.Byte(0);
-    for (uint8_t nibble : IoRegisterShadow)
-        out.Byte(nibble);
-}
-
-void SaveTimerState(StateWriter& out)
-{
-    out.Byte(Timer1Control);
-    out.Byte(Timer2Control);
-    out.Byte(Timer1);
-    out.Byte(0);
-    out.Le32(Timer2);
-}
-
-void SaveDisplayState(StateWriter& out)
-{
-    out.Le32(LeftOffset);
-    out.Le32(static_cast<uint32_t>(LineOffset));
-    out.Le32(LineCount);
-    out.Le32(DisplayAddress);
-    out.Le32(MenuAddress);
-    out.Byte(Annunciators.load(std::memory_order_relaxed));
-    for (int i = 0; i < 3; ++i)
-        out.Byte(0);
-}
-
-// SetRegister masks what it takes (addresses to 20 bits, the RSTK index to
-// 3, nibbles to 4 bits, the banks to their windows).
-void RestoreCpuState(StateReader& in)
-{
-    for (uint32_t index : SavedRegisters)
-        SetRegister(index, in.Le32());
-}
-
-// A record comes from a file: every field is cut to the width the machine
-// gives it before it is used, so that no value can lead an access outside
-// the engine's tables or the lent buffers.
-void RestoreMemoryState(StateReader& in)
-{
-    ResetMemoryConfig();
-    for (uint32_t id = 0; id < 8; ++id) {
-        MemoryModule& m = Modules[id];
-        const uint32_t state = in.Le32();
-        m.State = state <= ModuleConfigured ? state : ModuleUnconfigured;
-        m.Base = in.Le32() & (id == ModuleIo ? 0xFFFC0 : 0xFFFFF);
-        m.SizeMask = in.Le32() & 0xFFFFF;
-    }
-    for (uint32_t id = ModuleIo; id <= LastChainModule; ++id) {
-        if (Modules[id].State == ModuleConfigured)
-            MapConfiguredModule(id);
-    }
-    CrcRegister = in.Le32() & 0xFFFF;
-    in.Skip(1);
-    PlainRegister1E = in.Byte() & 0x0F;
-    PlainRegister1F = in.Byte() & 0x0F;
-    PlainRegister0E = in.Byte() & 0x0F;
-    PlainRegister09 = in.Byte() & 0x0F;
-    in.Skip(1);
+    // The memory controller: State, Base and SizeMask of modules 0 to 7.
+    {156, 4, 8, 12, [](uint32_t id) { return Modules[id].State; },
+     [](uint32_t id, uint32_t state) { Modules[id].State = state <= ModuleConfigured ? state : ModuleUnconfigured; }},
+    {160, 4, 8, 12, [](uint32_t id) { return Modules[id].Base; },
+     [](uint32_t id, uint32_t base) { Modules[id].Base = base & (id == ModuleIo ? 0xFFFC0 : 0xFFFFF); }},
+    {164, 4, 8, 12, [](uint32_t id) { return Modules[id].SizeMask; },
+     [](uint32_t id, uint32_t mask) { Modules[id].SizeMask = mask & 0xFFFFF; }},
+    {252, 4, 1, 4, [](uint32_t) { return CrcRegister; }, [](uint32_t, uint32_t crc) { CrcRegister = crc & 0xFFFF; }},
+    {256, 1, 1, 1, &Zero, &Skip},
+    {257, 1, 1, 1, &GetByte<&PlainRegister1E>, &SetNibble<&PlainRegister1E>},
+    {258, 1, 1, 1, &GetByte<&PlainRegister1F>, &SetNibble<&PlainRegister1F>},
+    {259, 1, 1, 1, &GetByte<&PlainRegister0E>, &SetNibble<&PlainRegister0E>},
+    {260, 1, 1, 1, &GetByte<&PlainRegister09>, &SetNibble<&PlainRegister09>},
+    {261, 1, 1, 1, &Zero, &Skip},
     // Only stored: no register is re-derived from the shadow.
-    for (uint8_t& nibble : IoRegisterShadow)
-        nibble = in.Byte() & 0x0F;
+    {262, 1, 64, 1, [](uint32_t offset) -> uint32_t { return IoRegisterShadow[offset]; },
+     [](uint32_t offset, uint32_t nibble) { IoRegisterShadow[offset] = nibble & 0x0F; }},
+
+    // The timers.
+    {326, 1, 1, 1, &GetTimerByte<&TimerState::Timer1Control>, &SetTimerNibble<&TimerState::Timer1Control>},
+    {327, 1, 1, 1, &GetTimerByte<&TimerState::Timer2Control>, &SetTimerNibble<&TimerState::Timer2Control>},
+    {328, 1, 1, 1, &GetTimerByte<&TimerState::Timer1>, &SetTimerNibble<&TimerState::Timer1>},
+    {329, 1, 1, 1, &Zero, &Skip},
+    {330, 4, 1, 4, [](uint32_t) { return Timers.Timer2; }, [](uint32_t, uint32_t value) { Timers.Timer2 = value; }},
+
+    // The display registers; the renderer takes them over at its next frame end.
+    {334, 4, 1, 4, [](uint32_t) { return LeftOffset; }, [](uint32_t, uint32_t value) { LeftOffset = value & 7; }},
+    {338, 4, 1, 4, [](uint32_t) { return static_cast<uint32_t>(LineOffset); },
+     [](uint32_t, uint32_t value) { // signed 12 bits
+         const int32_t offset = static_cast<int32_t>(value & 0xFFF);
+         LineOffset = (offset & 0x800) ? offset - 0x1000 : offset;
+     }},
+    {342, 4, 1, 4, [](uint32_t) { return LineCount; }, [](uint32_t, uint32_t value) { LineCount = value & 63; }},
+    {346, 4, 1, 4, [](uint32_t) { return DisplayAddress; },
+     [](uint32_t, uint32_t value) { DisplayAddress = value & 0xFFFFF; }},
+    {350, 4, 1, 4, [](uint32_t) { return MenuAddress; },
+     [](uint32_t, uint32_t value) { MenuAddress = value & 0xFFFFF; }},
+    {354, 1, 1, 1, [](uint32_t) -> uint32_t { return Annunciators.load(std::memory_order_relaxed); },
+     [](uint32_t, uint32_t value) { Annunciators.store(static_cast<uint8_t>(value), std::memory_order_relaxed); }},
+    {355, 1, 3, 1, &Zero, &Skip},
+};
+
+// Every byte of the record belongs to exactly one field.
+consteval bool CoversTheRecordOnce()
+{
+    uint32_t owners[SavedStateSize] = {};
+    for (const SavedField& field : SavedLayout) {
+        for (uint32_t i = 0; i < field.Count; ++i) {
+            for (uint32_t b = 0; b < field.Width; ++b) {
+                const uint32_t at = field.Offset + i * field.Stride + b;
+                if (at >= SavedStateSize || owners[at]++ != 0)
+                    return false;
+            }
+        }
+    }
+    for (uint32_t owner : owners) {
+        if (owner != 1)
+            return false;
+    }
+    return true;
+}
+static_assert(CoversTheRecordOnce(), "the fields tile the record's bytes");
+
+// The CPU part takes the register numbers of the header in runs: A to D end
+// where R0 begins, and the RSTK slots follow the RSTK index.
+static_assert(KV_REG_A_LOW + 8 == KV_REG_R0_LOW && KV_REG_R0_LOW + 16 == KV_REG_FLAGS);
+static_assert(KV_REG_RSTK_INDEX + 1 == KV_REG_RSTK0 && KV_REG_LOW_BANK + 1 == KV_REG_HIGH_BANK);
+static_assert(KV_REG_PC + 2 == KV_REG_D1);
+
+void PutLittleEndian(uint8_t* bytes, uint32_t width, uint32_t value)
+{
+    for (uint32_t b = 0; b < width; ++b)
+        bytes[b] = static_cast<uint8_t>(value >> (8 * b));
 }
 
-void RestoreTimerState(StateReader& in)
+uint32_t GetLittleEndian(const uint8_t* bytes, uint32_t width)
 {
-    Timer1Control = in.Byte() & 0x0F;
-    Timer2Control = in.Byte() & 0x0F;
-    Timer1 = in.Byte() & 0x0F;
-    in.Skip(1);
-    Timer2 = in.Le32();
-}
-
-// The renderer takes the registers over at its next frame end.
-void RestoreDisplayState(StateReader& in)
-{
-    LeftOffset = in.Le32() & 7;
-    const uint32_t lineOffset = in.Le32() & 0xFFF; // signed 12 bits
-    LineOffset = (lineOffset & 0x800) ? static_cast<int32_t>(lineOffset) - 0x1000 : static_cast<int32_t>(lineOffset);
-    LineCount = in.Le32() & 63;
-    DisplayAddress = in.Le32() & 0xFFFFF;
-    MenuAddress = in.Le32() & 0xFFFFF;
-    Annunciators.store(in.Byte(), std::memory_order_relaxed);
-    in.Skip(3);
+    uint32_t value = 0;
+    for (uint32_t b = 0; b < width; ++b)
+        value |= uint32_t{bytes[b]} << (8 * b);
+    return value;
 }
 
 // The stop waits at most a while for the execution thread; a machine that
@@ -174,23 +189,28 @@ bool SaveState(uint8_t* record)
 {
     if (!StopForSnapshot())
         return false;
-    StateWriter out{record, 0};
-    SaveCpuState(out);
-    SaveMemoryState(out);
-    SaveTimerState(out);
-    SaveDisplayState(out);
+    for (const SavedField& field : SavedLayout) {
+        for (uint32_t i = 0; i < field.Count; ++i)
+            PutLittleEndian(record + field.Offset + i * field.Stride, field.Width, field.Get(i));
+    }
     return true;
 }
 
+// The record's modules replace the whole memory map: every module is
+// unconfigured first, and the configured ones are mapped once all are read.
 bool RestoreState(const uint8_t* record)
 {
     if (!StopForSnapshot())
         return false;
-    StateReader in{record, 0};
-    RestoreCpuState(in);
-    RestoreMemoryState(in);
-    RestoreTimerState(in);
-    RestoreDisplayState(in);
+    ResetMemoryConfig();
+    for (const SavedField& field : SavedLayout) {
+        for (uint32_t i = 0; i < field.Count; ++i)
+            field.Set(i, GetLittleEndian(record + field.Offset + i * field.Stride, field.Width));
+    }
+    for (uint32_t id = ModuleIo; id <= LastChainModule; ++id) {
+        if (Modules[id].State == ModuleConfigured)
+            MapConfiguredModule(id);
+    }
     return true;
 }
 

@@ -7,13 +7,9 @@
 
 namespace korvane {
 
+// The record's layout is one list of fields, in snapshot.cpp, that drives
+// both directions.
 inline constexpr uint32_t SavedStateSize = 358;
-
-// Where each part of the record begins.
-inline constexpr uint32_t SavedCpuAt = 0;
-inline constexpr uint32_t SavedMemoryAt = 156;
-inline constexpr uint32_t SavedTimersAt = 326;
-inline constexpr uint32_t SavedDisplayAt = 334;
 
 // Both stop the engine first and leave it stopped. They refuse (false,
 // buffer untouched, machine unchanged) when the engine would not stop.

@@ -6,12 +6,7 @@
 
 namespace korvane {
 
-uint8_t Timer1;
-uint8_t Timer1Control;
-uint32_t Timer2;
-uint8_t Timer2Control;
-uint32_t Timer2LastValue;
-bool DisplayTickPhase;
+TimerState Timers;
 TickerSet Tickers;
 
 namespace {
@@ -89,48 +84,48 @@ void DestroyTickers()
 void SliceTick()
 {
     CheckOnKey();
-    if (Timer2Control & TimerRun)
+    if (Timers.Timer2Control & TimerRun)
         Tickers.Timer2->Tick();
-    DisplayTickPhase = !DisplayTickPhase;
-    if (DisplayTickPhase)
+    Timers.DisplayTickPhase = !Timers.DisplayTickPhase;
+    if (Timers.DisplayTickPhase)
         Tickers.Display->Tick();
 }
 
 void Timer2Tick()
 {
-    Timer2 -= 1;
-    if (Timer2 == 0xFFFFFFFF && (Timer2Control & (TimerInterruptEnable | TimerWakeEnable)))
-        Underflow(Timer2Control, RequestTimer2);
-    else if (!(Timer2 & 0x80000000))
-        Timer2Control &= static_cast<uint8_t>(~TimerServiceRequest);
+    Timers.Timer2 -= 1;
+    if (Timers.Timer2 == 0xFFFFFFFF && (Timers.Timer2Control & (TimerInterruptEnable | TimerWakeEnable)))
+        Underflow(Timers.Timer2Control, RequestTimer2);
+    else if (!(Timers.Timer2 & 0x80000000))
+        Timers.Timer2Control &= static_cast<uint8_t>(~TimerServiceRequest);
 
     // Counting down, bit 8 rises once every 512 ticks (16 Hz) and bit 4 once
     // every 32 (256 Hz).
-    const uint32_t rising = ~Timer2LastValue & Timer2;
+    const uint32_t rising = ~Timers.Timer2LastValue & Timers.Timer2;
     if (rising & 0x100)
         Tickers.Timer1->Tick();
     if (rising & 0x10)
         Tickers.Keyboard->Tick();
-    Timer2LastValue = Timer2;
+    Timers.Timer2LastValue = Timers.Timer2;
 }
 
 void Timer1Tick()
 {
-    Timer1 = (Timer1 - 1) & 15;
-    if (Timer1 == 15 && (Timer1Control & (TimerInterruptEnable | TimerWakeEnable)))
-        Underflow(Timer1Control, RequestTimer1);
-    else if (!(Timer1 & 8))
-        Timer1Control &= static_cast<uint8_t>(~TimerServiceRequest);
+    Timers.Timer1 = (Timers.Timer1 - 1) & 15;
+    if (Timers.Timer1 == 15 && (Timers.Timer1Control & (TimerInterruptEnable | TimerWakeEnable)))
+        Underflow(Timers.Timer1Control, RequestTimer1);
+    else if (!(Timers.Timer1 & 8))
+        Timers.Timer1Control &= static_cast<uint8_t>(~TimerServiceRequest);
 }
 
 void RecheckTimerInterrupts()
 {
-    if ((Timer1 & 8) && (Timer1Control & TimerInterruptEnable)) {
-        Timer1Control |= TimerServiceRequest;
+    if ((Timers.Timer1 & 8) && (Timers.Timer1Control & TimerInterruptEnable)) {
+        Timers.Timer1Control |= TimerServiceRequest;
         RequestInterrupt(RequestTimer1);
     }
-    if ((Timer2 & 0x80000000) && (Timer2Control & TimerInterruptEnable)) {
-        Timer2Control |= TimerServiceRequest;
+    if ((Timers.Timer2 & 0x80000000) && (Timers.Timer2Control & TimerInterruptEnable)) {
+        Timers.Timer2Control |= TimerServiceRequest;
         RequestInterrupt(RequestTimer2);
     }
 }

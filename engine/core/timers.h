@@ -5,15 +5,18 @@
 
 namespace korvane {
 
-extern uint8_t Timer1;        // 4-bit counter
-extern uint8_t Timer1Control; // bit 1 interrupt, 2 wake, 3 service request
-extern uint32_t Timer2;       // 32-bit counter
-extern uint8_t Timer2Control; // bit 0 run, then as TIMER1
-// TIMER2 as the previous tick left it: TIMER1 and the keyboard scan follow
-// the rising edges of its bits 8 and 4 against this value.
-extern uint32_t Timer2LastValue;
-// Inverted by every slice tick; the display renders a line when it is set.
-extern bool DisplayTickPhase;
+struct TimerState {
+    uint8_t Timer1;        // 4-bit counter
+    uint8_t Timer1Control; // bit 1 interrupt, 2 wake, 3 service request
+    uint32_t Timer2;       // 32-bit counter
+    uint8_t Timer2Control; // bit 0 run, then as TIMER1
+    // TIMER2 as the previous tick left it: TIMER1 and the keyboard scan
+    // follow the rising edges of its bits 8 and 4 against this value.
+    uint32_t Timer2LastValue;
+    // Inverted by every slice tick; the display renders a line when it is set.
+    bool DisplayTickPhase;
+};
+extern TimerState Timers;
 
 // Timer control bits.
 inline constexpr uint8_t TimerRun = 1; // TIMER2 only; TIMER1 counts while TIMER2 runs

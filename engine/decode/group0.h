@@ -4,7 +4,9 @@
 
 #include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
+#include "engine/core/fields.h"
 #include "engine/core/interrupts.h"
+#include "engine/decode/opcode_fill.h"
 
 namespace korvane {
 
@@ -62,28 +64,6 @@ inline void OpClrSt()
     Cpu.ST &= 0xF000;
     Cpu.PC += 2;
     Cpu.SliceCycles += 28;
-}
-
-// ST bits 0-11 as C's nibbles 0-2, in the live form.
-template <bool Decimal>
-uint32_t ReadCLow12()
-{
-    if constexpr (Decimal)
-        return Cpu.C.Nibbles[0] | Cpu.C.Nibbles[1] << 4 | Cpu.C.Nibbles[2] << 8;
-    else
-        return Cpu.C.PackedLow & 0xFFF;
-}
-
-template <bool Decimal>
-void WriteCLow12(uint32_t value)
-{
-    if constexpr (Decimal) {
-        Cpu.C.Nibbles[0] = value & 15;
-        Cpu.C.Nibbles[1] = (value >> 4) & 15;
-        Cpu.C.Nibbles[2] = (value >> 8) & 15;
-    } else {
-        Cpu.C.PackedLow = (Cpu.C.PackedLow & ~0xFFFu) | (value & 0xFFF);
-    }
 }
 
 template <bool Decimal>

@@ -48,11 +48,9 @@ void OpOr()
     Cpu.SliceCycles += 24 + 4 * FieldLength<F>();
 }
 
-using AndOrRow = std::array<InstructionHandler, 16>;
-
 // 0Efo for one field, by the operation nibble o.
 template <bool Decimal, Field F>
-constexpr AndOrRow AndOrOperations()
+constexpr LeafRow AndOrOperations()
 {
     return {{
         &OpAnd<Decimal, Reg::A, Reg::B, F>, // 0  A=A&B
@@ -76,23 +74,9 @@ constexpr AndOrRow AndOrOperations()
 
 // By field nibble f: 8 to F all reach the same field-A row.
 template <bool Decimal>
-constexpr std::array<AndOrRow, 16> AndOrByFieldCode()
+consteval LeafTable<16, 16> AndOrByFieldCode()
 {
-    const std::array<AndOrRow, 9> rows = {
-        AndOrOperations<Decimal, Field::P>(),  // 0E0o  field P
-        AndOrOperations<Decimal, Field::WP>(), // 0E1o  field WP
-        AndOrOperations<Decimal, Field::XS>(), // 0E2o  field XS
-        AndOrOperations<Decimal, Field::X>(),  // 0E3o  field X
-        AndOrOperations<Decimal, Field::S>(),  // 0E4o  field S
-        AndOrOperations<Decimal, Field::M>(),  // 0E5o  field M
-        AndOrOperations<Decimal, Field::B>(),  // 0E6o  field B
-        AndOrOperations<Decimal, Field::W>(),  // 0E7o  field W
-        AndOrOperations<Decimal, Field::A>(),  // 0E8o-0EFo  field A
-    };
-    std::array<AndOrRow, 16> byCode{};
-    for (unsigned code = 0; code < 16; ++code)
-        byCode[code] = rows[FieldIndex(FieldFromCode(code))];
-    return byCode;
+    return RowsByFieldCode([](auto field) { return AndOrOperations<Decimal, decltype(field)::value>(); });
 }
 
 constexpr LeafTable<2, 16, 16> BuildAndOrLeaves()

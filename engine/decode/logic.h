@@ -4,13 +4,14 @@
 
 #include "engine/core/dispatch.h"
 #include "engine/decode/leaves.h"
+#include "engine/decode/opcode_fill.h"
 
 namespace korvane {
 
 template <bool Decimal, unsigned F>
 void SubDecode0E()
 {
-    AndOrLeaves[Decimal ? 1 : 0][F][OperandNibble(3)]();
+    AndOrLeaves[ModeIndex(Decimal)][F][OperandNibble(3)]();
 }
 
 template <bool Decimal, unsigned F = 0>

@@ -6,6 +6,7 @@
 #include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
 #include "engine/core/fields.h"
+#include "engine/decode/opcode_fill.h"
 
 namespace korvane {
 

@@ -1,63 +1,85 @@
+// The decode stubs of group 8 and the leaf tables they index where more than
+// one family meets: 808 and 81B, with 80C, 80D and 80F beside them. The
+// tables of 818, 819 and 81A belong to their families (leaves.h names the
+// files). Every table is indexed by the raw selector nibble.
 #include "engine/decode/stubs.h"
 
-#include "engine/core/fields.h"
 #include "engine/decode/leaves.h"
+#include "engine/group8-9/bit_tests.h"
+#include "engine/group8-9/multiply_divide.h"
+#include "engine/group8/bit_set_clear.h"
+#include "engine/group8/control.h"
+#include "engine/group8/p_pc_transfers.h"
 
 namespace korvane {
 
+void OpNoInstruction() {}
+
 namespace {
 
-constexpr unsigned ModeIndex(bool decimal)
+// 808x by x (nibble 3). The x that take nibble 4 lead to its level.
+template <bool Decimal>
+constexpr LeafRow Leaves808Of()
 {
-    return decimal ? 1 : 0;
+    return {
+        &OpIntOn,                                     // 8080   INTON
+        &RsiLevel,                                    // 8081n  RSI for n = 0
+        &LoadAddressLevel<Decimal>,                   // 8082n  LA
+        &OpBusCB,                                     // 8083   BUSCB
+        &BitAssignLevel<Decimal, Reg::A, false>,      // 8084n  ABIT=0
+        &BitAssignLevel<Decimal, Reg::A, true>,       // 8085n  ABIT=1
+        &BitTestLevel<Decimal, Reg::A, false>,        // 8086n  ?ABIT=0
+        &BitTestLevel<Decimal, Reg::A, true>,         // 8087n  ?ABIT=1
+        &BitAssignLevel<Decimal, Reg::C, false>,      // 8088n  CBIT=0
+        &BitAssignLevel<Decimal, Reg::C, true>,       // 8089n  CBIT=1
+        &BitTestLevel<Decimal, Reg::C, false>,        // 808An  ?CBIT=0
+        &BitTestLevel<Decimal, Reg::C, true>,         // 808Bn  ?CBIT=1
+        &OpJumpThroughMemory<Decimal, Reg::A, true>,  // 808C   PC=(A)
+        &OpBusCB,                                     // 808D   BUSCD
+        &OpJumpThroughMemory<Decimal, Reg::C, false>, // 808E   PC=(C)
+        &OpIntOff,                                    // 808F   INTOFF
+    };
 }
 
-unsigned FieldNibble(unsigned position)
+// 81Bx by x (nibble 3).
+template <bool Decimal>
+constexpr LeafRow Leaves81BOf()
 {
-    return FieldIndex(FieldFromCode(OperandNibble(position)));
+    return {
+        &OpNoInstruction,                   // 81B0
+        &OpNoInstruction,                   // 81B1
+        &OpPcFromRegister<Decimal, Reg::A>, // 81B2  PC=A
+        &OpPcFromRegister<Decimal, Reg::C>, // 81B3  PC=C
+        &OpRegisterFromPc<Decimal, Reg::A>, // 81B4  A=PC
+        &OpRegisterFromPc<Decimal, Reg::C>, // 81B5  C=PC
+        &OpPcExchange<Decimal, Reg::A>,     // 81B6  APCEX
+        &OpPcExchange<Decimal, Reg::C>,     // 81B7  CPCEX
+        &OpMultiplyWord<Decimal>,           // 81B8  C.W=C.W*A.W
+        &OpMultiplyAddress<Decimal>,        // 81B9  C.A=C.A*A.A
+        &OpDivideWord<Decimal>,             // 81BA  C.W=C.W/A.W (signed)
+        &OpDivideAddress<Decimal>,          // 81BB  C.A=C.A/A.A
+        &OpNoInstruction,                   // 81BC
+        &OpNoInstruction,                   // 81BD
+        &OpNoInstruction,                   // 81BE
+        &OpNoInstruction,                   // 81BF
+    };
 }
 
 } // namespace
 
+constinit const LeafTable<2, 16> Leaves808 = {Leaves808Of<false>(), Leaves808Of<true>()};
+// 80Cn  C=P n
+constinit const LeafTable<2, 16> CFromPLeaves = {CFromPRow<false>(), CFromPRow<true>()};
+// 80Dn  P=C n
+constinit const LeafTable<2, 16> PFromCLeaves = {PFromCRow<false>(), PFromCRow<true>()};
+// 80Fn  CPEX n
+constinit const LeafTable<2, 16> CPExchangeLeaves = {CPExchangeRow<false>(), CPExchangeRow<true>()};
+constinit const LeafTable<2, 16> Leaves81B = {Leaves81BOf<false>(), Leaves81BOf<true>()};
+
 template <bool Decimal>
 void SubDecode808()
 {
-    constexpr unsigned M = ModeIndex(Decimal);
-    switch (OperandNibble(3)) {
-    case 0x0:
-        return OpIntOn(); // 8080  INTON
-    case 0x1:
-        if (OperandNibble(4) == 0)
-            OpRsi(); // 80810  RSI
-        return;
-    case 0x2:
-        return LoadAddressLeaves[M][OperandNibble(4)](); // 8082n  LA
-    case 0x3:
-    case 0xD:
-        return OpBusCB(); // 8083 BUSCB, 808D BUSCD
-    case 0x4:
-        return BitAssignLeaves[M][0][OperandNibble(4)](); // 8084n  ABIT=0
-    case 0x5:
-        return BitAssignLeaves[M][1][OperandNibble(4)](); // 8085n  ABIT=1
-    case 0x6:
-        return BitTestLeaves[M][0][OperandNibble(4)](); // 8086n  ?ABIT=0
-    case 0x7:
-        return BitTestLeaves[M][1][OperandNibble(4)](); // 8087n  ?ABIT=1
-    case 0x8:
-        return BitAssignLeaves[M][2][OperandNibble(4)](); // 8088n  CBIT=0
-    case 0x9:
-        return BitAssignLeaves[M][3][OperandNibble(4)](); // 8089n  CBIT=1
-    case 0xA:
-        return BitTestLeaves[M][2][OperandNibble(4)](); // 808An  ?CBIT=0
-    case 0xB:
-        return BitTestLeaves[M][3][OperandNibble(4)](); // 808Bn  ?CBIT=1
-    case 0xC:
-        return JumpThroughMemoryLeaves[M][0](); // 808C  PC=(A)
-    case 0xE:
-        return JumpThroughMemoryLeaves[M][1](); // 808E  PC=(C)
-    default:
-        return OpIntOff(); // 808F  INTOFF
-    }
+    Leaves808[ModeIndex(Decimal)][OperandNibble(3)]();
 }
 
 template <bool Decimal>
@@ -78,47 +100,28 @@ void SubDecode80F()
     CPExchangeLeaves[ModeIndex(Decimal)][OperandNibble(3)]();
 }
 
-// s: 0-3 add to A-D, 8-B subtract from A-D; the others are no instruction,
-// and the constant nibble is then not read.
 template <bool Decimal>
 void SubDecode818()
 {
-    static constexpr int8_t Kind[16] = {0, 1, 2, 3, -1, -1, -1, -1, 4, 5, 6, 7, -1, -1, -1, -1};
-    const unsigned field = FieldNibble(3);
-    const int kind = Kind[OperandNibble(4)];
-    if (kind < 0)
-        return;
-    ConstantArithmeticLeaves[ModeIndex(Decimal)][field][kind][OperandNibble(5)]();
+    ConstantArithmeticLeaves[ModeIndex(Decimal)][OperandNibble(3)][OperandNibble(4)]();
 }
 
 template <bool Decimal>
 void SubDecode819()
 {
-    const unsigned field = FieldNibble(3);
-    const unsigned s = OperandNibble(4);
-    if (s > 3)
-        return;
-    FieldShiftLeaves[ModeIndex(Decimal)][field][s]();
+    FieldShiftLeaves[ModeIndex(Decimal)][OperandNibble(3)][OperandNibble(4)]();
 }
 
 template <bool Decimal>
 void SubDecode81A()
 {
-    const unsigned field = FieldNibble(3);
-    const unsigned o = OperandNibble(4);
-    if (o > 2)
-        return;
-    ScratchFieldLeaves[ModeIndex(Decimal)][field][o][OperandNibble(5)]();
+    ScratchFieldLeaves[ModeIndex(Decimal)][OperandNibble(3)][OperandNibble(4)]();
 }
 
 template <bool Decimal>
 void SubDecode81B()
 {
-    const unsigned x = OperandNibble(3);
-    if (x >= 0x2 && x <= 0x7)
-        return PcTransferLeaves[ModeIndex(Decimal)][x - 2](); // PC=A, PC=C, A=PC, C=PC, APCEX, CPCEX
-    if (x >= 0x8 && x <= 0xB)
-        return MultiplyDivideLeaves[ModeIndex(Decimal)][x - 8](); // 81B8-81BB
+    Leaves81B[ModeIndex(Decimal)][OperandNibble(3)]();
 }
 
 template void SubDecode808<false>();

@@ -1,10 +1,12 @@
 // Decode stubs of the opcodes of group 8 that need more than three nibbles:
 // 808, 80C, 80D, 80F, 818, 819, 81A and 81B. A stub reads its selector
-// nibbles and continues in the leaf they select; where they name no
-// instruction it returns with nothing changed, not even PC.
+// nibbles and continues in the leaf they select through the tables of
+// leaves.h; where they name no instruction it ends in OpNoInstruction, with
+// nothing changed, not even PC.
 #pragma once
 
 #include "engine/core/dispatch.h"
+#include "engine/decode/opcode_fill.h"
 
 namespace korvane {
 

@@ -13,6 +13,7 @@
 #include "engine/core/dispatch.h"
 #include "engine/core/memory.h"
 #include "engine/decode/leaves.h"
+#include "engine/decode/opcode_fill.h"
 
 namespace korvane {
 
@@ -107,7 +108,7 @@ void OpTransferShort()
 template <bool Decimal, unsigned X>
 void SubDecode15()
 {
-    MemoryTransferLeaves[Decimal ? 1 : 0][X][OperandNibble(3)]();
+    MemoryTransferLeaves[ModeIndex(Decimal)][X][OperandNibble(3)]();
 }
 
 template <bool Decimal, unsigned X = 0>

@@ -8,6 +8,7 @@
 #include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
 #include "engine/core/fields.h"
+#include "engine/decode/opcode_fill.h"
 #include "engine/group8-9/test_tail.h"
 
 namespace korvane {

@@ -1,8 +1,8 @@
 // Scratch-register field transfers, 81Afon: one field moved between A or C
-// and R0 to R4 (copy in, copy out, exchange). The scratch registers are
-// packed in both modes; only the working register's form follows the mode.
+// and R0 to R4 (copy in, copy out, exchange), reached through SubDecode81A
+// and the level that reads n. The scratch registers are packed in both
+// modes; only the working register's form follows the mode.
 #include <cstdint>
-#include <utility>
 
 #include "engine/core/cpu_state.h"
 #include "engine/core/fields.h"
@@ -66,48 +66,50 @@ constexpr unsigned ScratchOfCode(unsigned n)
     return (n & 7) <= 4 ? (n & 7) : (n & 7) - 4;
 }
 
-using RegisterRow = std::array<InstructionHandler, 16>;
-
-template <bool Decimal, Field F, ScratchOp O, unsigned... N>
-constexpr RegisterRow RegisterRowOf(std::integer_sequence<unsigned, N...>)
+// 81Afon: the register pair n is nibble 5, read only once o has named an
+// instruction.
+template <bool Decimal, Field F, ScratchOp O>
+void ScratchFieldLevel()
 {
-    return {&OpScratchField<Decimal, F, O, WorkingOfCode(N), ScratchOfCode(N)>...};
+    static constexpr LeafRow leaves = LeafRowOf([](auto n) -> InstructionHandler {
+        constexpr unsigned code = decltype(n)::value;
+        return &OpScratchField<Decimal, F, O, WorkingOfCode(code), ScratchOfCode(code)>;
+    });
+    leaves[OperandNibble(5)]();
 }
 
+// 81Afo on one field, by o.
 template <bool Decimal, Field F>
-constexpr std::array<RegisterRow, 3> OperationsOn()
+constexpr LeafRow OperationsOn()
 {
-    constexpr auto codes = std::make_integer_sequence<unsigned, 16>{};
     return {
-        RegisterRowOf<Decimal, F, ScratchOp::ToScratch>(codes),   // 81Af0n  Rn=A.f  Rn=C.f
-        RegisterRowOf<Decimal, F, ScratchOp::FromScratch>(codes), // 81Af1n  A=Rn.f  C=Rn.f
-        RegisterRowOf<Decimal, F, ScratchOp::Exchange>(codes),    // 81Af2n  ARnEX.f CRnEX.f
+        &ScratchFieldLevel<Decimal, F, ScratchOp::ToScratch>,   // 81Af0n  Rn=A.f  Rn=C.f
+        &ScratchFieldLevel<Decimal, F, ScratchOp::FromScratch>, // 81Af1n  A=Rn.f  C=Rn.f
+        &ScratchFieldLevel<Decimal, F, ScratchOp::Exchange>,    // 81Af2n  ARnEX.f CRnEX.f
+        &OpNoInstruction,                                       // 81Af3
+        &OpNoInstruction,                                       // 81Af4
+        &OpNoInstruction,                                       // 81Af5
+        &OpNoInstruction,                                       // 81Af6
+        &OpNoInstruction,                                       // 81Af7
+        &OpNoInstruction,                                       // 81Af8
+        &OpNoInstruction,                                       // 81Af9
+        &OpNoInstruction,                                       // 81AfA
+        &OpNoInstruction,                                       // 81AfB
+        &OpNoInstruction,                                       // 81AfC
+        &OpNoInstruction,                                       // 81AfD
+        &OpNoInstruction,                                       // 81AfE
+        &OpNoInstruction,                                       // 81AfF
     };
 }
 
 template <bool Decimal>
-constexpr std::array<std::array<RegisterRow, 3>, 9> FieldsOf()
+consteval LeafTable<16, 16> OperationsByField()
 {
-    return {
-        OperationsOn<Decimal, Field::P>(),  // 81A0on  .P
-        OperationsOn<Decimal, Field::WP>(), // 81A1on  .WP
-        OperationsOn<Decimal, Field::XS>(), // 81A2on  .XS
-        OperationsOn<Decimal, Field::X>(),  // 81A3on  .X
-        OperationsOn<Decimal, Field::S>(),  // 81A4on  .S
-        OperationsOn<Decimal, Field::M>(),  // 81A5on  .M
-        OperationsOn<Decimal, Field::B>(),  // 81A6on  .B
-        OperationsOn<Decimal, Field::W>(),  // 81A7on  .W
-        OperationsOn<Decimal, Field::A>(),  // 81A8on-81AFon  .A
-    };
-}
-
-constexpr LeafTable<2, 9, 3, 16> BuildScratchFieldLeaves()
-{
-    return {FieldsOf<false>(), FieldsOf<true>()};
+    return RowsByFieldCode([](auto field) { return OperationsOn<Decimal, decltype(field)::value>(); });
 }
 
 } // namespace
 
-constinit const LeafTable<2, 9, 3, 16> ScratchFieldLeaves = BuildScratchFieldLeaves();
+constinit const LeafTable<2, 16, 16> ScratchFieldLeaves = {OperationsByField<false>(), OperationsByField<true>()};
 
 } // namespace korvane

@@ -1,6 +1,7 @@
 // Add and subtract a constant (818fsn): A=A+k to D=D+k (s 0-3) and A=A-k to
 // D=D-k (s 8-B) on field f, k = n + 1 from 1 to 16. One leaf per mode,
-// register, field, direction and constant, reached through SubDecode818.
+// register, field, direction and constant, reached through SubDecode818 and
+// the level that reads n.
 //
 // The digits are hexadecimal in both modes, and Carry is written every time.
 // A field of several nibbles ends at its top nibble. A field of one nibble
@@ -10,7 +11,6 @@
 // Carry.
 #include <array>
 #include <cstdint>
-#include <utility>
 
 #include "engine/core/cpu_state.h"
 #include "engine/core/fields.h"
@@ -116,47 +116,52 @@ void OpConstantDec()
     Cpu.SliceCycles += (D == Direction::Add ? 32 : 34) + 4 * K;
 }
 
-// [field index][s: 0-3 add to A-D, 4-7 subtract from A-D][n]
-template <bool Decimal, unsigned FieldI, unsigned S, unsigned N>
-constexpr InstructionHandler ConstantLeaf()
+// 818fsn: the constant n + 1 is nibble 5, read only once s has named an
+// instruction.
+template <bool Decimal, Field F, Reg R, Direction D>
+void ConstantLevel()
 {
-    constexpr Reg reg = static_cast<Reg>(S & 3);
-    constexpr Field field = static_cast<Field>(FieldI);
-    constexpr Direction direction = S < 4 ? Direction::Add : Direction::Subtract;
-    if constexpr (Decimal)
-        return &OpConstantDec<reg, field, direction, N + 1>;
-    else
-        return &OpConstantHex<reg, field, direction, N + 1>;
+    static constexpr LeafRow leaves = LeafRowOf([](auto n) -> InstructionHandler {
+        if constexpr (Decimal)
+            return &OpConstantDec<R, F, D, decltype(n)::value + 1>;
+        else
+            return &OpConstantHex<R, F, D, decltype(n)::value + 1>;
+    });
+    leaves[OperandNibble(5)]();
 }
 
-template <bool Decimal, unsigned FieldI, unsigned S, unsigned... N>
-constexpr LeafTable<16> ConstantsOf(std::integer_sequence<unsigned, N...>)
+// 818fs on one field, by s.
+template <bool Decimal, Field F>
+constexpr LeafRow SelectorsOn()
 {
-    return {ConstantLeaf<Decimal, FieldI, S, N>()...};
+    return {
+        &ConstantLevel<Decimal, F, Reg::A, Direction::Add>,      // 818f0n  A=A+n+1
+        &ConstantLevel<Decimal, F, Reg::B, Direction::Add>,      // 818f1n  B=B+n+1
+        &ConstantLevel<Decimal, F, Reg::C, Direction::Add>,      // 818f2n  C=C+n+1
+        &ConstantLevel<Decimal, F, Reg::D, Direction::Add>,      // 818f3n  D=D+n+1
+        &OpNoInstruction,                                        // 818f4
+        &OpNoInstruction,                                        // 818f5
+        &OpNoInstruction,                                        // 818f6
+        &OpNoInstruction,                                        // 818f7
+        &ConstantLevel<Decimal, F, Reg::A, Direction::Subtract>, // 818f8n  A=A-n-1
+        &ConstantLevel<Decimal, F, Reg::B, Direction::Subtract>, // 818f9n  B=B-n-1
+        &ConstantLevel<Decimal, F, Reg::C, Direction::Subtract>, // 818fAn  C=C-n-1
+        &ConstantLevel<Decimal, F, Reg::D, Direction::Subtract>, // 818fBn  D=D-n-1
+        &OpNoInstruction,                                        // 818fC
+        &OpNoInstruction,                                        // 818fD
+        &OpNoInstruction,                                        // 818fE
+        &OpNoInstruction,                                        // 818fF
+    };
 }
 
-template <bool Decimal, unsigned FieldI, unsigned... S>
-constexpr LeafTable<8, 16> KindsOf(std::integer_sequence<unsigned, S...>)
+template <bool Decimal>
+consteval LeafTable<16, 16> SelectorsByField()
 {
-    return {ConstantsOf<Decimal, FieldI, S>(std::make_integer_sequence<unsigned, 16>{})...};
-}
-
-template <bool Decimal, unsigned... FieldI>
-constexpr LeafTable<9, 8, 16> FieldsOf(std::integer_sequence<unsigned, FieldI...>)
-{
-    return {KindsOf<Decimal, FieldI>(std::make_integer_sequence<unsigned, 8>{})...};
-}
-
-constexpr LeafTable<2, 9, 8, 16> BuildConstantArithmeticLeaves()
-{
-    constexpr auto fields = std::make_integer_sequence<unsigned, 9>{};
-    return {FieldsOf<false>(fields), FieldsOf<true>(fields)};
+    return RowsByFieldCode([](auto field) { return SelectorsOn<Decimal, decltype(field)::value>(); });
 }
 
 } // namespace
 
-// 818f0n A=A+k  818f1n B=B+k  818f2n C=C+k  818f3n D=D+k
-// 818f8n A=A-k  818f9n B=B-k  818fAn C=C-k  818fBn D=D-k
-constinit const LeafTable<2, 9, 8, 16> ConstantArithmeticLeaves = BuildConstantArithmeticLeaves();
+constinit const LeafTable<2, 16, 16> ConstantArithmeticLeaves = {SelectorsByField<false>(), SelectorsByField<true>()};
 
 } // namespace korvane

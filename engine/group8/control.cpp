@@ -1,8 +1,10 @@
 // The control leaves of the 808 stub: one handler stands in both tables,
 // since none of them touches a working register.
+#include "engine/group8/control.h"
+
 #include "engine/core/cpu_state.h"
+#include "engine/core/dispatch.h"
 #include "engine/core/keyboard.h"
-#include "engine/decode/leaves.h"
 
 namespace korvane {
 
@@ -28,6 +30,13 @@ void OpRsi()
     ResetKeyScan();
     Cpu.PC += 5;
     Cpu.SliceCycles += 34;
+}
+
+// 8081n is RSI for n = 0 and no instruction otherwise.
+void RsiLevel()
+{
+    if (OperandNibble(4) == 0)
+        OpRsi();
 }
 
 // 8083 BUSCB and 808D BUSCD: no bus to command here.

@@ -10,9 +10,18 @@
 #include "engine/core/interrupts.h"
 #include "engine/core/keyboard.h"
 #include "engine/core/memory.h"
-#include "engine/decode/group0.h"
+#include "engine/decode/opcode_fill.h"
 
 namespace korvane {
+
+// The leaves of the 808 stub, one handler in both tables: 8080 INTON, 808F
+// INTOFF, 80810 RSI (through RsiLevel, which reads nibble 4), 8083 BUSCB and
+// 808D BUSCD.
+void OpIntOn();
+void OpIntOff();
+void OpRsi();
+void RsiLevel();
+void OpBusCB();
 
 // Writing OUT starts no scan: IN follows at the next one.
 template <bool Decimal>

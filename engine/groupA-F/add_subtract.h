@@ -3,7 +3,8 @@
 // with a 0-7, and Eb). Carry is the carry or borrow out of the field.
 #pragma once
 
-#include "engine/groupA-F/decoding.h"
+#include "engine/groupA-F/decimal_digits.h"
+#include "engine/groupA-F/field_instruction.h"
 
 namespace korvane {
 

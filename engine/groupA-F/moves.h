@@ -3,7 +3,7 @@
 // and leave Carry and HST alone.
 #pragma once
 
-#include "engine/groupA-F/decoding.h"
+#include "engine/groupA-F/field_instruction.h"
 
 namespace korvane {
 

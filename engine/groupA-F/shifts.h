@@ -3,7 +3,8 @@
 // complements read digits through DecimalDigitValue.
 #pragma once
 
-#include "engine/groupA-F/decoding.h"
+#include "engine/groupA-F/decimal_digits.h"
+#include "engine/groupA-F/field_instruction.h"
 #include "engine/groupA-F/moves.h"
 
 namespace korvane {

@@ -21,15 +21,6 @@ struct Memory {
     }
 };
 
-// Fills a buffer region from the input, tags included, and reports where.
-void Scatter(fuzz::Input& in, std::vector<uint8_t>& buffer, uint32_t mask)
-{
-    const uint32_t start = in.u32() & mask;
-    size_t count = in.byte() * 16u;
-    for (size_t i = 0; i < count && start + i <= mask; ++i)
-        buffer[start + i] = in.byte() & 0x1F;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -38,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::Input in(data, size);
 
     KVRestoreState(memory.Baseline, sizeof memory.Baseline);
-    KVConfigure(2, in.byte() & 1);
+    KVConfigure(KV_CONFIG_HP49, in.byte() & 1);
     std::memset(memory.Ram.data(), 0, memory.Ram.size());
     KVSetMemoryModule(KV_MODULE_ROM, memory.Rom.data(), 0x3FFFF);
     // RAM and port sizes: powers of two from 4096 nibbles up.
@@ -59,21 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     for (int region = in.byte() % 4; region >= 0; --region)
-        Scatter(in, memory.Ram, ramMask);
-    // The program itself: the rest of the input at PC, in the ROM image.
-    uint32_t module = 0;
-    const uint32_t pc = KVGetRegister(KV_REG_PC);
-    const uint32_t offset = KVTranslateAddress(pc, &module);
-    std::vector<uint8_t>& target = module == KV_MODULE_RAM ? memory.Ram : memory.Rom;
-    const uint32_t limit = module == KV_MODULE_RAM ? ramMask + 1 : KV_ROM_NIBBLES;
-    const size_t length = in.remaining();
-    for (size_t i = 0; i < length && offset + i < limit; ++i)
-        target[offset + i] = in.rest()[i] & 0x1F;
+        fuzz::Scatter(in, memory.Ram, ramMask);
+    const fuzz::ProgramAtPc program(in, memory.Rom, memory.Ram, ramMask);
 
     for (int step = 0; step < 3000; ++step)
         KVStep();
-
-    for (size_t i = 0; i < length && offset + i < limit; ++i)
-        target[offset + i] = 0;
     return 0;
 }

@@ -26,7 +26,7 @@ Machine::Machine() : Rom(NibbleBuffer(KV_ROM_NIBBLES))
     korvane::PendingInterrupts.store(0);
     korvane::ServiceRequestBits = 0;
     korvane::CrcRegister = 0;
-    KVConfigure(2, 0);
+    KVConfigure(KV_CONFIG_HP49, 0);
     for (uint32_t id : {KV_MODULE_RAM, KV_MODULE_PORT1, KV_MODULE_PORT2})
         KVSetMemoryModule(id, nullptr, 0);
     KVSetMemoryModule(KV_MODULE_ROM, Rom.data(), 0x3FFFF);
@@ -83,6 +83,51 @@ void SetValue(korvane::NibbleRegister& r, uint64_t value)
 {
     korvane::WriteWord<false>(r, value);
     korvane::WriteWord<true>(r, value);
+}
+
+namespace {
+
+// Nibble k of register i's mark: 4i + 3k + 1, so that two registers differ
+// in every nibble.
+uint64_t Mark(const korvane::NibbleRegister& r)
+{
+    using korvane::Cpu;
+    const unsigned i = &r == &Cpu.A ? 0 : &r == &Cpu.B ? 1 : &r == &Cpu.C ? 2 : 3;
+    uint64_t mark = 0;
+    for (unsigned k = 16; k-- > 0;)
+        mark = mark << 4 | ((4 * i + 3 * k + 1) & 15);
+    return mark;
+}
+
+uint8_t MarkByte(uint64_t mark, unsigned k)
+{
+    return static_cast<uint8_t>(0x40 | ((mark >> (4 * k)) & 15));
+}
+
+} // namespace
+
+void MarkNotLive(korvane::NibbleRegister& r, bool decimal)
+{
+    const uint64_t mark = Mark(r);
+    if (decimal) {
+        r.PackedLow = static_cast<uint32_t>(mark);
+        r.PackedHigh = static_cast<uint32_t>(mark >> 32);
+    } else {
+        for (unsigned k = 0; k < 16; ++k)
+            r.Nibbles[k] = MarkByte(mark, k);
+    }
+}
+
+bool NotLiveIntact(const korvane::NibbleRegister& r, bool decimal)
+{
+    const uint64_t mark = Mark(r);
+    if (decimal)
+        return r.PackedLow == static_cast<uint32_t>(mark) && r.PackedHigh == static_cast<uint32_t>(mark >> 32);
+    for (unsigned k = 0; k < 16; ++k) {
+        if (r.Nibbles[k] != MarkByte(mark, k))
+            return false;
+    }
+    return true;
 }
 
 } // namespace test

@@ -43,4 +43,14 @@ uint64_t Value(const korvane::NibbleRegister& r);
 // Writes the value into both forms, so that it holds in either mode.
 void SetValue(korvane::NibbleRegister& r, uint64_t value);
 
+// The one way the tests mark the form of A to D that is not live in a mode,
+// so that a handler that writes it, or computes from it, shows. In
+// hexadecimal mode the nibble bytes get 0x40 and more, which no live byte
+// holds; in decimal mode the packed words get a pattern of their own. The
+// patterns differ between the registers in every nibble, so that a handler
+// that reads the wrong form of two registers does not see them agree.
+void MarkNotLive(korvane::NibbleRegister& r, bool decimal);
+// The form that is not live still holds its mark.
+bool NotLiveIntact(const korvane::NibbleRegister& r, bool decimal);
+
 } // namespace test

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/core/banks.h"
+#include "engine/core/flash.h"
 #include "engine/core/memory.h"
 #include "tests/support/machine.h"
 
@@ -20,9 +21,9 @@ class Banks : public ::testing::Test {
 protected:
     Banks()
     {
-        KVConfigure(2, 1);
+        KVConfigure(KV_CONFIG_HP49, 1);
         SetFlashWriteEnable(false);
-        FlashStatus = 0x80;
+        Flash.Status = FlashReady;
         for (uint32_t offset = 0; offset < RomNibbles; ++offset)
             m.Rom[offset] = static_cast<uint8_t>(offset / 0x40000); // every nibble of bank b holds b
         configureChain();
@@ -31,7 +32,7 @@ protected:
     {
         SetFlashWriteEnable(false);
         KVSetMemoryModule(KV_MODULE_PORT2, nullptr, 0);
-        KVConfigure(2, 0);
+        KVConfigure(KV_CONFIG_HP49, 0);
     }
 
     static void configureChain()
@@ -78,8 +79,8 @@ TEST_F(Banks, TheSwitcherSelectsBanksByItsAddressAndBothWindowsFollow)
             EXPECT_EQ(KVGetRegister(KV_REG_LOW_BANK) << 4 | KVGetRegister(KV_REG_HIGH_BANK), low << 4 | high);
             EXPECT_EQ(ReadNibble(0x01234) | ReadNibble(0xBFFFF) << 4, low * 0x11);
             EXPECT_EQ(ReadNibble(0x41234) | ReadNibble(0x7CFFF) << 4, high * 0x11);
-            EXPECT_EQ(PageFetchPointer[0x81][0x234], low);
-            EXPECT_EQ(PageFetchPointer[0x41][0x234], high);
+            EXPECT_EQ(Memory.Pages.Fetch[0x81][0x234], low);
+            EXPECT_EQ(Memory.Pages.Fetch[0x41][0x234], high);
             uint32_t module = 0;
             EXPECT_EQ(KVTranslateAddress(0x41234, &module), high * 0x40000 + 0x1234);
             EXPECT_EQ(module, uint32_t{KV_MODULE_ROM});
@@ -96,7 +97,7 @@ TEST_F(Banks, TheSwitcherSelectsBanksByItsAddressAndBothWindowsFollow)
 TEST_F(Banks, ModeChangesAttachAndResetBringBothBanksBackToZero)
 {
     selectBanks(2, 9);
-    KVConfigure(2, 1); // again, with the ROM already attached
+    KVConfigure(KV_CONFIG_HP49, 1); // again, with the ROM already attached
     EXPECT_EQ(ReadNibble(0x41234), 0u);
     selectBanks(3, 12);
     KVSetMemoryModule(KV_MODULE_ROM, m.Rom.data(), RomNibbles - 1);
@@ -107,14 +108,14 @@ TEST_F(Banks, ModeChangesAttachAndResetBringBothBanksBackToZero)
 
     // Without the HP 49G hardware the ROM is flat and the switcher passes
     // reads through.
-    KVConfigure(2, 0);
+    KVConfigure(KV_CONFIG_HP49, 0);
     EXPECT_EQ(ReadNibble(0xA1234), 2u);
     EXPECT_EQ(ReadNibble(switcher(2, 9)), 1u);
     KVSetRegister(KV_REG_LOW_BANK, 2);
     EXPECT_EQ(KVGetRegister(KV_REG_LOW_BANK) + KVGetRegister(KV_REG_HIGH_BANK), 0u);
     EXPECT_EQ(KVTranslateAddress(0xA1234, nullptr), 0xA1234u);
 
-    KVConfigure(2, 1);
+    KVConfigure(KV_CONFIG_HP49, 1);
     configureChain();
     selectBanks(1, 5);
     KVReset();
@@ -216,11 +217,11 @@ TEST_F(Banks, FetchFromFlashIsBlankUntilReadArrayAndPlainAccessReturnsOnDisable)
     writeByte(Port2Base, 0x70);
     selectBanks(1, 1); // recomputes the fetch pointers
     for (unsigned page : {0x00u, 0x41u, 0xC0u})
-        EXPECT_EQ(PageFetchPointer[page], BlankPage) << page;
+        EXPECT_EQ(Memory.Pages.Fetch[page], BlankPage) << page;
     writeByte(Port2Base, 0xFF);
     selectBanks(1, 1);
-    EXPECT_EQ(PageFetchPointer[0x41], &m.Rom[0x41000]);
-    EXPECT_EQ(PageFetchPointer[0xC1], &m.Rom[0x41000]);
+    EXPECT_EQ(Memory.Pages.Fetch[0x41], &m.Rom[0x41000]);
+    EXPECT_EQ(Memory.Pages.Fetch[0xC1], &m.Rom[0x41000]);
 
     // Without a ROM buffer there is no flash: zeros, writes ignored, and the
     // flash comes back in read-array mode.
@@ -236,7 +237,7 @@ TEST_F(Banks, FetchFromFlashIsBlankUntilReadArrayAndPlainAccessReturnsOnDisable)
     // Disabled, port 2 is itself again and the ROM ignores writes.
     writeByte(Port2Base, 0x70);
     SetFlashWriteEnable(false);
-    EXPECT_EQ(FlashState, uint32_t{FlashReadArray});
+    EXPECT_EQ(Flash.State, uint32_t{FlashReadArray});
     writeByte(Port2Base + 4, 0x9B);
     EXPECT_EQ(port2[4], 0xB);
     EXPECT_EQ(ReadNibble(0xC0005), 9u);

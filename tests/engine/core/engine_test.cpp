@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <future>
 #include <thread>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "engine/core/engine.h"
 #include "engine/core/memory.h"
 #include "tests/support/machine.h"
+#include "tests/support/watchdog.h"
 
 using namespace korvane;
 using test::Machine;
@@ -126,7 +126,7 @@ TEST(Reset, ClearsPcServiceAndTheMapAndLeavesTheEngineStopped)
     EXPECT_EQ(Cpu.InterruptService, 0);
     EXPECT_EQ(Cpu.D0, 0x12345u);
     EXPECT_EQ(Modules[ModuleIo].State, ModuleUnconfigured);
-    EXPECT_EQ(PageModuleMask[0], 1u << ModuleRom);
+    EXPECT_EQ(Memory.Pages.Modules[0], 1u << ModuleRom);
 }
 
 TEST(ExecutionThread, RunAndStopFromTwoThreadsNeverDeadlock)
@@ -139,13 +139,13 @@ TEST(ExecutionThread, RunAndStopFromTwoThreadsNeverDeadlock)
             KVStop();
         }
     };
-    auto done = std::async(std::launch::async, [&] {
+    {
+        test::Watchdog watchdog(60s, "run and stop from two threads");
         std::thread first(hammer);
         std::thread second(hammer);
         first.join();
         second.join();
-    });
-    ASSERT_EQ(done.wait_for(120s), std::future_status::ready) << "run/stop deadlocked";
+    }
     KVStop();
     EXPECT_EQ(KVIsRunning(), 0u);
     EXPECT_EQ(Cpu.PC, 0x00100u);

@@ -9,7 +9,7 @@
 #include "engine/core/serial.h"
 #include "engine/core/timers.h"
 #include "platform/clock.h"
-#include "tests/engine/group8/single_step.h"
+#include "tests/support/single_step.h"
 
 using namespace korvane;
 using test::Program;
@@ -56,8 +56,8 @@ struct Interrupts : ::testing::Test {
         for (Heard& slot : Slots)
             slot.Calls = slot.Bits = 0;
         Answer = 1;
-        Timer1 = Timer1Control = Timer2Control = 0;
-        Timer2 = Timer2LastValue = 0;
+        Timers.Timer1 = Timers.Timer1Control = Timers.Timer2Control = 0;
+        Timers.Timer2 = Timers.Timer2LastValue = 0;
         test::ResetKeys();
         KVSetSerialHandler(nullptr);
         SerialRegisters = {};
@@ -68,7 +68,7 @@ struct Interrupts : ::testing::Test {
     ~Interrupts() override
     {
         KVStop();
-        Timer2Control = Timer1Control = 0;
+        Timers.Timer2Control = Timers.Timer1Control = 0;
         SerialRegisters = {};
         test::ResetKeys();
     }
@@ -126,12 +126,12 @@ TEST_F(Interrupts, RtiReraisesATimerStillDue)
     Cpu.InterruptService = 1;
     Cpu.RSTK[0] = 0x00200;
     Cpu.RstkIndex = 1;
-    Timer2 = 0xFFFFFF00;
-    Timer2Control = 0x2;
+    Timers.Timer2 = 0xFFFFFF00;
+    Timers.Timer2Control = 0x2;
     M.step();
     EXPECT_EQ(Cpu.PC, 0x00200u);
     EXPECT_EQ(Cpu.InterruptService, 0u);
-    EXPECT_EQ(Timer2Control, 0xAu);
+    EXPECT_EQ(Timers.Timer2Control, 0xAu);
     EXPECT_EQ(PendingInterrupts.load(), 0x4008u);
     DecideInterrupts();
     EXPECT_EQ(Slots[14].Bits, 0x4000u);
@@ -164,10 +164,12 @@ TEST_F(Sleep, EachSourceEndsTheSleepAndSomeInterrupt)
         uint32_t Ticks; // at least, from sleep to wake
         uint8_t Cause;  // of the interrupt that follows; 0: none
     } sources[] = {
-        {"TIMER1", [] { Timer2 = Timer2LastValue = 0x200, Timer2Control = 0x1, Timer1Control = 0x4; }, [] {}, 0, 0},
-        {"TIMER2", [] { Timer2 = 20, Timer2Control = 0x7; }, [] {}, 20, 0x40},
-        {"a key the scan finds", [] { Cpu.OUT = 1, Timer2 = 0x10000, Timer2Control = 0x1; }, [] { KVPressKey(2, 0); },
-         0, 0},
+        {"TIMER1",
+         [] { Timers.Timer2 = Timers.Timer2LastValue = 0x200, Timers.Timer2Control = 0x1, Timers.Timer1Control = 0x4; },
+         [] {}, 0, 0},
+        {"TIMER2", [] { Timers.Timer2 = 20, Timers.Timer2Control = 0x7; }, [] {}, 20, 0x40},
+        {"a key the scan finds", [] { Cpu.OUT = 1, Timers.Timer2 = 0x10000, Timers.Timer2Control = 0x1; },
+         [] { KVPressKey(2, 0); }, 0, 0},
         {"ON key", [] {}, [] { KVPressKey(9, 9); }, 0, 0x80},
         {"serial byte", [] { WriteSerialRegister(0x10, 0x2); }, [] { KVSerialSendByte(1, 0x41); }, 0, 0x02},
     };
@@ -176,7 +178,7 @@ TEST_F(Sleep, EachSourceEndsTheSleepAndSomeInterrupt)
         for (unsigned slot : {12, 13, 14})
             Slots[slot].Calls = 0;
         Cpu.PC = Idle;
-        Cpu.InterruptService = Cpu.IN = Timer1 = ServiceRequestBits = PendingInterrupts = 0;
+        Cpu.InterruptService = Cpu.IN = Timers.Timer1 = ServiceRequestBits = PendingInterrupts = 0;
         s.Prepare();
         SleepTickDeadline = 0; // far behind: those ticks are not owed
         KVRun();
@@ -185,7 +187,7 @@ TEST_F(Sleep, EachSourceEndsTheSleepAndSomeInterrupt)
         ASSERT_TRUE(WaitFor(s.Cause ? 14 : 13));
         KVStop();
         test::ResetKeys();
-        Timer2Control = Timer1Control = 0;
+        Timers.Timer2Control = Timers.Timer1Control = 0;
         EXPECT_EQ(Slots[12].Calls + Slots[13].Calls, 2);
         EXPECT_EQ(Slots[12].Bits + Slots[13].Bits, 0x3000u);
         EXPECT_TRUE(Slots[12].CpuLockFree && Slots[13].CpuLockFree) << "sleep notices come without CpuLock";

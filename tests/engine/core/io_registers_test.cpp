@@ -35,8 +35,8 @@ struct IoWindow : ::testing::Test {
     IoWindow()
     {
         std::memset(IoRegisterShadow, 0, sizeof IoRegisterShadow);
-        Timer1 = Timer1Control = Timer2Control = 0;
-        Timer2 = 0;
+        Timers.Timer1 = Timers.Timer1Control = Timers.Timer2Control = 0;
+        Timers.Timer2 = 0;
         KVSetMemoryModule(KV_MODULE_RAM, Ram.data(), 0xFFF);
         KVMemoryConfig(Window);  // I/O window
         KVMemoryConfig(0xFF000); // RAM size: one page
@@ -84,10 +84,10 @@ TEST_F(IoWindow, EveryOffsetKeepsItsShadowAndReadsItsRegister)
         }
     }
     EXPECT_EQ(CrcRegister, crc);
-    EXPECT_EQ(Timer2, timer2);
-    EXPECT_EQ(Timer1, NibbleFor(0x37));
-    EXPECT_EQ(Timer1Control, NibbleFor(0x2E));
-    EXPECT_EQ(Timer2Control, NibbleFor(0x2F));
+    EXPECT_EQ(Timers.Timer2, timer2);
+    EXPECT_EQ(Timers.Timer1, NibbleFor(0x37));
+    EXPECT_EQ(Timers.Timer1Control, NibbleFor(0x2E));
+    EXPECT_EQ(Timers.Timer2Control, NibbleFor(0x2F));
     EXPECT_EQ(ServiceRequestBits, 0u);
     EXPECT_EQ(std::memcmp(&Cpu.C, &cBefore, sizeof cBefore), 0) << "0x2D with a code of no meaning";
     EXPECT_EQ(Cpu.HST, 0u);
@@ -104,13 +104,13 @@ TEST_F(IoWindow, RegistersKeepTheirWidthAndFiveNibbleReadsGoRegisterByRegister)
     IoWriteRegister(0x1E, 0x1B);
     EXPECT_EQ(PlainRegister1E, 0xBu);
     IoWriteRegister(0x38 + 7, 0x1C);
-    EXPECT_EQ(Timer2, 0xC0000000u);
+    EXPECT_EQ(Timers.Timer2, 0xC0000000u);
     EXPECT_EQ(IoReadRegister(0x40 + 0x0F), 15u) << "offsets wrap at 64";
     FlashWriteEnable = 1;
     EXPECT_EQ(ReadNibble(Window + 0x1C), 8u);
 
     ServiceRequestBits = 0x21;
-    Timer2 = 0x0000ABCD;
+    Timers.Timer2 = 0x0000ABCD;
     EXPECT_EQ(ReadAddress(Window + 0x17) & 0xFFFF0, 0x00210u);
     EXPECT_EQ(ServiceRequestBits, 0u);
     EXPECT_EQ(ReadAddress(Window + 0x38), 0x0ABCDu);
@@ -127,11 +127,10 @@ TEST_F(IoWindow, HostServiceWritesTheClockIntoTheLiveFormOfC)
 {
     for (bool decimal : {false, true}) {
         decimal ? SwitchToDecimal() : SwitchToHex();
-        std::memset(&Cpu.C, 0xEE, sizeof Cpu.C);
+        test::MarkNotLive(Cpu.C, decimal);
         WriteNibble(Window + 0x2D, 13);
         EXPECT_EQ(test::Value(Cpu.C), 1'000'000'000u);
-        const bool staleKept = decimal ? Cpu.C.PackedLow == 0xEEEEEEEE : Cpu.C.Nibbles[15] == 0xEE;
-        EXPECT_TRUE(staleKept) << "only the live form is written";
+        EXPECT_TRUE(test::NotLiveIntact(Cpu.C, decimal)) << "only the live form is written";
         const uint64_t before = platform::PerformanceCounter();
         WriteNibble(Window + 0x2D, 14);
         EXPECT_GE(test::Value(Cpu.C), before);

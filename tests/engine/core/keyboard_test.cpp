@@ -5,7 +5,7 @@
 
 #include "engine/core/interrupts.h"
 #include "engine/core/keyboard.h"
-#include "tests/engine/group8/single_step.h"
+#include "tests/support/single_step.h"
 
 using korvane::Cpu;
 using korvane::RequestKey;

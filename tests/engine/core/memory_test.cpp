@@ -57,7 +57,7 @@ TEST(ModuleConfiguration, TheChainConfiguresEachModuleInTurnAndCIdNamesTheNext)
     };
     for (const auto& a : answers)
         EXPECT_EQ(ModuleAt(a.Address), a.Module) << std::hex << a.Address;
-    EXPECT_EQ(PageModuleMask[0x70], 0b110110u);
+    EXPECT_EQ(Memory.Pages.Modules[0x70], 0b110110u);
     EXPECT_EQ(ModulePriority[0b111100], ModuleBankSwitcher);
     EXPECT_EQ(ModulePriority[0], ModuleNone);
 }
@@ -74,7 +74,7 @@ TEST(ModuleConfiguration, UncnfgTakesTheWindowOrTheModuleUnderIt)
     KVMemoryUncnfg(0x00180); // the window's page, outside the window: the ROM, which stays
     EXPECT_EQ(Modules[ModuleIo].State, ModuleConfigured);
     for (unsigned page = 0; page < 256; ++page)
-        EXPECT_TRUE(PageModuleMask[page] & (1u << ModuleRom));
+        EXPECT_TRUE(Memory.Pages.Modules[page] & (1u << ModuleRom));
 
     KVMemoryUncnfg(0x71234);
     EXPECT_EQ(Modules[ModuleRam].State, ModuleUnconfigured);
@@ -90,7 +90,7 @@ TEST(ModuleConfiguration, UncnfgTakesTheWindowOrTheModuleUnderIt)
         KVMemoryConfig(value);
     EXPECT_EQ(Modules[ModuleRam].State, ModuleConfigured);
     for (unsigned page = 0; page < 256; ++page)
-        EXPECT_FALSE(PageModuleMask[page] & (1u << ModuleRam)) << page;
+        EXPECT_FALSE(Memory.Pages.Modules[page] & (1u << ModuleRam)) << page;
 }
 
 TEST(MemoryController, FetchReadAndWriteFollowThePageMap)
@@ -109,9 +109,9 @@ TEST(MemoryController, FetchReadAndWriteFollowThePageMap)
         EXPECT_EQ(Modules[ModuleRam].BufferMask, 0xFFFFu) << mask;
     }
     ConfigurePort1Chain();
-    EXPECT_EQ(PageFetchPointer[0x72], ram.data() + 0x2000);
-    EXPECT_EQ(PageFetchPointer[0x00], m.Rom.data()) << "the window's page fetches from the module under it";
-    EXPECT_EQ(PageFetchPointer[0x12], m.Rom.data() + 0x12000);
+    EXPECT_EQ(Memory.Pages.Fetch[0x72], ram.data() + 0x2000);
+    EXPECT_EQ(Memory.Pages.Fetch[0x00], m.Rom.data()) << "the window's page fetches from the module under it";
+    EXPECT_EQ(Memory.Pages.Fetch[0x12], m.Rom.data() + 0x12000);
     uint32_t module = 0;
     EXPECT_EQ(KVTranslateAddress(0x00123, &module), 0x23u);
     EXPECT_EQ(module, ModuleIo);
@@ -138,7 +138,7 @@ TEST(MemoryController, FetchReadAndWriteFollowThePageMap)
     EXPECT_EQ(ReadAddress(0x6FFFE), 0x54321u);
 
     KVMemoryReset();
-    EXPECT_EQ(PageFetchPointer[0x72], m.Rom.data() + 0x72000);
+    EXPECT_EQ(Memory.Pages.Fetch[0x72], m.Rom.data() + 0x72000);
     for (uint32_t value : {0x70000u, 0xF0000u, 0x70000u}) // the window over RAM's page
         KVMemoryConfig(value);
     ram[0x800] = 6;
@@ -149,7 +149,7 @@ TEST(MemoryController, FetchReadAndWriteFollowThePageMap)
     KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
     KVSetMemoryModule(KV_MODULE_ROM, nullptr, 0);
     for (unsigned page = 0; page < 256; ++page)
-        ASSERT_EQ(PageFetchPointer[page], BlankPage) << page;
+        ASSERT_EQ(Memory.Pages.Fetch[page], BlankPage) << page;
     WriteNibble(0x12345, 7);
     EXPECT_EQ(ReadNibble(0x12345) + ReadAddress(0xFFFFE) + ReadAddress(0x70800), 0u);
     EXPECT_EQ(ModuleAt(0x54321), ModuleRom);
@@ -209,20 +209,20 @@ TEST(PlainPages, AreTheWholeBufferPagesAndFollowTheMap)
     auto ram = test::NibbleBuffer(0x10000);
     KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFFF);
     ConfigurePort1Chain(); // window in page 0x00, RAM over 0x70000-0x7FFFF
-    EXPECT_EQ(PageReadPointer[0x72], ram.data() + 0x2000);
-    EXPECT_EQ(PageWritePointer[0x72], ram.data() + 0x2000);
-    EXPECT_EQ(PageReadPointer[0x12], m.Rom.data() + 0x12000);
-    EXPECT_EQ(PageWritePointer[0x12], nullptr) << "ROM writes are ignored by its function";
-    EXPECT_EQ(PageReadPointer[0x00], nullptr) << "the window's page holds registers";
-    EXPECT_EQ(PageWritePointer[0x00], nullptr);
-    EXPECT_EQ(PageReadPointer[0x80], nullptr) << "port 1 is mapped without a buffer";
+    EXPECT_EQ(Memory.Pages.Read[0x72], ram.data() + 0x2000);
+    EXPECT_EQ(Memory.Pages.Write[0x72], ram.data() + 0x2000);
+    EXPECT_EQ(Memory.Pages.Read[0x12], m.Rom.data() + 0x12000);
+    EXPECT_EQ(Memory.Pages.Write[0x12], nullptr) << "ROM writes are ignored by its function";
+    EXPECT_EQ(Memory.Pages.Read[0x00], nullptr) << "the window's page holds registers";
+    EXPECT_EQ(Memory.Pages.Write[0x00], nullptr);
+    EXPECT_EQ(Memory.Pages.Read[0x80], nullptr) << "port 1 is mapped without a buffer";
 
     KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFFF);
     KVMemoryReset();
-    EXPECT_EQ(PageReadPointer[0x72], m.Rom.data() + 0x72000);
-    EXPECT_EQ(PageWritePointer[0x72], nullptr);
+    EXPECT_EQ(Memory.Pages.Read[0x72], m.Rom.data() + 0x72000);
+    EXPECT_EQ(Memory.Pages.Write[0x72], nullptr);
     KVSetMemoryModule(KV_MODULE_ROM, nullptr, 0);
-    EXPECT_EQ(PageReadPointer[0x12], nullptr) << "the blank module's zeros do not count in the CRC";
+    EXPECT_EQ(Memory.Pages.Read[0x12], nullptr) << "the blank module's zeros do not count in the CRC";
     KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
 }
 
@@ -261,9 +261,9 @@ TEST(PlainPages, RunsCrossIntoRegistersInAddressOrder)
     // From TIMER2's top nibbles (the window at the end of page 0x70) on into
     // the plain page after it, and back.
     MapRamAroundWindow(0x70FC0);
-    Timer2 = 0;
+    Timers.Timer2 = 0;
     WriteNibbleRun(0x70FFC, 12, 0x987654321ABCull);
-    EXPECT_EQ(Timer2, 0x1ABC0000u);
+    EXPECT_EQ(Timers.Timer2, 0x1ABC0000u);
     for (uint32_t k = 0; k < 8; ++k)
         EXPECT_EQ(ram[0x11000 + k], k + 2) << k;
     EXPECT_EQ(ReadNibbleRun(0x70FFC, 12), 0x987654321ABCull);

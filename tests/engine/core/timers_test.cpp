@@ -22,58 +22,58 @@ private:
     Ticker* Saved;
 };
 
-struct Timers : ::testing::Test {
-    Timers()
+struct TimerTicks : ::testing::Test {
+    TimerTicks()
     {
         KVStop();
-        Timer1 = Timer1Control = Timer2Control = 0;
-        Timer2 = Timer2LastValue = 0;
-        DisplayTickPhase = false;
+        Timers.Timer1 = Timers.Timer1Control = Timers.Timer2Control = 0;
+        Timers.Timer2 = Timers.Timer2LastValue = 0;
+        Timers.DisplayTickPhase = false;
         PendingInterrupts.store(0);
         Sleeping.store(0);
     }
-    ~Timers() override
+    ~TimerTicks() override
     {
-        Timer2Control = 0;
+        Timers.Timer2Control = 0;
         Sleeping.store(0);
         WakeEvent->Reset();
         PendingInterrupts.store(0);
     }
 };
 
-TEST_F(Timers, OneSecondOfSliceTicksGivesSixteenTimer1TicksAndTwoHundredFiftySixScans)
+TEST_F(TimerTicks, OneSecondOfSliceTicksGivesSixteenTimer1TicksAndTwoHundredFiftySixScans)
 {
     CountTicks timer1(Tickers.Timer1), keyboard(Tickers.Keyboard), display(Tickers.Display);
-    Timer2 = Timer2LastValue = 0x10000;
-    Timer2Control = TimerRun;
+    Timers.Timer2 = Timers.Timer2LastValue = 0x10000;
+    Timers.Timer2Control = TimerRun;
     for (int i = 0; i < 8192; ++i)
         SliceTick();
-    EXPECT_EQ(Timer2, 0x10000u - 8192);
+    EXPECT_EQ(Timers.Timer2, 0x10000u - 8192);
     EXPECT_EQ(timer1.Count, 16);
     EXPECT_EQ(keyboard.Count, 256);
     EXPECT_EQ(display.Count, 4096);
 
     // A stopped TIMER2 holds TIMER1 and the scan, not the display.
-    Timer2Control = 0;
+    Timers.Timer2Control = 0;
     for (int i = 0; i < 100; ++i)
         SliceTick();
-    EXPECT_EQ(Timer2, 0x10000u - 8192);
+    EXPECT_EQ(Timers.Timer2, 0x10000u - 8192);
     EXPECT_EQ(timer1.Count + keyboard.Count, 16 + 256);
     EXPECT_EQ(display.Count, 4096 + 50);
 
     // Edges compare with the last tick, not with a value the program wrote.
-    Timer2LastValue = 0x10;
-    Timer2 = 0x180;
+    Timers.Timer2LastValue = 0x10;
+    Timers.Timer2 = 0x180;
     Timer2Tick(); // 0x17F against 0x010: bit 8 rises, bit 4 stays set
     EXPECT_EQ(timer1.Count, 17);
     EXPECT_EQ(keyboard.Count, 256);
-    EXPECT_EQ(Timer2LastValue, 0x17Fu);
+    EXPECT_EQ(Timers.Timer2LastValue, 0x17Fu);
 }
 
 // Either timer runs out (TIMER1 0 -> 15, TIMER2 0 -> 0xFFFFFFFF) under each
 // combination of enables: the service bit is set, a sleeping CPU is woken
 // once per wake bit, an awake one is interrupted.
-TEST_F(Timers, UnderflowSetsServiceWakesOnceAndInterruptsTheAwake)
+TEST_F(TimerTicks, UnderflowSetsServiceWakesOnceAndInterruptsTheAwake)
 {
     const struct {
         bool Timer1;
@@ -98,56 +98,56 @@ TEST_F(Timers, UnderflowSetsServiceWakesOnceAndInterruptsTheAwake)
         WakeEvent->Reset();
         PendingInterrupts.store(0);
         Sleeping.store(c.Asleep ? 1 : 0);
-        Timer1 = 0;
-        Timer2 = 0;
-        (c.Timer1 ? Timer1Control : Timer2Control) = c.Control;
+        Timers.Timer1 = 0;
+        Timers.Timer2 = 0;
+        (c.Timer1 ? Timers.Timer1Control : Timers.Timer2Control) = c.Control;
         c.Timer1 ? Timer1Tick() : Timer2Tick();
-        EXPECT_EQ(c.Timer1 ? Timer1 : Timer2, c.Timer1 ? 15u : 0xFFFFFFFFu);
-        EXPECT_EQ(c.Timer1 ? Timer1Control : Timer2Control, c.ControlAfter);
+        EXPECT_EQ(c.Timer1 ? Timers.Timer1 : Timers.Timer2, c.Timer1 ? 15u : 0xFFFFFFFFu);
+        EXPECT_EQ(c.Timer1 ? Timers.Timer1Control : Timers.Timer2Control, c.ControlAfter);
         EXPECT_EQ(WakeEvent->IsSet(), c.Woken);
         EXPECT_EQ(Sleeping.load() != 0, c.Asleep && !c.Woken);
         EXPECT_EQ(PendingInterrupts.load(), c.Requested);
     }
 }
 
-TEST_F(Timers, ServiceBitLastsWhileTheTopBitIsSetAndRecheckRaisesWhatIsStillDue)
+TEST_F(TimerTicks, ServiceBitLastsWhileTheTopBitIsSetAndRecheckRaisesWhatIsStillDue)
 {
-    Timer2 = 0;
-    Timer2Control = 0x3;
+    Timers.Timer2 = 0;
+    Timers.Timer2Control = 0x3;
     Timer2Tick();
     PendingInterrupts.store(0);
     Timer2Tick();
-    EXPECT_EQ(Timer2Control, 0xBu);
+    EXPECT_EQ(Timers.Timer2Control, 0xBu);
     EXPECT_EQ(PendingInterrupts.load(), 0u) << "one request per run-out";
-    Timer2 = 0x80000000;
+    Timers.Timer2 = 0x80000000;
     Timer2Tick(); // leaves 0x7FFFFFFF
-    EXPECT_EQ(Timer2Control, 0x3u);
+    EXPECT_EQ(Timers.Timer2Control, 0x3u);
 
-    Timer1 = 15;
-    Timer1Control = 0xA;
+    Timers.Timer1 = 15;
+    Timers.Timer1Control = 0xA;
     for (int value = 14; value >= 8; --value) {
         Timer1Tick();
-        EXPECT_EQ(Timer1Control, 0xAu) << value;
+        EXPECT_EQ(Timers.Timer1Control, 0xAu) << value;
     }
     Timer1Tick(); // leaves 7
-    EXPECT_EQ(Timer1Control, 0x2u);
+    EXPECT_EQ(Timers.Timer1Control, 0x2u);
 
     // An RTI rechecks: what is still due is raised again, asleep or not.
     Sleeping.store(1);
-    Timer1 = 9;
-    Timer2 = 0x80000005;
-    Timer2Control = 0x5; // wake without interrupt: nothing
+    Timers.Timer1 = 9;
+    Timers.Timer2 = 0x80000005;
+    Timers.Timer2Control = 0x5; // wake without interrupt: nothing
     PendingInterrupts.store(0);
     RecheckTimerInterrupts();
     EXPECT_EQ(PendingInterrupts.load(), RequestTimer1);
-    EXPECT_EQ(Timer1Control, 0xAu);
-    EXPECT_EQ(Timer2Control, 0x5u);
-    Timer1 = 7;
-    Timer2Control = 0x3;
+    EXPECT_EQ(Timers.Timer1Control, 0xAu);
+    EXPECT_EQ(Timers.Timer2Control, 0x5u);
+    Timers.Timer1 = 7;
+    Timers.Timer2Control = 0x3;
     PendingInterrupts.store(0);
     RecheckTimerInterrupts();
     EXPECT_EQ(PendingInterrupts.load(), RequestTimer2);
-    EXPECT_EQ(Timer2Control, 0xBu);
+    EXPECT_EQ(Timers.Timer2Control, 0xBu);
 }
 
 } // namespace

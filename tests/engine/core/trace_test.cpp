@@ -67,7 +67,7 @@ TEST_F(TraceLog, ModeTwoRecordsTheAnsweringModuleAndItsOffset)
     m.step();
     KVSetRegister(KV_REG_PC, 0x80ABC);
     m.step();
-    KVConfigure(2, 1); // banked: the high window at bank 3
+    KVConfigure(KV_CONFIG_HP49, 1); // banked: the high window at bank 3
     KVSetRegister(KV_REG_HIGH_BANK, 3);
     m.Rom[0xC1235] = 0xC;
     KVSetRegister(KV_REG_PC, 0x41234);

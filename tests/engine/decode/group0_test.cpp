@@ -1,4 +1,4 @@
-#include "tests/engine/decode/machine_model.h"
+#include "tests/support/machine_model.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
+#include <algorithm>
 #include <cstring>
 
 #include "engine/core/memory.h"
-#include "tests/engine/decode/machine_model.h"
+#include "tests/support/machine_model.h"
 
 namespace {
 
@@ -25,20 +26,20 @@ uint32_t Content(uint32_t address)
 // directly meanwhile, so every access reaches the recorders.
 void RecordMemory()
 {
-    for (unsigned page = 0; page < 256; ++page) {
-        korvane::PageReadPointer[page] = nullptr;
-        korvane::PageWritePointer[page] = nullptr;
-    }
+    korvane::PageMap& pages = korvane::Memory.Pages;
+    std::fill(std::begin(pages.Read), std::end(pages.Read), nullptr);
+    std::fill(std::begin(pages.Write), std::end(pages.Write), nullptr);
+    korvane::SetAccess& sets = korvane::Memory.BySet;
     for (unsigned set = 0; set < 256; ++set) {
-        korvane::ReadNibbleTable[set] = [](uint32_t a) { return Log.push_back({'r', a, Content(a)}), Content(a); };
-        korvane::ReadAddressTable[set] = [](uint32_t a) {
+        sets.ReadNibble[set] = [](uint32_t a) { return Log.push_back({'r', a, Content(a)}), Content(a); };
+        sets.ReadAddress[set] = [](uint32_t a) {
             Log.push_back({'a', a, 0});
             uint32_t value = 0;
             for (uint32_t i = 0; i < 5; ++i)
                 value |= Content((a + i) & 0xFFFFF) << (4 * i);
             return value;
         };
-        korvane::WriteNibbleTable[set] = [](uint32_t a, uint32_t nibble) { Log.push_back({'w', a, nibble}); };
+        sets.WriteNibble[set] = [](uint32_t a, uint32_t nibble) { Log.push_back({'w', a, nibble}); };
     }
 }
 

@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "tests/engine/groupA-F/field_model.h"
+#include "tests/support/field_model.h"
 
 using korvane::Cpu;
 

@@ -2,8 +2,8 @@
 #include <thread>
 
 #include "engine/core/interrupts.h"
-#include "tests/engine/decode/machine_model.h"
-#include "tests/engine/group8/single_step.h"
+#include "tests/support/machine_model.h"
+#include "tests/support/single_step.h"
 
 namespace {
 

@@ -6,8 +6,7 @@
 
 #include <tuple>
 
-#include "engine/core/dispatch.h"
-#include "tests/engine/groupA-F/field_model.h"
+#include "tests/support/field_model.h"
 
 using korvane::Cpu;
 
@@ -28,7 +27,10 @@ void Apply(Model& m, unsigned n0, unsigned n1, unsigned n2, unsigned p, bool dec
 {
     static const unsigned pairs[4][2] = {{0, 1}, {1, 2}, {2, 0}, {3, 2}};
     const bool fieldA = n0 >= 0xC;
-    const auto [lo, hi] = test::RangeOfField(fieldA ? 8 : n1 & 7, p);
+    // Plain variables, not a structured binding: clang 14 does not let the
+    // lambdas below capture bindings.
+    const test::FieldRange range = test::RangeOfField(fieldA ? 8 : n1 & 7, p);
+    const unsigned lo = range.Low, hi = range.High;
     const unsigned b = fieldA ? n1 : n2;
     const unsigned set = fieldA ? n0 - 0xC : (n0 - 0xA) * 2 + (n1 >> 3); // A0, A8, B0, B8 or C, D, E, F
     Nibbles& r = m.Reg[pairs[b & 3][0]];
@@ -122,7 +124,7 @@ void SweepEveryOpcode(bool decimal)
                     for (unsigned j = 16; j-- > 0;)
                         expected[k] = expected[k] << 4 | m.Reg[k][j];
                     actual[k] = test::LiveOf(*working[k], decimal);
-                    ASSERT_TRUE(test::StaleUntouched(*working[k], sets[i][k], decimal)) << "ABCD"[k];
+                    ASSERT_TRUE(test::StaleUntouched(*working[k], decimal)) << "ABCD"[k];
                 }
                 ASSERT_EQ(std::tuple(actual, Cpu.Carry, Cpu.HST, Cpu.PC, Cpu.SliceCycles, Cpu.P),
                           std::tuple(expected, m.Carry, m.Hst, n0 < 0xC ? 0x01003u : 0x01002u,
@@ -175,20 +177,6 @@ TEST(FieldArithmetic, DecimalCasesWorkedOutByHand)
         machine.step();
         const uint64_t result = test::LiveOf(c.Opcode[0] == 'E' ? Cpu.C : Cpu.A, true);
         EXPECT_EQ(std::tuple(result, Cpu.Carry), std::tuple(c.Result, c.Carry)) << c.Opcode;
-    }
-}
-
-// rSL and r=0 share one handler on fields S and XS (AC0 with BC0, AA0 with
-// BA0, ...) but not on field P, where the two only behave alike.
-TEST(FieldArithmetic, ShiftLeftSharesTheClearHandlerOnOneNibbleFieldsOnly)
-{
-    using korvane::DispatchIndex;
-    for (const auto* table : {&korvane::HexDispatchTable, &korvane::DecimalDispatchTable}) {
-        for (unsigned b = 0; b < 4; ++b) {
-            EXPECT_EQ((*table)[DispatchIndex(0xA, 0xA, b)], (*table)[DispatchIndex(0xB, 0xA, b)]);
-            EXPECT_EQ((*table)[DispatchIndex(0xA, 0xC, b)], (*table)[DispatchIndex(0xB, 0xC, b)]);
-            EXPECT_NE((*table)[DispatchIndex(0xA, 0x8, b)], (*table)[DispatchIndex(0xB, 0x8, b)]);
-        }
     }
 }
 

@@ -1,6 +1,7 @@
 // Nibble rotates of whole registers (810-817) and one-bit right shifts of
 // whole registers (81C-81F). The field shifts (819fs) and the bit set and
-// clear (8084n-8089n) are leaves of the stubs, in rotates.cpp.
+// clear (8084n-8089n) are leaves of the stubs, in field_shifts.cpp and
+// bit_set_clear.cpp.
 //
 // What leaves the bottom on a right move is reported in SB, which these
 // instructions only ever set; they touch no other flag.
@@ -9,6 +10,7 @@
 #include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
 #include "engine/core/fields.h"
+#include "engine/decode/opcode_fill.h"
 
 namespace korvane {
 
@@ -77,7 +79,7 @@ void OpShiftRightBit()
 }
 
 template <bool Decimal>
-constexpr void FillRotates(DispatchTable& table)
+constexpr void FillRotatesShifts(DispatchTable& table)
 {
     FillOpcode(table, 0x8, 0x1, 0x0, &OpRotateLeftNibble<Decimal, Reg::A>);  // 810  ASLC
     FillOpcode(table, 0x8, 0x1, 0x1, &OpRotateLeftNibble<Decimal, Reg::B>);  // 811  BSLC

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "engine/core/keyboard.h"
@@ -23,14 +21,11 @@ inline void StepIn(Machine& m, const std::string& opcode, bool decimal)
     decimal ? korvane::SwitchToDecimal() : korvane::SwitchToHex();
     korvane::NibbleRegister* const all[] = {&Cpu.A, &Cpu.B, &Cpu.C, &Cpu.D};
     for (korvane::NibbleRegister* r : all)
-        decimal ? void(r->PackedLow = r->PackedHigh = 0xDEADBEEF) : void(std::memset(r->Nibbles, 0xEE, 16));
+        MarkNotLive(*r, decimal);
     Cpu.SliceCycles = 0;
     m.step();
-    for (korvane::NibbleRegister* r : all) {
-        const bool stale = decimal ? r->PackedLow == 0xDEADBEEF && r->PackedHigh == 0xDEADBEEF
-                                   : std::all_of(r->Nibbles, r->Nibbles + 16, [](uint8_t b) { return b == 0xEE; });
-        ASSERT_TRUE(stale) << opcode << " wrote the form that is not live";
-    }
+    for (korvane::NibbleRegister* r : all)
+        ASSERT_TRUE(NotLiveIntact(*r, decimal)) << opcode << " wrote the form that is not live";
 }
 
 // The keyboard outlives machines; every test that uses it starts clean.

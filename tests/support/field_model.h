@@ -1,6 +1,7 @@
 // What the tests of the field instructions (groups 8, 9 and A to F) share:
 // working registers loaded in the live form of a mode with the other form
-// poisoned, fields as plain nibble ranges, and biased register data.
+// marked (test::MarkNotLive), fields as plain nibble ranges, and biased
+// register data.
 #pragma once
 
 #include <algorithm>
@@ -24,20 +25,16 @@ inline unsigned NibbleOf(uint64_t value, unsigned k)
     return static_cast<unsigned>(value >> (4 * k)) & 15;
 }
 
-// Not nibble-local, so that a handler reading the stale form of two
-// registers does not see their fields agree just because the values do.
-inline uint64_t Poison(uint64_t value)
-{
-    return ~(value * 0x9E3779B97F4A7C15ull);
-}
-
 inline void LoadLive(korvane::NibbleRegister& r, uint64_t value, bool decimal)
 {
-    const uint64_t packed = decimal ? Poison(value) : value, unpacked = decimal ? value : Poison(value);
-    r.PackedLow = static_cast<uint32_t>(packed);
-    r.PackedHigh = static_cast<uint32_t>(packed >> 32);
-    for (unsigned k = 0; k < 16; ++k)
-        r.Nibbles[k] = static_cast<uint8_t>(NibbleOf(unpacked, k));
+    MarkNotLive(r, decimal);
+    if (decimal) {
+        for (unsigned k = 0; k < 16; ++k)
+            r.Nibbles[k] = static_cast<uint8_t>(NibbleOf(value, k));
+    } else {
+        r.PackedLow = static_cast<uint32_t>(value);
+        r.PackedHigh = static_cast<uint32_t>(value >> 32);
+    }
 }
 
 inline uint64_t LiveOf(const korvane::NibbleRegister& r, bool decimal)
@@ -48,11 +45,12 @@ inline uint64_t LiveOf(const korvane::NibbleRegister& r, bool decimal)
     return decimal ? unpacked : uint64_t{r.PackedHigh} << 32 | r.PackedLow;
 }
 
-// The other form still holds the poison, and every byte holds one nibble.
-inline bool StaleUntouched(const korvane::NibbleRegister& r, uint64_t value, bool decimal)
+// The other form still holds its mark, and in decimal mode every live byte
+// holds one nibble.
+inline bool StaleUntouched(const korvane::NibbleRegister& r, bool decimal)
 {
-    return std::ranges::all_of(r.Nibbles, [](uint8_t byte) { return byte < 16; }) &&
-           LiveOf(r, !decimal) == Poison(value);
+    return NotLiveIntact(r, decimal) &&
+           (!decimal || std::ranges::all_of(r.Nibbles, [](uint8_t byte) { return byte < 16; }));
 }
 
 struct FieldRange {

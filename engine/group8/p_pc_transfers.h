@@ -1,9 +1,10 @@
 // P and PC transfers and LA: C=P n (80Cn), P=C n (80Dn), CPEX n (80Fn),
 // PC=A, PC=C, A=PC, C=PC, APCEX, CPCEX (81B2-81B7), PC=(A), PC=(C) (808C,
 // 808E) and LA (8082n). All of them are leaves of the group 8 stubs.
-#include <utility>
+#pragma once
 
 #include "engine/core/cpu_state.h"
+#include "engine/core/dispatch.h"
 #include "engine/core/fields.h"
 #include "engine/core/hooks.h"
 #include "engine/core/memory.h"
@@ -11,11 +12,6 @@
 #include "engine/decode/loads.h"
 
 namespace korvane {
-
-namespace {
-
-using Nibbles16 = std::make_index_sequence<16>;
-using LeafRow16 = std::array<InstructionHandler, 16>;
 
 template <bool Decimal, unsigned N>
 uint8_t NibbleOfC()
@@ -97,9 +93,9 @@ void OpPcExchange()
 // near a page's end continue in that page's host memory and may run up to
 // four bytes past it; every page buffer is lent with slack bytes behind it
 // (the blank page too), so the read stays inside readable memory.
-uint32_t ReadStoredAddress(uint32_t address)
+inline uint32_t ReadStoredAddress(uint32_t address)
 {
-    const uint8_t* nibbles = PageFetchPointer[PageOf(address)] + (address & (PageSize - 1));
+    const uint8_t* nibbles = Memory.Pages.Fetch[PageOf(address)] + (address & (PageSize - 1));
     uint32_t value = 0;
     for (unsigned i = 5; i-- > 0;)
         value = (value << 4) | (nibbles[i] & 0x0F);
@@ -134,68 +130,32 @@ void OpLoadAddress()
     Cpu.SliceCycles += 24 + 4 * N;
 }
 
-template <bool Decimal, std::size_t... N>
-constexpr LeafRow16 CFromPRow(std::index_sequence<N...>)
+// 8082n: the count n is nibble 4.
+template <bool Decimal>
+void LoadAddressLevel()
 {
-    return {&OpCFromP<Decimal, N>...};
+    static constexpr LeafRow leaves =
+        LeafRowOf([](auto n) -> InstructionHandler { return &OpLoadAddress<Decimal, decltype(n)::value>; });
+    leaves[OperandNibble(4)]();
 }
 
-template <bool Decimal, std::size_t... N>
-constexpr LeafRow16 PFromCRow(std::index_sequence<N...>)
+// 80Cn, 80Dn, 80Fn by n.
+template <bool Decimal>
+consteval LeafRow CFromPRow()
 {
-    return {&OpPFromC<Decimal, N>...};
-}
-
-template <bool Decimal, std::size_t... N>
-constexpr LeafRow16 CPExchangeRow(std::index_sequence<N...>)
-{
-    return {&OpCPExchange<Decimal, N>...};
-}
-
-template <bool Decimal, std::size_t... N>
-constexpr LeafRow16 LoadAddressRow(std::index_sequence<N...>)
-{
-    return {&OpLoadAddress<Decimal, N>...};
+    return LeafRowOf([](auto n) -> InstructionHandler { return &OpCFromP<Decimal, decltype(n)::value>; });
 }
 
 template <bool Decimal>
-constexpr std::array<InstructionHandler, 6> PcTransferRow()
+consteval LeafRow PFromCRow()
 {
-    return {
-        &OpPcFromRegister<Decimal, Reg::A>, // 81B2  PC=A
-        &OpPcFromRegister<Decimal, Reg::C>, // 81B3  PC=C
-        &OpRegisterFromPc<Decimal, Reg::A>, // 81B4  A=PC
-        &OpRegisterFromPc<Decimal, Reg::C>, // 81B5  C=PC
-        &OpPcExchange<Decimal, Reg::A>,     // 81B6  APCEX
-        &OpPcExchange<Decimal, Reg::C>,     // 81B7  CPCEX
-    };
+    return LeafRowOf([](auto n) -> InstructionHandler { return &OpPFromC<Decimal, decltype(n)::value>; });
 }
 
 template <bool Decimal>
-constexpr std::array<InstructionHandler, 2> JumpThroughMemoryRow()
+consteval LeafRow CPExchangeRow()
 {
-    return {
-        &OpJumpThroughMemory<Decimal, Reg::A, true>,  // 808C  PC=(A)
-        &OpJumpThroughMemory<Decimal, Reg::C, false>, // 808E  PC=(C)
-    };
+    return LeafRowOf([](auto n) -> InstructionHandler { return &OpCPExchange<Decimal, decltype(n)::value>; });
 }
-
-} // namespace
-
-// 80Cn  C=P n
-constinit const LeafTable<2, 16> CFromPLeaves = {CFromPRow<false>(Nibbles16{}), CFromPRow<true>(Nibbles16{})};
-// 80Dn  P=C n
-constinit const LeafTable<2, 16> PFromCLeaves = {PFromCRow<false>(Nibbles16{}), PFromCRow<true>(Nibbles16{})};
-// 80Fn  CPEX n
-constinit const LeafTable<2, 16> CPExchangeLeaves = {CPExchangeRow<false>(Nibbles16{}),
-                                                     CPExchangeRow<true>(Nibbles16{})};
-// 8082n  LA with n + 1 nibbles
-constinit const LeafTable<2, 16> LoadAddressLeaves = {LoadAddressRow<false>(Nibbles16{}),
-                                                      LoadAddressRow<true>(Nibbles16{})};
-// 81B2-81B7
-constinit const LeafTable<2, 6> PcTransferLeaves = {PcTransferRow<false>(), PcTransferRow<true>()};
-// 808C, 808E
-constinit const LeafTable<2, 2> JumpThroughMemoryLeaves = {JumpThroughMemoryRow<false>(),
-                                                           JumpThroughMemoryRow<true>()};
 
 } // namespace korvane

@@ -7,6 +7,7 @@
 #include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
 #include "engine/core/fields.h"
+#include "engine/decode/opcode_fill.h"
 
 namespace korvane {
 
@@ -124,7 +125,7 @@ constexpr void FillPointerSteps(DispatchTable& table)
 }
 
 template <bool Decimal>
-constexpr void FillPointers(DispatchTable& table)
+constexpr void FillDataPointers(DispatchTable& table)
 {
     constexpr PointerMember d0 = &CpuState::D0;
     constexpr PointerMember d1 = &CpuState::D1;

@@ -2,8 +2,8 @@
 // nibble 0 first, in the form that is live in the current mode, and a copy of
 // every other field. A test draws a random state, works out with plain
 // integer arithmetic what one instruction leaves, runs it and compares the
-// whole processor. The form of A to D that is not live holds a marker no live
-// value has, so a handler that touches it shows.
+// whole processor. The form of A to D that is not live holds its mark
+// (test::MarkNotLive), so a handler that touches it shows.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -91,9 +91,8 @@ inline State Randomize(std::mt19937_64& rng, bool decimal, unsigned p, uint32_t 
         for (unsigned k = 0; k < 16; ++k) {
             const unsigned pick = style < 2 ? style : rng() % 4;
             s.R[r][k] = pick == 0 ? 0 : pick == 1 ? 15 : rng() & 15;
-            reg.Nibbles[k] = static_cast<uint8_t>(0x40 + k);
         }
-        reg.PackedLow = 0xDEADBEEF, reg.PackedHigh = 0xFEEDFACE;
+        test::MarkNotLive(reg, decimal);
         WriteLive(reg, s.R[r], decimal);
     }
     for (uint32_t* d : {&Cpu.D0, &Cpu.D1}) {

@@ -1,5 +1,5 @@
 #include "engine/core/memory.h"
-#include "tests/engine/decode/machine_model.h"
+#include "tests/support/machine_model.h"
 
 namespace {
 
@@ -7,7 +7,7 @@ using namespace model;
 
 // 80Cn C=P, 80Dn P=C, 80Fn CPEX on every nibble, 8082n LA with every count,
 // and 81B2-81B7 PC=A, PC=C, A=PC, C=PC, APCEX, CPCEX, from every P.
-TEST(PointerTransfers, EveryMemberMatchesTheModel)
+TEST(PAndPcTransfers, EveryMemberMatchesTheModel)
 {
     std::mt19937_64 rng(11);
     Sweep(16 * 4 + 6, [&rng](unsigned i, test::Program& code, State& s) {
@@ -43,7 +43,7 @@ TEST(PointerTransfers, EveryMemberMatchesTheModel)
 
 // A=PC whose last nibbles fetch past the top: the register gets the address
 // cut to 20 bits, PC keeps the plain sum.
-TEST(PointerTransfers, PcSavedInARegisterIsCutTo20Bits)
+TEST(PAndPcTransfers, PcSavedInARegisterIsCutTo20Bits)
 {
     test::Machine m;
     for (bool decimal : {false, true}) {
@@ -62,7 +62,7 @@ TEST(PointerTransfers, PcSavedInARegisterIsCutTo20Bits)
 // window over it does not answer, the CRC does not move, a tag is no part of
 // it, and five nibbles from a page buffer's last two go on into the slack
 // behind it, not into the next page's module. Only PC=(A) tells the hook.
-TEST(PointerTransfers, JumpsThroughMemoryReadTheFetchMap)
+TEST(PAndPcTransfers, JumpsThroughMemoryReadTheFetchMap)
 {
     test::Machine m;
     std::vector<uint8_t> ram = test::NibbleBuffer(0x1000);

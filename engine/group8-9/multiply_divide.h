@@ -1,13 +1,13 @@
 // The engine's multiply and divide extension, 81B8-81BB: C by A over the
 // whole register or over field A, in binary in both modes. A never changes.
+// Leaves of the 81B stub.
+#pragma once
+
 #include <cstdint>
 
 #include "engine/core/cpu_state.h"
-#include "engine/decode/leaves.h"
 
 namespace korvane {
-
-namespace {
 
 // Unsigned arithmetic wraps, so the low 64 bits come out whatever the signs.
 template <bool Decimal>
@@ -57,20 +57,5 @@ void OpDivideAddress()
     Cpu.PC += 4;
     Cpu.SliceCycles += 10;
 }
-
-template <bool Decimal>
-constexpr std::array<InstructionHandler, 4> MultiplyDivideOf()
-{
-    return {
-        &OpMultiplyWord<Decimal>,    // 81B8  C.W=C.W*A.W
-        &OpMultiplyAddress<Decimal>, // 81B9  C.A=C.A*A.A
-        &OpDivideWord<Decimal>,      // 81BA  C.W=C.W/A.W (signed)
-        &OpDivideAddress<Decimal>,   // 81BB  C.A=C.A/A.A
-    };
-}
-
-} // namespace
-
-constinit const LeafTable<2, 4> MultiplyDivideLeaves = {MultiplyDivideOf<false>(), MultiplyDivideOf<true>()};
 
 } // namespace korvane
