@@ -13,7 +13,7 @@
 
 #include "korvane.h"
 #include "tessock.h"
-#include "tests/support/assembler.h"
+#include "saturn_asm/assembler.h"
 #include "tests/ui/support/open_window.h"
 #include "ui/commands.h"
 

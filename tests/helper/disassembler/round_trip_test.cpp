@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "tests/helper/disassembler/disassemble.h"
-#include "tests/support/assembler.h"
-#include "tests/support/instruction_forms.h"
+#include "saturn_asm/assembler.h"
+#include "saturn_asm/instruction_forms.h"
 
 namespace {
 

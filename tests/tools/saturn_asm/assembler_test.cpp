@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/assembler.h"
-#include "tests/support/lcd_font.h"
+#include "saturn_asm/assembler.h"
+#include "saturn_asm/lcd_font.h"
 
 namespace saturn {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/support/instruction_forms.h"
+#include "saturn_asm/instruction_forms.h"
 
 #include <stdexcept>
 
