@@ -83,7 +83,7 @@ TEST(PAndPcTransfers, JumpsThroughMemoryReadTheFetchMap)
             WriteLive(Cpu.A, s.R[0] = FromValue(address), decimal);
             WriteLive(Cpu.C, s.R[2] = FromValue(address), decimal);
             if (opcode[3] == 'C')
-                s.Hooks = {{0, Origin, s.Cpu.Carry}};
+                s.Hooks = {{0, Origin, s.Cpu.Carry, s.Cpu.RstkIndex}};
             s.Cpu.PC = target, s.Cpu.SliceCycles = 104;
             RunOne(m, test::Program(Origin).op(opcode), rng);
             EXPECT_TRUE(Matches(s)) << opcode << std::hex << " from " << address;
