@@ -10,9 +10,9 @@ using namespace model;
 // Every branch, from above zero, from below the top and ending on the last
 // nibble: GOC and GONC with every offset byte (00: RTNC, RTNNC) and both
 // carries, GOYES after ?HST=0 0 (which holds) with every byte (00: RTNYES),
-// GOTO, GOSUB, GOLONG and GOSUBL at the ends of their offset range, GOVLNG
-// and GOSBVL. Targets wrap at 20 bits; the advance past an untaken branch
-// and the return address pushed do not.
+// GOTO, GOSUB, GOLONG and GOSUBL at the ends of their offset range, GOVLNG,
+// GOSBVL, and 81B2-81B7 PC=A to CPCEX. Targets wrap at 20 bits; the advance
+// past an untaken branch and the return address pushed do not.
 TEST(Jumps, EveryBranchMatchesTheModelAtTheEndsOfMemory)
 {
     struct Branch {
@@ -29,6 +29,8 @@ TEST(Jumps, EveryBranchMatchesTheModelAtTheEndsOfMemory)
         branches.insert(branches.end(), {{"8C", offset, 4, 0}, {"8E", offset, 4, 0}});
     for (uint32_t address : {0x00000u, 0x12345u, 0xFEDCBu, 0xFFFFFu})
         branches.insert(branches.end(), {{"8D", address, 5, 0}, {"8F", address, 5, 0}});
+    for (const char* opcode : {"81B2", "81B3", "81B4", "81B5", "81B6", "81B7"})
+        branches.push_back({opcode, 0, 0, 0});
     test::Machine m;
     std::mt19937_64 rng(4);
     int failures = 0;
@@ -40,9 +42,17 @@ TEST(Jumps, EveryBranchMatchesTheModelAtTheEndsOfMemory)
                 korvane::CpuState& c = s.Cpu;
                 test::Program code(origin);
                 code.op(b.Opcode).imm(b.Operand, b.Width);
-                const uint32_t half = 1u << (4 * b.Width - 1), offset = (b.Operand ^ half) - half;
+                const uint32_t half = b.Width ? 1u << (4 * b.Width - 1) : 0, offset = (b.Operand ^ half) - half;
                 const char kind = b.Opcode[0] == '8' ? b.Opcode[1] : b.Opcode[0]; // 4 5 6 7, 3 (the test), C-F
-                if (kind == '3' || kind == '4' || kind == '5') {
+                if (b.Width == 0) { // PC=A, PC=C, A=PC, C=PC, APCEX, CPCEX: a saved PC is cut to 20 bits, PC not
+                    const unsigned x = b.Opcode[3] - '0';
+                    Nibbles& r = s.R[x & 1 ? 2 : 0];
+                    const uint32_t field = static_cast<uint32_t>(ToValue(r) & 0xFFFFF);
+                    for (unsigned k = 0; k < 5 && x >= 4; ++k)
+                        r[k] = (origin + 4) >> (4 * k) & 15;
+                    c.PC = x < 4 || x >= 6 ? field : origin + 4;
+                    c.SliceCycles = x == 4 || x == 5 ? 44 : 76;
+                } else if (kind == '3' || kind == '4' || kind == '5') {
                     if (kind != '3')
                         Cpu.Carry = static_cast<uint8_t>(b.Carry);
                     c.Carry = kind == '3' ? 1 : Cpu.Carry;

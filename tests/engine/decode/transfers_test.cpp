@@ -44,8 +44,8 @@ void RecordMemory()
 }
 
 // Every 14x and 15xy opcode: the nibbles that move, their addresses in order
-// (each wrapped at 20 bits), the read path, PC and cost, on pointers often
-// by the top of memory.
+// (each wrapped at 20 bits), the read path (hexadecimal field-A reads take
+// one call), PC and cost, on pointers often by the top of memory.
 TEST(MemoryTransfers, EveryOpcodeMovesItsNibblesLowestAddressFirst)
 {
     test::Machine m;
@@ -57,19 +57,14 @@ TEST(MemoryTransfers, EveryOpcodeMovesItsNibblesLowestAddressFirst)
             for (unsigned op = 0; op < 16 + 256; ++op) {
                 const bool short14 = op < 16;
                 const unsigned x = short14 ? op : (op - 16) >> 4, y = op & 15;
-                const bool read = x & 2;
+                const bool read = x & 2, oneCall = read && !decimal && x < 8 && (short14 || y >= 8);
                 State s = Randomize(rng, decimal, p);
                 test::Program code(Origin);
                 short14 ? code.op("14").imm(x, 1) : code.op("15").imm(x, 1).imm(y, 1);
-                unsigned start = 0, count = y + 1, cost = (read ? 76 : 72) + 6 * count; // 15xy with x 8-F
-                if (short14) {
-                    count = x < 8 ? 5 : 2;
-                    cost = x < 8 ? (read ? 82 : 78) : (read ? 78 : 66);
-                } else if (x < 8) {
-                    const auto [low, high] = FieldRange(y, p);
-                    start = low, count = high - low + 1, cost = (read ? 80 : 76) + 6 * count;
-                }
-                const bool oneCall = read && !decimal && x < 8 && (short14 || y >= 8); // hexadecimal field-A reads
+                const auto [low, high] = short14 ? std::pair{0u, x < 8 ? 4u : 1u} : x < 8 ? FieldRange(y, p) : std::pair{0u, y};
+                const unsigned count = high - low + 1;
+                const unsigned cost = short14 ? (x < 8 ? (read ? 82 : 78) : (read ? 78 : 66))
+                                              : (x < 8 ? (read ? 80 : 76) : (read ? 76 : 72)) + 6 * count;
                 const uint32_t pointer = x & 1 ? s.Cpu.D1 : s.Cpu.D0;
                 Nibbles& reg = s.R[x & 4 ? 2 : 0];
                 std::vector<Access> want;
@@ -78,11 +73,11 @@ TEST(MemoryTransfers, EveryOpcodeMovesItsNibblesLowestAddressFirst)
                 for (unsigned i = 0; i < count; ++i) {
                     const uint32_t address = (pointer + i) & 0xFFFFF;
                     if (!read)
-                        want.push_back({'w', address, reg[start + i]});
+                        want.push_back({'w', address, reg[low + i]});
                     else if (!oneCall)
                         want.push_back({'r', address, Content(address)});
                     if (read)
-                        reg[start + i] = static_cast<uint8_t>(Content(address));
+                        reg[low + i] = static_cast<uint8_t>(Content(address));
                 }
                 s.advance(short14 ? 3 : 4, cost);
                 Log.clear();

@@ -101,10 +101,12 @@ TEST(Control, ConfigurationInstructionsDriveTheMemoryMap)
     }
 }
 
-// OUT=C then A=IN or C=IN in both modes: IN reaches a line through a sneak
+// OUT=C then C=IN or A=IN in both modes: IN reaches a line through a sneak
 // path of three keys, only nibbles 0-3 change; RSI owes the key interrupt
-// until INTON and the next read raises it.
-TEST(Control, KeyboardReadsThroughOutAndIn)
+// until INTON and the next read raises it. SHUTDN on the running engine
+// sleeps with PC on the instruction; the ON key wakes it, and its key
+// interrupt returns behind SHUTDN.
+TEST(Control, KeyboardReadsThroughOutAndInAndWakesShutdown)
 {
     for (bool decimal : {false, true}) {
         test::Machine m;
@@ -112,52 +114,34 @@ TEST(Control, KeyboardReadsThroughOutAndIn)
         for (auto [column, row] : {std::pair{0, 0}, {1, 0}, {1, 1}})
             KVPressKey(column, row);
         test::SetValue(Cpu.C, 0xABCDEF0123450002);
-        test::StepIn(m, "801", decimal); // OUT=C: line 1
-        test::StepIn(m, "803", decimal); // C=IN: columns 1 and, through (1,0) and (0,0), 0
-        EXPECT_EQ(test::Value(Cpu.C), 0xABCDEF0123450003u);
         test::SetValue(Cpu.A, ~0ull);
-        test::StepIn(m, "802", decimal);
-        EXPECT_EQ(test::Value(Cpu.A), 0xFFFFFFFFFFFF0003u);
+        for (const char* opcode : {"801", "803", "802"}) // line 1: columns 1 and, through (1,0) and (0,0), 0
+            test::StepIn(m, opcode, decimal);
+        EXPECT_EQ(std::tuple(test::Value(Cpu.C), test::Value(Cpu.A)),
+                  std::tuple(0xABCDEF0123450003u, 0xFFFFFFFFFFFF0003u));
         EXPECT_EQ(korvane::PendingInterrupts.load(), 0) << "key interrupts are off";
-
         for (const char* opcode : {"80810", "8080", "803"}) // RSI, INTON, C=IN
             test::StepIn(m, opcode, decimal);
         EXPECT_EQ(korvane::PendingInterrupts.load(), korvane::RequestKey);
-        test::ResetKeys();
     }
-}
-
-template <typename Condition>
-bool WaitFor(Condition condition)
-{
-    for (int i = 0; i < 2000 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return condition();
-}
-
-// SHUTDN on the running engine sleeps with PC on the instruction; the ON
-// key wakes it, and its key interrupt returns behind SHUTDN.
-TEST(Control, ShutdownSleepsUntilAKeyPress)
-{
     test::Machine m;
     test::ResetKeys();
     m.place(test::Program(0x0000F).label("spin").goto_("spin"));
-    test::Program p(0x00100);
-    p.op("807").label("after").goto_("after");
-    m.load(p);
-
+    m.load(test::Program(0x00100).op("807").label("after").goto_("after"));
+    const auto waitFor = [](auto condition) {
+        for (int i = 0; i < 2000 && !condition(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return condition();
+    };
     KVRun();
-    ASSERT_TRUE(WaitFor([] { return korvane::Sleeping.load() == 1; }));
+    ASSERT_TRUE(waitFor([] { return korvane::Sleeping.load() == 1; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(korvane::Sleeping.load(), 1) << "nothing but a wake ends the sleep";
-    EXPECT_EQ(Cpu.PC, 0x00100u) << "PC stays on SHUTDN while the CPU sleeps";
+    EXPECT_EQ(std::tuple(korvane::Sleeping.load(), Cpu.PC), std::tuple(1, 0x00100u)) << "only a wake ends the sleep";
     KVPressKey(9, 9);
-    EXPECT_TRUE(WaitFor([] { return korvane::LoadRelaxed(Cpu.InterruptService) == 1; }));
+    EXPECT_TRUE(waitFor([] { return korvane::LoadRelaxed(Cpu.InterruptService) == 1; }));
     KVStop();
     KVReleaseKey(9, 9);
-    EXPECT_EQ(Cpu.RSTK[0], p.at("after"));
-    EXPECT_EQ(Cpu.PC, 0x0000Fu);
-    EXPECT_EQ(korvane::ServiceRequestBits & 0x80, 0x80u);
+    EXPECT_EQ(std::tuple(Cpu.RSTK[0], Cpu.PC, korvane::ServiceRequestBits & 0x80), std::tuple(0x00103u, 0x0000Fu, 0x80u));
     test::ResetKeys();
 }
 

@@ -5,12 +5,12 @@ namespace {
 
 using namespace model;
 
-// 80Cn C=P, 80Dn P=C, 80Fn CPEX on every nibble, 8082n LA with every count,
-// and 81B2-81B7 PC=A, PC=C, A=PC, C=PC, APCEX, CPCEX, from every P.
+// 80Cn C=P, 80Dn P=C, 80Fn CPEX on every nibble and 8082n LA with every
+// count, from every P.
 TEST(PAndPcTransfers, EveryMemberMatchesTheModel)
 {
     std::mt19937_64 rng(11);
-    Sweep(16 * 4 + 6, [&rng](unsigned i, test::Program& code, State& s) {
+    Sweep(16 * 4, [&rng](unsigned i, test::Program& code, State& s) {
         korvane::CpuState& c = s.Cpu;
         const unsigned n = i & 15;
         if (i < 48) {
@@ -22,40 +22,12 @@ TEST(PAndPcTransfers, EveryMemberMatchesTheModel)
                 c.P = held;
             return s.advance(4, 32);
         }
-        if (i < 64) { // LA: the constant from nibble P on, wrapping from 15 to 0
-            const uint64_t constant = rng();
-            code.la(n + 1, constant);
-            for (unsigned k = 0; k <= n; ++k)
-                s.R[0][(c.P + k) % 16] = constant >> (4 * k) & 15;
-            return s.advance(6 + n, 24 + 4 * n);
-        }
-        const unsigned x = i - 64 + 2, r = x & 1 ? 2 : 0;
-        code.op("81B").imm(x, 1);
-        const uint32_t field = static_cast<uint32_t>(ToValue(s.R[r]) & 0xFFFFF);
-        if (x >= 4) { // the register gets the next instruction's address
-            for (unsigned k = 0; k < 5; ++k)
-                s.R[r][k] = (Origin + 4) >> (4 * k) & 15;
-        }
-        c.PC = x < 4 || x >= 6 ? field : Origin + 4;
-        c.SliceCycles = x >= 4 && x < 6 ? 44 : 76;
+        const uint64_t constant = rng();
+        code.la(n + 1, constant); // LA: the constant from nibble P on, wrapping from 15 to 0
+        for (unsigned k = 0; k <= n; ++k)
+            s.R[0][(c.P + k) % 16] = constant >> (4 * k) & 15;
+        s.advance(6 + n, 24 + 4 * n);
     }, EveryP, 2);
-}
-
-// A=PC whose last nibbles fetch past the top: the register gets the address
-// cut to 20 bits, PC keeps the plain sum.
-TEST(PAndPcTransfers, PcSavedInARegisterIsCutTo20Bits)
-{
-    test::Machine m;
-    for (bool decimal : {false, true}) {
-        m.poke(0xFFFFE, "81");
-        m.Rom[0x100000] = 0xB, m.Rom[0x100001] = 0x4;
-        test::SetValue(Cpu.A, 0xABCDEF0123400000);
-        Cpu.PC = 0xFFFFE;
-        decimal ? korvane::SwitchToDecimal() : korvane::SwitchToHex();
-        m.step();
-        EXPECT_EQ(Cpu.PC, 0x100002u);
-        EXPECT_EQ(test::Value(Cpu.A), 0xABCDEF0123400002u);
-    }
 }
 
 // PC=(A) and PC=(C) read the stored address as code is fetched: the I/O
