@@ -15,10 +15,7 @@ using namespace model;
 // past an untaken branch and the return address pushed do not.
 TEST(Jumps, EveryBranchMatchesTheModelAtTheEndsOfMemory)
 {
-    struct Branch {
-        const char* Opcode;
-        uint32_t Operand, Width, Carry;
-    };
+    struct Branch { const char* Opcode; uint32_t Operand, Width, Carry; };
     std::vector<Branch> branches;
     for (uint32_t byte = 0; byte < 256; ++byte)
         branches.insert(branches.end(), {{"4", byte, 2, 0}, {"4", byte, 2, 1}, {"5", byte, 2, 0}, {"5", byte, 2, 1},

@@ -12,41 +12,29 @@ TEST(Group0, EveryOpcodeMatchesTheModelInBothModes)
         code.op("0").imm(x, 1);
         korvane::CpuState& c = s.Cpu;
         Nibbles& C = s.R[2];
-        const unsigned low12 = C[0] | C[1] << 4 | C[2] << 8;
-        const auto setLow12 = [&C](unsigned v) { C[0] = v & 15, C[1] = v >> 4 & 15, C[2] = v >> 8 & 15; };
-        switch (x) {
-        case 0x0: case 0x1: case 0x2: case 0x3: case 0xF: // RTNSXM RTN RTNSC RTNCC RTI
+        const unsigned low12 = C[0] | C[1] << 4 | C[2] << 8, st12 = c.ST & 0xFFF;
+        if (x < 4 || x == 0xF) { // RTNSXM RTN RTNSC RTNCC RTI
             c.HST |= x == 0 ? korvane::HstXM : 0;
             c.Carry = x == 2 ? 1 : x == 3 ? 0 : c.Carry; // set before the hook sees the pop
             c.PC = s.pop(Origin), c.SliceCycles = 44;
             if (x == 0xF)
                 Cpu.InterruptService = 1; // RTI ends the service routine: 0 afterwards
             return;
-        case 0x4: case 0x5: // SETHEX, SETDEC: the values stay, live in the other form if the mode changes
-            c.DecimalMode = x == 5;
-            return s.advance(2, 16);
-        case 0x6: // RSTK=C
-            s.push(Origin, static_cast<uint32_t>(ToValue(C) & 0xFFFFF));
-            return s.advance(2, 32);
-        case 0x7: { // C=RSTK
-            const uint32_t v = s.pop(Origin);
-            for (unsigned k = 0; k < 5; ++k)
-                C[k] = v >> (4 * k) & 15;
-            return s.advance(2, 32);
         }
-        case 0x8: c.ST &= 0xF000; break;                                         // CLRST
-        case 0x9: setLow12(c.ST & 0xFFF); break;                                 // C=ST
-        case 0xA: c.ST = static_cast<uint16_t>((c.ST & 0xF000) | low12); break; // ST=C
-        case 0xB: // CSTEX
-            setLow12(c.ST & 0xFFF);
-            c.ST = static_cast<uint16_t>((c.ST & 0xF000) | low12);
-            break;
-        default: // P=P+1, P=P-1: Carry on the wrap
+        if (x == 6) // RSTK=C
+            s.push(Origin, static_cast<uint32_t>(ToValue(C) & 0xFFFFF));
+        for (unsigned k = 0, v = x == 7 ? s.pop(Origin) : 0; k < 5 && x == 7; ++k) // C=RSTK
+            C[k] = v >> (4 * k) & 15;
+        if (x == 8 || x == 0xA || x == 0xB) // CLRST, ST=C, CSTEX
+            c.ST = static_cast<uint16_t>((c.ST & 0xF000) | (x == 8 ? 0 : low12));
+        for (unsigned k = 0; k < 3 && (x == 9 || x == 0xB); ++k) // C=ST, CSTEX
+            C[k] = st12 >> (4 * k) & 15;
+        if (x == 0xC || x == 0xD) { // P=P+1, P=P-1: Carry on the wrap
             c.Carry = c.P == (x == 0xC ? 15 : 0);
             c.P = (c.P + (x == 0xC ? 1 : 15)) & 15;
-            return s.advance(2, 16);
         }
-        s.advance(2, 28);
+        c.DecimalMode = x == 4 || x == 5 ? x == 5 : c.DecimalMode; // SETHEX, SETDEC: live in the other form
+        s.advance(2, x < 6 || x > 0xB ? 16 : x < 8 ? 32 : 28);
     }, EveryP, 4);
 }
 

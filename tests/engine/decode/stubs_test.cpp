@@ -102,10 +102,9 @@ TEST_F(DecodeStubs, EveryCombinationInBothModes)
         std::vector<Opcode> members = {family.Prefix};
         for (const auto& choice : family.Choices) {
             std::vector<Opcode> longer;
-            for (const Opcode& opcode : members) {
+            for (const Opcode& opcode : members)
                 for (uint8_t nibble : choice)
                     longer.push_back(opcode), longer.back().push_back(nibble);
-            }
             members = std::move(longer);
         }
         for (bool decimal : {false, true}) {
@@ -122,8 +121,7 @@ TEST_F(DecodeStubs, EveryCombinationInBothModes)
                 std::string text;
                 for (uint8_t nibble : opcode)
                     text += "0123456789ABCDEF"[nibble];
-                if (!Within(ok ? testing::AssertionSuccess() : testing::AssertionFailure(),
-                            text + (decimal ? " decimal" : " hex"), failures))
+                if (!Within(testing::AssertionResult(ok), text + (decimal ? " decimal" : " hex"), failures))
                     return;
             }
         }

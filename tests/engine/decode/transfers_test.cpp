@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstring>
 
 #include "engine/core/memory.h"
 #include "tests/support/machine_model.h"
@@ -94,10 +93,9 @@ TEST(MemoryTransfers, EveryOpcodeMovesItsNibblesLowestAddressFirst)
 // CRC-16, reflected, polynomial 0x8408, four bits per nibble.
 uint32_t Crc(uint32_t crc, const std::vector<uint8_t>& nibbles)
 {
-    for (uint32_t nibble : nibbles) {
+    for (uint32_t nibble : nibbles)
         for (int bit = 0; bit < 4; ++bit)
             crc = (crc >> 1) ^ (((crc ^ (nibble >> bit)) & 1) ? 0x8408 : 0);
-    }
     return crc;
 }
 
@@ -138,9 +136,8 @@ TEST(MemoryTransfers, CrossPageBoundariesAndTheTopOfMemory)
         run("15FF"); // C=DAT1 16 nibbles: eight of RAM, then eight of port 1
         std::vector<uint8_t> nibbles(ram.begin() + 0x1FF8, ram.begin() + 0x2000);
         nibbles.insert(nibbles.end(), port.begin(), port.begin() + 8);
-        Nibbles read{};
-        std::copy(nibbles.begin(), nibbles.end(), read.begin());
-        EXPECT_EQ(test::Value(Cpu.C), ToValue(read));
+        const Nibbles read = FromValue(test::Value(Cpu.C));
+        EXPECT_EQ(std::vector(read.begin(), read.end()), nibbles);
         EXPECT_EQ(korvane::CrcRegister, Crc(0x1234, nibbles));
     }
     KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);

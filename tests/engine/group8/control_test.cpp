@@ -34,10 +34,8 @@ TEST(Control, RegisterAndStatusMembersMatchTheModel)
         case 1: c.OUT = static_cast<uint16_t>(C[0] | C[1] << 4 | C[2] << 8); return s.advance(3, 30);
         case 2: {
             uint32_t field = static_cast<uint32_t>(ToValue(C) & 0xFFFFF);
-            if (++calls % 3 != 0) { // a sum of exactly 0x100000, or of 0xFFFFF
-                field = 0x100000 - (c.P + 1) - calls % 3 + 1;
-                WriteLive(Cpu.C, C = FromValue((ToValue(C) & ~0xFFFFFull) | field), c.DecimalMode);
-            }
+            if (++calls % 3 != 0) // a sum of exactly 0x100000, or of 0xFFFFF
+                s.set(2, (ToValue(C) & ~0xFFFFFull) | (field = 0x100000 - (c.P + 1) - calls % 3 + 1));
             const uint32_t sum = field + c.P + 1;
             for (unsigned k = 0; k < 5; ++k)
                 C[k] = sum >> (4 * k) & 15;
@@ -59,6 +57,7 @@ TEST(Control, RegisterAndStatusMembersMatchTheModel)
 TEST(Control, ConfigurationInstructionsDriveTheMemoryMap)
 {
     constexpr uint64_t Filler = 0x9876543210000000; // C's nibbles 5-15, which must survive
+    using Where = std::pair<uint32_t, uint32_t>;   // the module that answers and the offset in it
     for (bool decimal : {false, true}) {
         test::Machine m;
         std::vector<uint8_t> ram = test::NibbleBuffer(0x10000);
@@ -68,10 +67,9 @@ TEST(Control, ConfigurationInstructionsDriveTheMemoryMap)
             test::StepIn(m, opcode, decimal);
             return test::Value(Cpu.C) ^ Filler;
         };
-        const auto at = [](uint32_t address) { // the module that answers and the offset in it
-            uint32_t module = 99;
-            const uint32_t offset = KVTranslateAddress(address, &module);
-            return std::pair{module, offset};
+        const auto at = [](uint32_t address) {
+            uint32_t module = 99, offset = KVTranslateAddress(address, &module);
+            return Where(module, offset);
         };
         EXPECT_EQ(step("806", 0), 0x00019u); // C=ID
         step("805", 0x00100);                // CONFIG: the I/O window
@@ -80,22 +78,17 @@ TEST(Control, ConfigurationInstructionsDriveTheMemoryMap)
             step("805", value); // RAM, bank switcher, port 1: size, then base
         EXPECT_EQ(Cpu.SliceCycles, 54u);
         EXPECT_EQ(step("806", 0), 0xFF001u);
-        EXPECT_EQ(at(0x00105), std::pair(uint32_t{KV_MODULE_IO}, 5u));
-        EXPECT_EQ(at(0x7A123), std::pair(uint32_t{KV_MODULE_RAM}, 0xA123u));
-        EXPECT_EQ(at(0x00140).first, uint32_t{KV_MODULE_ROM});
-        EXPECT_EQ(at(0x90000).first, uint32_t{KV_MODULE_PORT1});
-        EXPECT_EQ(at(0x20000).first, uint32_t{KV_MODULE_ROM});
+        EXPECT_EQ(std::tuple(at(0x00105), at(0x7A123), at(0x00140).first, at(0x90000).first, at(0x20000).first),
+                  std::tuple(Where(KV_MODULE_IO, 5), Where(KV_MODULE_RAM, 0xA123), KV_MODULE_ROM, KV_MODULE_PORT1,
+                             KV_MODULE_ROM));
 
         step("804", 0x00105); // UNCNFG inside the window: the I/O module
-        EXPECT_EQ(Cpu.SliceCycles, 58u);
-        EXPECT_EQ(at(0x00105).first, uint32_t{KV_MODULE_ROM});
+        EXPECT_EQ(std::tuple(Cpu.SliceCycles, at(0x00105).first), std::tuple(58u, KV_MODULE_ROM));
         step("804", 0x70000); // UNCNFG of RAM uncovers the bank switcher
-        EXPECT_EQ(at(0x7A123).first, uint32_t{KV_MODULE_BANK_SWITCHER});
+        EXPECT_EQ(at(0x7A123).first, KV_MODULE_BANK_SWITCHER);
         EXPECT_EQ(step("806", 0), 0x00119u);
-
         step("80A", 0); // RESET, which costs nothing
-        EXPECT_EQ(Cpu.SliceCycles, 0u);
-        EXPECT_EQ(at(0x90000).first, uint32_t{KV_MODULE_ROM});
+        EXPECT_EQ(std::tuple(Cpu.SliceCycles, at(0x90000).first), std::tuple(0u, KV_MODULE_ROM));
         EXPECT_EQ(step("806", 0), 0x00019u);
         KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
     }

@@ -21,8 +21,7 @@ void Apply(test::Program& code, State& st, unsigned op)
     const auto range = FieldRange(fieldA ? 8 : n1 & 7, st.Cpu.P);
     const unsigned lo = range.first, hi = range.second, b = fieldA ? n1 : n2;
     const unsigned set = fieldA ? n0 - 0xC : (n0 - 0xA) * 2 + (n1 >> 3); // A0, A8, B0, B8 or C, D, E, F
-    Nibbles& r = st.R[Pairs[b & 3][0]];
-    Nibbles& s = st.R[Pairs[b & 3][1]];
+    Nibbles &r = st.R[Pairs[b & 3][0]], &s = st.R[Pairs[b & 3][1]];
     uint8_t& carry = st.Cpu.Carry;
     const unsigned base = decimal ? 10 : 16;
     Wide limit = 1;
@@ -76,9 +75,8 @@ void Apply(test::Program& code, State& st, unsigned op)
 // A field-A opcode fills the 16 entries of its third nibble: all are run.
 TEST(FieldArithmetic, EveryOpcodeMatchesTheModelInBothModes)
 {
-    Sweep(0x600, [](unsigned i, test::Program& code, State& s) {
-        Apply(code, s, 0xA00 + i);
-    }, {0, 1, 7, 8, 14, 15}, 8);
+    Sweep(0x600, [](unsigned i, test::Program& code, State& s) { Apply(code, s, 0xA00 + i); }, {0, 1, 7, 8, 14, 15},
+          8);
 }
 
 // A nibble above 9 counts as 2 to 7; add and subtract rewrite every digit,
