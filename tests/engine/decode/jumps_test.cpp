@@ -27,7 +27,7 @@ TEST(Jumps, EveryBranchMatchesTheModelAtTheEndsOfMemory)
     for (uint32_t address : {0x00000u, 0x12345u, 0xFEDCBu, 0xFFFFFu})
         branches.insert(branches.end(), {{"8D", address, 5, 0}, {"8F", address, 5, 0}});
     for (const char* opcode : {"81B2", "81B3", "81B4", "81B5", "81B6", "81B7"})
-        branches.push_back({opcode, 0, 0, 0});
+        branches.insert(branches.end(), 8, {opcode, 0, 0, 0}); // on eight random registers
     test::Machine m;
     std::mt19937_64 rng(4);
     int failures = 0;
