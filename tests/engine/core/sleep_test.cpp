@@ -242,7 +242,7 @@ TEST_F(SleepInRealTime, ALongSleepKeepsRealTimeAndCostsLittle)
     // A frame ends every 128 ticks, two per display line.
     EXPECT_NEAR(Left.Frames - Entered.Frames, ticks / 128, 2);
     const double busy = (Left.ProcessorNanoseconds - Entered.ProcessorNanoseconds) / 1e9;
-    EXPECT_LT(busy / asleep, 0.2) << "the sleeping thread ran for " << busy << " s of " << asleep;
+    EXPECT_LT(busy / asleep, 0.25) << "the sleeping thread ran for " << busy << " s of " << asleep;
 }
 
 // The decision after the previous instruction left no request; one found
