@@ -5,7 +5,7 @@
 
 #include "korvane.h"
 #include "tests/rom/demo_machine.h"
-#include "tests/support/lcd_font.h"
+#include "saturn_asm/lcd_font.h"
 
 namespace test {
 

@@ -3,7 +3,7 @@
 // the address space.
 #include <string>
 
-#include "tests/support/assembler.h"
+#include "saturn_asm/assembler.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "korvane.h"
-#include "tests/support/lcd_font.h"
+#include "saturn_asm/lcd_font.h"
 
 namespace test {
 

@@ -84,7 +84,7 @@ TEST(DemoRom, EchoesEverySerialByteAndShowsTheLastEight)
         ASSERT_TRUE(machine.sendByte(static_cast<uint8_t>(byte)));
         EXPECT_EQ(machine.nextByte(), byte);
         if (byte >= 0x12)
-            expected += " " + Hex2(byte);
+            expected.append(" ").append(Hex2(byte));
     }
     EXPECT_TRUE(machine.waitForLine(SerialLine, expected));
 }

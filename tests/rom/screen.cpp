@@ -1,6 +1,6 @@
 #include "tests/rom/screen.h"
 
-#include "tests/support/lcd_font.h"
+#include "saturn_asm/lcd_font.h"
 
 namespace test {
 

@@ -156,8 +156,8 @@ TEST_F(PeerConsole, ByteRoutingFollowsTransferModeAndKermitSendsItsFileAsFoo)
     // releases no file header.
     ASSERT_TRUE(StartKermit());
     EXPECT_FALSE(Dialog->isVisible());
-    std::vector<uint8_t> stalling = {0x41};
-    stalling.insert(stalling.end(), SendInitAck.begin(), SendInitAck.end());
+    std::vector<uint8_t> stalling(1 + SendInitAck.size(), 0x41);
+    std::copy(SendInitAck.begin(), SendInitAck.end(), stalling.begin() + 1);
     ASSERT_TRUE(CalculatorSends(stalling));
     EXPECT_EQ(Peer->WaitForReceived(SendInit.size() + 1, 300ms).size(), SendInit.size());
 

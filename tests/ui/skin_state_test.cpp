@@ -13,7 +13,7 @@
 
 #include "korvane.h"
 #include "tessock.h"
-#include "tests/support/assembler.h"
+#include "saturn_asm/assembler.h"
 #include "tests/ui/support/open_window.h"
 #include "ui/commands.h"
 
@@ -24,7 +24,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr uint32_t Port0Size = 0x80000, Port1Size = 0x40000;
+constexpr uint32_t Port0Size = 0x80000, Port2Size = 0x40000;
 constexpr size_t StartUpFileSize = 1049100;
 // The register indexes the tests set: PC, D0, D1, A to D, the flags.
 const std::vector<uint32_t> Indexes = {0, 1, 2, 4, 5, 6, 7, 8, 9, 10, 11, 28};
@@ -158,9 +158,9 @@ TEST_F(StateCommands, AnAbsentPortIsSavedAsSizeZero)
     const std::string path = Path("no-port-1.state");
     Save(path);
     const Bytes file = Read(path);
-    ASSERT_EQ(file.size(), 524u + Port0Size + 0x40000);
+    ASSERT_EQ(file.size(), 524u + Port0Size + Port2Size);
     EXPECT_EQ(Word(file, 516 + Port0Size), 0u);
-    EXPECT_EQ(Word(file, 520 + Port0Size), 0x40000u);
+    EXPECT_EQ(Word(file, 520 + Port0Size), Port2Size);
 }
 
 TEST_F(StateCommands, ASaveThatFailsLeavesTheOldFileAndTheEngineRunning)

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/assembler.h"
+#include "saturn_asm/assembler.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "tests/helper/disassembler/disassemble.h"
-#include "tests/support/assembler.h"
-#include "tests/support/instruction_forms.h"
+#include "saturn_asm/assembler.h"
+#include "saturn_asm/instruction_forms.h"
 
 namespace {
 
@@ -101,7 +101,7 @@ TEST_F(RoundTrip, ConstantsPointersAndStatusBits)
         std::string names;
         for (unsigned bit = 0; bit < 4; ++bit)
             if (n & (1u << bit))
-                names += (names.empty() ? "" : " ") + std::string(bits[bit]);
+                names.append(names.empty() ? "" : " ").append(bits[bit]);
         Check(names);
     }
 }

@@ -6,7 +6,7 @@
 
 #include "korvane.h"
 #include "tessock.h"
-#include "tests/support/assembler.h"
+#include "saturn_asm/assembler.h"
 
 namespace uitest {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/assembler.h"
-#include "tests/support/lcd_font.h"
+#include "saturn_asm/assembler.h"
+#include "saturn_asm/lcd_font.h"
 
 namespace saturn {
 namespace {
@@ -218,12 +218,13 @@ TEST(AssemblerErrors, RangesAndShapes)
     EXPECT_EQ(Encode("CON(5) " + std::string(100001, '-') + "1"), "FFFFF");
     std::string chain = "N0 = 1\n";
     for (int i = 1; i < 1000; ++i)
-        chain += "N" + std::to_string(i) + " = N" + std::to_string(i - 1) + "+1\n";
+        chain.append("N").append(std::to_string(i)).append(" = N").append(std::to_string(i - 1)).append("+1\n");
     EXPECT_NE(FirstError(chain + "CON(5) N999").find("too many other names"), std::string::npos);
     // Each name is worked out once, however often it is used.
     std::string doubling = "D0 = 1\n";
     for (int i = 1; i < 64; ++i)
-        doubling += "D" + std::to_string(i) + " = D" + std::to_string(i - 1) + "+D" + std::to_string(i - 1) + "\n";
+        doubling.append("D").append(std::to_string(i)).append(" = D").append(std::to_string(i - 1))
+            .append("+D").append(std::to_string(i - 1)).append("\n");
     EXPECT_EQ(Encode(doubling + "CON(5) D19"), "00008");
     // A ';' inside a string or a character constant is no comment.
     EXPECT_EQ(Encode("ASCII \";\" ; comment\nNIB ';'&15"), "B3B");

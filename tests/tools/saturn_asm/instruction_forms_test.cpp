@@ -6,8 +6,8 @@
 #include <set>
 #include <string>
 
-#include "tests/support/assembler.h"
-#include "tests/support/instruction_forms.h"
+#include "saturn_asm/assembler.h"
+#include "saturn_asm/instruction_forms.h"
 
 namespace saturn {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/support/expression.h"
+#include "saturn_asm/expression.h"
 
 #include <cctype>
 

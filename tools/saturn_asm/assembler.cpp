@@ -1,13 +1,13 @@
-#include "tests/support/assembler.h"
+#include "saturn_asm/assembler.h"
 
 #include <algorithm>
 #include <cctype>
 #include <optional>
 #include <set>
 
-#include "tests/support/expression.h"
-#include "tests/support/instruction_forms.h"
-#include "tests/support/lcd_font.h"
+#include "saturn_asm/expression.h"
+#include "saturn_asm/instruction_forms.h"
+#include "saturn_asm/lcd_font.h"
 
 namespace saturn {
 

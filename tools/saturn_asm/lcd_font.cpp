@@ -1,4 +1,4 @@
-#include "tests/support/lcd_font.h"
+#include "saturn_asm/lcd_font.h"
 
 namespace saturn {
 

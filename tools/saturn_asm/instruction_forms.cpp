@@ -1,4 +1,4 @@
-#include "tests/support/instruction_forms.h"
+#include "saturn_asm/instruction_forms.h"
 
 #include <stdexcept>
 
@@ -77,7 +77,7 @@ void AddGroup0(Builder& b)
 void AddGroup1(Builder& b)
 {
     for (unsigned n = 0; n < 5; ++n) {
-        const std::string r = "R" + std::to_string(n);
+        const std::string r = std::string("R").append(std::to_string(n));
         b.add(r + "=A", std::string("10") + Hex(n));
         b.add(r + "=C", std::string("10") + Hex(n + 8));
         b.add("A=" + r, std::string("11") + Hex(n));
@@ -174,7 +174,7 @@ void AddGroup81(Builder& b)
         for (unsigned r = 0; r < 4; ++r)
             b.add(std::string(FirstRegister[r]) + "SRB" + field, std::string("819") + Hex(code) + Hex(r));
         for (unsigned n = 0; n < 5; ++n) {
-            const std::string reg = "R" + std::to_string(n);
+            const std::string reg = std::string("R").append(std::to_string(n));
             const std::string prefix = std::string("81A") + Hex(code);
             b.add(reg + "=A" + field, prefix + "0" + Hex(n));
             b.add(reg + "=C" + field, prefix + "0" + Hex(n + 8));
