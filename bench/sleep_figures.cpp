@@ -83,15 +83,18 @@ double ProcessSeconds()
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// Polls the test, sleeping between looks. The key figure takes short
+// naps, not a spin: an observer that spins on the processor where the
+// woken execution thread lands keeps it waiting for the scheduler's next
+// tick, milliseconds that are the observer's, not the engine's.
 template <typename Test>
-bool WaitUntil(Test test, std::chrono::milliseconds timeout, bool spin)
+bool WaitUntil(Test test, std::chrono::milliseconds timeout, std::chrono::microseconds nap = 200us)
 {
     const Clock::time_point end = Clock::now() + timeout;
     while (!test()) {
         if (Clock::now() >= end)
             return false;
-        if (!spin)
-            std::this_thread::sleep_for(200us);
+        std::this_thread::sleep_for(nap);
     }
     return true;
 }
@@ -197,14 +200,14 @@ bool MeasureKeys(int presses, SleepFigures& figures)
         int row = (press / 9) % 9;
         if (column == XModemColumn && row == XModemRow)
             column = 0;
-        if (!WaitUntil(sleeping, 2000ms, false)) {
+        if (!WaitUntil(sleeping, 2000ms)) {
             figures.Failure = "the ROM did not go to sleep";
             return false;
         }
         std::this_thread::sleep_for(std::chrono::microseconds(pauseMicroseconds(random)));
         const Clock::time_point pressed = Clock::now();
         KVPressKey(column, row);
-        const bool seen = WaitUntil(lit, 1000ms, true);
+        const bool seen = WaitUntil(lit, 1000ms, 10us);
         const Clock::time_point shown = Clock::now();
         KVReleaseKey(column, row);
         if (!seen) {
@@ -213,7 +216,7 @@ bool MeasureKeys(int presses, SleepFigures& figures)
         }
         latencies.push_back(std::chrono::duration<double, std::micro>(shown - pressed).count());
         // The ROM looks for the release 16 times a second.
-        if (!WaitUntil([&] { return !lit(); }, 1000ms, false)) {
+        if (!WaitUntil([&] { return !lit(); }, 1000ms)) {
             figures.Failure = "the ROM did not show the release within 1 s";
             return false;
         }
@@ -238,7 +241,7 @@ SleepFigures MeasureSleep(const std::string& romPath, double idleSeconds, int pr
         DemoRomMachine machine;
         if (!machine.Start(romPath)) {
             figures.Failure = "cannot read the ROM image " + romPath;
-        } else if (!WaitUntil([] { return Current->Asleep.load(); }, 3000ms, false)) {
+        } else if (!WaitUntil([] { return Current->Asleep.load(); }, 3000ms)) {
             figures.Failure = "the ROM never went to sleep";
         } else {
             // The start-up's drawing is over once it first sleeps; a second
