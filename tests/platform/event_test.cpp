@@ -1,5 +1,7 @@
 #include "platform/event.h"
 
+#include "platform/clock.h"
+
 #include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
@@ -53,6 +55,38 @@ TEST(Event, WaitsTimeOutOrWakeWhenAnotherThreadSets)
     });
     start = std::chrono::steady_clock::now();
     EXPECT_EQ(WaitForEitherEvent(first, second, WaitForever), 1);
+    EXPECT_LT(MillisecondsSince(start), 2000);
+    setter.join();
+}
+
+// The deadline is a value of the high-resolution counter, finer than the
+// millisecond of the other waits.
+TEST(Event, WaitsUntilACounterDeadline)
+{
+    Event first(false), second(true);
+    Event* both[] = {&first, &second};
+    const uint64_t tick = PerformanceFrequency() / 8192; // 122 us
+    for (const uint64_t ahead : {3 * tick, 20 * tick}) {
+        const uint64_t deadline = PerformanceCounter() + ahead;
+        EXPECT_EQ(WaitForEventsUntil(both, 2, deadline), WaitTimedOut);
+        const uint64_t now = PerformanceCounter();
+        EXPECT_GE(now, deadline) << "not before the deadline";
+        EXPECT_LT(now - deadline, PerformanceFrequency()) << "nor a second after it";
+    }
+
+    // A deadline already passed only polls, and takes an event that is set.
+    EXPECT_EQ(WaitForEventsUntil(both, 2, 0), WaitTimedOut);
+    first.Set();
+    EXPECT_EQ(WaitForEventsUntil(both, 2, PerformanceCounter() - tick), 0);
+    EXPECT_FALSE(first.IsSet());
+
+    // Another thread's event ends a wait whose deadline is far off.
+    std::thread setter([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        second.Set();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(WaitForEventsUntil(both, 2, PerformanceCounter() + 60 * PerformanceFrequency()), 1);
     EXPECT_LT(MillisecondsSince(start), 2000);
     setter.join();
 }
