@@ -80,12 +80,12 @@ peer_end:
 
 class SerialPeer {
 public:
-    SerialPeer() : Program(saturn::Assemble(PeerProgram))
+    SerialPeer()
     {
         KVStop();
         for (const saturn::Chunk& chunk : Program.Chunks)
             for (size_t i = 0; i < chunk.Nibbles.size(); ++i)
-                KHWriteNibble(chunk.Address + static_cast<uint32_t>(i), chunk.Nibbles[i]);
+                Put(chunk.Address + i, chunk.Nibbles[i], 1);
         Put(At("RXP"), At("RX"));
         KVSetRegister(KV_REG_PC, At("peer"));
         KVSetRegister(KV_REG_FLAGS, 0x100); // P 0, hexadecimal, in interrupt service
@@ -95,42 +95,43 @@ public:
     {
         KVStop();
         for (size_t i = 0; i < bytes.size(); ++i)
-            Put(At("TX") + 2 * static_cast<uint32_t>(i), bytes[i], 2);
+            Put(At("TX") + 2 * i, bytes[i], 2);
         Put(At("TXP"), At("TX"));
-        Put(At("TXE"), At("TX") + 2 * static_cast<uint32_t>(bytes.size()));
+        Put(At("TXE"), At("TX") + 2 * bytes.size());
         Put(At("REP"), repeat);
         // Stopped on its way to send, it holds the old position in a register.
         if (const uint32_t pc = KVGetRegister(KV_REG_PC); pc >= At("send") && pc < At("peer_end"))
             KVSetRegister(KV_REG_PC, At("loop"));
         KVRun();
     }
-    Bytes Received(size_t waitFor = 0, std::chrono::milliseconds limit = 5s)
+    // Every byte received so far, once there are count or the time is up.
+    Bytes Received(size_t count = 0, std::chrono::milliseconds limit = 5s)
     {
-        WaitFor([&] { return (Get(At("RXP"), 5) - At("RX")) / 2 >= waitFor; }, limit);
+        const auto received = [this] { return std::min((Get(At("RXP"), 5) - At("RX")) / 2, 0x4000u); };
+        WaitFor([&] { return received() >= count; }, limit);
         KVStop();
-        Bytes bytes(std::min((Get(At("RXP"), 5) - At("RX")) / 2, 0x4000u));
+        Bytes bytes(received());
         for (size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = static_cast<uint8_t>(Get(At("RX") + 2 * static_cast<uint32_t>(i), 2));
+            bytes[i] = static_cast<uint8_t>(Get(At("RX") + 2 * i, 2));
         KVRun();
         return bytes;
     }
-    bool Ok() const { return Program.ok(); }
 
 private:
     uint32_t At(const char* symbol) const { return static_cast<uint32_t>(Program.Symbols.at(symbol)); }
-    static void Put(uint32_t address, uint32_t value, int nibbles = 5)
+    static void Put(size_t address, size_t value, int nibbles = 5)
     {
         for (int i = 0; i < nibbles; ++i)
-            KHWriteNibble(address + i, value >> (4 * i));
+            KHWriteNibble(static_cast<uint32_t>(address + i), static_cast<uint32_t>(value >> (4 * i)));
     }
-    static uint32_t Get(uint32_t address, int nibbles)
+    static uint32_t Get(size_t address, int nibbles)
     {
         uint32_t value = 0;
         for (int i = nibbles - 1; i >= 0; --i)
-            value = value << 4 | KHReadNibble(address + i);
+            value = value << 4 | KHReadNibble(static_cast<uint32_t>(address + i));
         return value;
     }
-    saturn::Assembly Program;
+    const saturn::Assembly Program = saturn::Assemble(PeerProgram);
 };
 
 class Console : public testing::Test {
@@ -199,11 +200,6 @@ TEST_F(Console, TypedCharactersGoOutOneByOneAndTheirEchoShowsAfterWhatTheUserTyp
 
 class PeerConsole : public Console {
 protected:
-    void SetUp() override
-    {
-        Console::SetUp();
-        ASSERT_TRUE(Peer.Ok());
-    }
     // The calculator sends the bytes; true once the reader has handed them on.
     bool CalculatorSends(const Bytes& bytes)
     {

@@ -40,16 +40,57 @@ uint8_t* PortImage(int p, uint32_t& size)
     return image;
 }
 
-Bytes Port(int p)
+void PutWord(Bytes& bytes, uint32_t word)
 {
-    uint32_t size = 0;
-    const uint8_t* image = PortImage(p, size);
-    return image ? Bytes(image, image + size) : Bytes();
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(static_cast<uint8_t>(word >> (8 * i)));
 }
 
 uint32_t Word(const Bytes& file, size_t at)
 {
     return file[at] | file[at + 1] << 8 | file[at + 2] << 16 | uint32_t{file[at + 3]} << 24;
+}
+
+// The registers the tests set (PC, D0, D1, A to D, the flags): 12 words.
+const uint32_t Indexes[] = {0, 1, 2, 4, 5, 6, 7, 8, 9, 10, 11, 28};
+
+// The machine, stopped: those registers, then each port's size and image as
+// a state file lays them out.
+Bytes Snapshot()
+{
+    KVStop();
+    Bytes machine;
+    for (uint32_t index : Indexes)
+        PutWord(machine, KVGetRegister(index));
+    for (int p = 0; p < 3; ++p) {
+        uint32_t size = 0;
+        const uint8_t* image = PortImage(p, size);
+        PutWord(machine, image ? size : 0);
+        machine.insert(machine.end(), image, image ? image + size : image);
+    }
+    return machine;
+}
+
+// Sets a machine that stands still while it runs: a jump to itself in RAM
+// (port 0 at #80000), interrupts held off, registers and ports after the seed.
+Bytes Set(uint32_t seed)
+{
+    KVStop();
+    for (int p = 0; p < 3; ++p) {
+        uint32_t size = 0;
+        uint8_t* image = PortImage(p, size);
+        for (uint32_t i = 0; i < size; ++i)
+            image[i] = static_cast<uint8_t>((i * (7 + 2 * seed) + (i >> 9) + 3 * p + seed) & 0xF);
+        if (p == 0)
+            std::copy_n(std::begin({6, 15, 15, 15}), 4, image + 0x40000); // #C0000: GOTO #C0000
+    }
+    // The flags: P 5, in interrupt service, carry; ST from the seed.
+    for (uint32_t index : Indexes)
+        KVSetRegister(index, index == 0    ? 0xC0000
+                             : index == 28 ? 0x305u | (0xBE00u + seed) << 16
+                             : index <= 2  ? (0x12345u * (index + seed)) & 0xFFFFF
+                                           : 0x9E3779B9u * (index + 7 * seed));
+    return Snapshot();
 }
 
 class Files : public testing::Test {
@@ -69,48 +110,11 @@ protected:
         EXPECT_EQ(LastDialogWasForLoading, command != CmdSaveState);
     }
     void Load(uint32_t command, const char* name, const Bytes& bytes) { Run(command, name, &bytes); }
-
-    // A machine that stands still while it runs: a jump to itself in RAM
-    // (port 0 at #80000), interrupts held off, registers and ports filled
-    // after the seed. The engine is left stopped.
-    struct Machine {
-        std::vector<uint32_t> Registers;
-        Bytes Ports[3];
-    };
-    const std::vector<uint32_t> Indexes = {0, 1, 2, 4, 5, 6, 7, 8, 9, 10, 11, 28}; // PC, D0, D1, A to D, flags
-    Machine Set(uint32_t seed)
-    {
-        KVStop();
-        Machine m;
-        for (int p = 0; p < 3; ++p) {
-            uint32_t size = 0;
-            uint8_t* image = PortImage(p, size);
-            for (uint32_t i = 0; i < size; ++i)
-                image[i] = static_cast<uint8_t>((i * (7 + 2 * seed) + (i >> 9) + 3 * p + seed) & 0xF);
-            if (p == 0)
-                std::copy_n(std::begin({6, 15, 15, 15}), 4, image + 0x40000); // #C0000: GOTO #C0000
-            m.Ports[p] = Port(p);
-        }
-        for (uint32_t index : Indexes) {
-            // The flags: P 5, in interrupt service, carry; ST from the seed.
-            const uint32_t value = index == 0    ? 0xC0000
-                                   : index == 28 ? 0x305u | (0xBE00u + seed) << 16
-                                   : index <= 2  ? (0x12345u * (index + seed)) & 0xFFFFF
-                                                 : 0x9E3779B9u * (index + 7 * seed);
-            KVSetRegister(index, value);
-            m.Registers.push_back(value);
-        }
-        return m;
-    }
     // The engine runs the machine.
-    void Expect(const Machine& m)
+    void Expect(const Bytes& machine)
     {
         EXPECT_EQ(KVIsRunning(), 1u);
-        KVStop();
-        for (size_t i = 0; i < Indexes.size(); ++i)
-            EXPECT_EQ(KVGetRegister(Indexes[i]), m.Registers[i]) << "register " << Indexes[i];
-        for (int p = 0; p < 3; ++p)
-            EXPECT_TRUE(Port(p) == m.Ports[p]) << "port " << p;
+        EXPECT_TRUE(Snapshot() == machine);
         KVRun();
     }
     bool NoTemporaryFile() const { return QDir(Window.Path("")).entryList({"*.tmp*"}).isEmpty(); }
@@ -138,7 +142,9 @@ TEST_F(Files, ObjectsGoOntoTheStackIntoPort1UnderTheirNameOrToTheRomsXModemRecei
     for (size_t size : {8u, 7u, 0u})
         for (uint32_t command : {CmdLoadOnStack, CmdLoadInPort1})
             Load(command, "short", Bytes(size, 0x2C));
-    EXPECT_EQ(Port(1), Bytes(0x40000, 0));
+    uint32_t size = 0;
+    const uint8_t* port1 = PortImage(1, size);
+    EXPECT_TRUE(size == 0x40000 && std::all_of(port1, port1 + size, [](uint8_t nibble) { return nibble == 0; }));
     // On the stack, whether the engine ran or not; it runs afterwards.
     KVStop();
     Load(CmdLoadOnStack, "ab.str", ab);
@@ -167,7 +173,7 @@ TEST_F(Files, ObjectsGoOntoTheStackIntoPort1UnderTheirNameOrToTheRomsXModemRecei
         crc = (crc >> 4) ^ (((crc ^ x) & 15) * 0x1081);
     put(crc, 5);
     put(0, 5); // then the free place
-    EXPECT_TRUE(Port(1).size() == 0x40000 && std::equal(entry.begin(), entry.end(), Port(1).begin()));
+    EXPECT_TRUE(std::equal(entry.begin(), entry.end(), port1));
 
     // With XModem, to the ROM's receiver once X asks for it; the console gets nothing.
     Bytes file(1000);
@@ -195,22 +201,18 @@ TEST_F(Files, ObjectsGoOntoTheStackIntoPort1UnderTheirNameOrToTheRomsXModemRecei
 
 TEST_F(Files, AStateFileIsTheStateBlockThenEachPortsSizeAndImageAndLoadsBackWhole)
 {
-    const Machine saved = Set(1);
+    const Bytes saved = Set(1);
     Run(CmdSaveState, "machine.state");
     EXPECT_EQ(KVIsRunning(), 1u);
     const Bytes file = Read(Window.Path("machine.state"));
     ASSERT_EQ(file.size(), 1049100u);
-    EXPECT_EQ(Word(file, 0), 0xC0000u); // the block begins with PC, D0, D1
-    EXPECT_EQ(Word(file, 4), saved.Registers[1]);
-    EXPECT_EQ(Word(file, 8), saved.Registers[2]);
-    for (size_t p = 0, at = 512; p < 3; at += 4 + saved.Ports[p++].size()) {
-        EXPECT_EQ(Word(file, at), saved.Ports[p].size());
-        EXPECT_TRUE(std::equal(saved.Ports[p].begin(), saved.Ports[p].end(), file.begin() + at + 4)) << p;
-    }
+    // The block begins with PC, D0 and D1; the ports follow it.
+    EXPECT_TRUE(std::equal(file.begin(), file.begin() + 12, saved.begin()) && Word(file, 0) == 0xC0000);
+    EXPECT_TRUE(std::equal(file.begin() + 512, file.end(), saved.begin() + 48, saved.end()));
     EXPECT_TRUE(NoTemporaryFile());
 
     // Another machine, with port 2 of another size and port 1 gone; the file
-    // brings the first back, running. Saving and loading are timed.
+    // brings the first back, running on. Saving and loading are timed.
     Set(2);
     KHCreatePort2(0x1000);
     KHDestroyPort1();
@@ -229,9 +231,7 @@ TEST_F(Files, AStateFileIsTheStateBlockThenEachPortsSizeAndImageAndLoadsBackWhol
     EXPECT_LT(save, PELRIN_INSTRUMENTED ? 500000 : 50000);
     EXPECT_LT(load, PELRIN_INSTRUMENTED ? 500000 : 50000);
     Expect(saved);
-    KVStop();
     const uint32_t cycles = KVGetRegister(KV_REG_CYCLES_LOW);
-    KVRun();
     Pump(50ms);
     EXPECT_NE(KVGetRegister(KV_REG_CYCLES_LOW), cycles);
 
@@ -240,37 +240,34 @@ TEST_F(Files, AStateFileIsTheStateBlockThenEachPortsSizeAndImageAndLoadsBackWhol
     Run(CmdSaveState, "no-port-1.state");
     const Bytes absent = Read(Window.Path("no-port-1.state"));
     ASSERT_EQ(absent.size(), 524u + 0x80000 + 0x40000);
-    EXPECT_EQ(Word(absent, 516 + 0x80000), 0u);
-    EXPECT_EQ(Word(absent, 520 + 0x80000), 0x40000u);
+    EXPECT_TRUE(Word(absent, 516 + 0x80000) == 0 && Word(absent, 520 + 0x80000) == 0x40000);
 }
 
 TEST_F(Files, AFailedSaveLeavesTheOldFileAndAFileThatIsNoStateFileChangesNothing)
 {
     Set(3);
     Run(CmdSaveState, "valid.state");
-    const Bytes good = Read(Window.Path("valid.state"));
+    const Bytes good = Read(Window.Path("valid.state")), old = {'o', 'l', 'd'};
     ASSERT_EQ(good.size(), 1049100u);
-    const Machine m = Set(4);
+    const Bytes machine = Set(4);
+    Load(CmdLoadState, "old.state", old);
+    Expect(machine);
     // The disk fills up after 64 KiB.
-    const Bytes old = {'o', 'l', 'd'};
-    Load(CmdLoadState, "old.state", old); // no state file either
-    Expect(m);
-    rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limit;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit saved = limit;
+    limit.rlim_cur = 65536;
     const auto previous = signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 65536;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     Run(CmdSaveState, "old.state");
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, previous);
-    EXPECT_EQ(Read(Window.Path("old.state")), old);
-    EXPECT_TRUE(NoTemporaryFile());
-    // Where no file can be made none is; the engine runs after either.
+    EXPECT_TRUE(Read(Window.Path("old.state")) == old && NoTemporaryFile() && KVIsRunning());
+    // Where no file can be made none is, and the engine runs; a cancelled
+    // dialog leaves the engine as it was.
     KVStop();
     Run(CmdSaveState, "missing/dir.state");
     EXPECT_EQ(KVIsRunning(), 1u);
-    // A cancelled dialog leaves the engine as it was.
     KVStop();
     AnswerFileDialogWith(QString());
     Window->OnCommand(CmdSaveState, 0);
@@ -280,8 +277,7 @@ TEST_F(Files, AFailedSaveLeavesTheOldFileAndAFileThatIsNoStateFileChangesNothing
     // Port 1's size field changed, the file cut or grown to match it.
     const auto port1Of = [&](uint32_t size) {
         Bytes file(good.begin(), good.begin() + 516 + 0x80000);
-        for (int i = 0; i < 4; ++i)
-            file.push_back(static_cast<uint8_t>(size >> (8 * i)));
+        PutWord(file, size);
         file.resize(file.size() + size, 0x03);
         file.insert(file.end(), good.end() - 4 - 0x40000, good.end());
         return file;
@@ -294,11 +290,11 @@ TEST_F(Files, AFailedSaveLeavesTheOldFileAndAFileThatIsNoStateFileChangesNothing
                              Bytes(good.begin(), good.begin() + 100), port1Of(0x3000), port1Of(0x800), random}) {
         KVStop();
         Load(CmdLoadState, "bad.state", bad);
-        Expect(m);
+        Expect(machine);
     }
     KVStop();
     Run(CmdLoadState, "missing.state");
-    Expect(m);
+    Expect(machine);
 }
 
 } // namespace
