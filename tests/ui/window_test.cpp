@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <mutex>
 
 #include "korvane.h"
 #include "tessock.h"
@@ -126,6 +127,25 @@ TEST(SkinWindow, WithoutRomOrSkinOpensOnABlackFaceAndTheEngineRuns)
     ASSERT_EQ(window->SkinDC.size(), QSize(347, 751));
     EXPECT_TRUE(window->SkinDC.pixel(200, 745) == qRgb(0, 0, 0) && window->Backing.pixel(200, 500) == qRgb(0, 0, 0));
 }
+
+// Every press and release that reaches the engine while a KeyLog lives: column, row, down.
+std::mutex KeyLock;
+std::vector<std::array<uint32_t, 3>> Keys;
+struct KeyLog {
+    KeyLog()
+    {
+        KVSetKeyboardHandler([](int32_t column, int32_t row, uint32_t down) {
+            std::lock_guard<std::mutex> hold(KeyLock);
+            Keys.push_back({uint32_t(column), uint32_t(row), down});
+        });
+    }
+    ~KeyLog() { KVSetKeyboardHandler(nullptr); }
+    std::vector<std::array<uint32_t, 3>> Take()
+    {
+        std::lock_guard<std::mutex> hold(KeyLock);
+        return std::exchange(Keys, {});
+    }
+};
 
 class KeyInput : public testing::Test {
 protected:

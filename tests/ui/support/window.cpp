@@ -5,9 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
-#include <mutex>
 
-#include "korvane.h"
 #include "tests/rom/screen.h"
 #include "ui/file_prompt.h"
 
@@ -27,8 +25,6 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds l
 bool LastDialogWasForLoading = false;
 namespace {
 QString Answer;
-std::mutex KeyLock;
-std::vector<std::array<uint32_t, 3>> Keys;
 } // namespace
 
 void AnswerFileDialogWith(const QString& path)
@@ -39,26 +35,6 @@ void AnswerFileDialogWith(const QString& path)
         name = Answer;
         return !Answer.isEmpty();
     });
-}
-
-KeyLog::KeyLog()
-{
-    Take();
-    KVSetKeyboardHandler([](int32_t column, int32_t row, uint32_t down) {
-        std::lock_guard<std::mutex> hold(KeyLock);
-        Keys.push_back({uint32_t(column), uint32_t(row), down});
-    });
-}
-
-KeyLog::~KeyLog()
-{
-    KVSetKeyboardHandler(nullptr);
-}
-
-std::vector<std::array<uint32_t, 3>> KeyLog::Take()
-{
-    std::lock_guard<std::mutex> hold(KeyLock);
-    return std::exchange(Keys, {});
 }
 
 OpenWindow::OpenWindow(bool withFiles) : Previous(QDir::currentPath())

@@ -1,11 +1,10 @@
 // The program's window on the real libraries, opened in a fresh working
 // directory (made current) with the demonstration ROM and the generated
-// skin; and what the window's tests share: waits that run the event loop,
-// answers to the file dialog, the engine's record of key presses.
+// skin; and what the window's tests share: waits that run the event loop
+// and answers to the file dialog.
 #pragma once
 
 #include <QTemporaryDir>
-#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -29,13 +28,6 @@ inline void Pump(std::chrono::milliseconds time)
 // and notes whether it was one for loading.
 void AnswerFileDialogWith(const QString& path);
 extern bool LastDialogWasForLoading;
-
-// Every press and release that reaches the engine while this lives: column, row, down.
-struct KeyLog {
-    KeyLog();
-    ~KeyLog();
-    std::vector<std::array<uint32_t, 3>> Take();
-};
 
 class OpenWindow {
 public:
