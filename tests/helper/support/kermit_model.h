@@ -17,13 +17,12 @@ inline uint8_t ToChar(uint32_t value)
     return static_cast<uint8_t>(value + 32);
 }
 
-inline uint8_t Check1(const Bytes& checked)
+inline Bytes Check1(const Bytes& checked)
 {
     uint32_t sum = 0;
     for (uint8_t c : checked)
-        sum += c;
-    sum &= 0xFF;
-    return ToChar((sum + (sum >> 6)) & 63);
+        sum = (sum + c) & 0xFF;
+    return {ToChar((sum + (sum >> 6)) & 63)};
 }
 
 // CRC-16/KERMIT one bit at a time (reflected 0x1021, initial 0), as three characters.
@@ -38,10 +37,9 @@ inline Bytes Check3(const Bytes& checked)
 
 struct Packet {
     uint8_t Type = 0;
-    uint32_t Sequence = 0;
-    uint32_t Len = 0;   // the value LEN announces
-    Bytes Field;        // the data field
-    bool Sound = false; // SOH, length, check and CR all as they should be
+    uint32_t Sequence = 0, Len = 0; // Len: the value LEN announces
+    Bytes Field;                    // the data field
+    bool Sound = false;             // SOH, length, check and CR all as they should be
 };
 
 // Splits a stream into packets from SOH to CR; the Send-Init carries the
@@ -49,22 +47,17 @@ struct Packet {
 inline std::vector<Packet> SplitPackets(const Bytes& stream)
 {
     std::vector<Packet> packets;
-    for (size_t at = 0, end; at < stream.size(); at = end + 1) {
-        for (end = at; end < stream.size() && stream[end] != 0x0D;)
-            ++end;
-        const Bytes b(stream.begin() + static_cast<long>(at), stream.begin() + static_cast<long>(std::min(end + 1, stream.size())));
+    for (auto at = stream.begin(), end = at; at != stream.end(); at = end + (end != stream.end())) {
+        end = std::find(at, stream.end(), 0x0D);
         Packet& p = packets.emplace_back();
-        if (b.size() < 6 || b[0] != 0x01 || b.back() != 0x0D)
+        const long length = end - at, check = length > 3 && at[3] == 'S' ? 1 : 3;
+        if (end == stream.end() || length < 5 || at[0] != 0x01 || at[1] - 32 != length - 2 || length < 4 + check)
             continue;
-        p.Len = b[1] - 32u;
-        p.Sequence = b[2] - 32u;
-        p.Type = b[3];
-        const long checkLength = p.Type == 'S' ? 1 : 3;
-        if (p.Len + 3 != b.size() || p.Len < 2 + checkLength)
-            continue;
-        p.Field.assign(b.begin() + 4, b.end() - 1 - checkLength);
-        const Bytes checked(b.begin() + 1, b.end() - 1 - checkLength), check(b.end() - 1 - checkLength, b.end() - 1);
-        p.Sound = check == (checkLength == 1 ? Bytes{Check1(checked)} : Check3(checked));
+        p.Len = at[1] - 32u;
+        p.Sequence = at[2] - 32u;
+        p.Type = at[3];
+        p.Field.assign(at + 4, end - check);
+        p.Sound = Bytes(end - check, end) == (check == 1 ? Check1(Bytes(at + 1, end - check)) : Check3(Bytes(at + 1, end - check)));
     }
     return packets;
 }
@@ -77,23 +70,18 @@ inline std::vector<Packet> SplitPackets(const Bytes& stream)
 inline Bytes Decode(const Bytes& field, bool eighthBitPrefix, bool* error = nullptr)
 {
     Bytes bytes;
-    size_t i = 0;
-    auto next = [&]() -> int { return i < field.size() ? field[i++] : -1; };
-    for (int c = next(); c >= 0; c = next()) {
-        const uint8_t high = eighthBitPrefix && c == 'Y' ? 0x80 : 0;
-        if (high)
-            c = next();
-        if (c == '#') {
-            c = next();
-            if (c >= 0 && c != '#' && !(eighthBitPrefix && c == 'Y'))
-                c ^= 0x40;
-        }
-        if (c < 0) {
+    for (size_t i = 0; i < field.size();) {
+        const uint8_t high = eighthBitPrefix && field[i] == 'Y' ? 0x80 : 0;
+        i += high != 0;
+        const bool prefixed = i < field.size() && field[i] == '#';
+        i += prefixed;
+        if (i >= field.size()) {
             if (error)
                 *error = true;
             break;
         }
-        bytes.push_back(static_cast<uint8_t>(c | high));
+        const uint8_t c = field[i++];
+        bytes.push_back((prefixed && c != '#' && !(eighthBitPrefix && c == 'Y') ? c ^ 0x40 : c) | high);
     }
     return bytes;
 }
@@ -119,7 +107,7 @@ inline Bytes Ack(uint32_t sequence, const std::string& data = "", uint8_t type =
 inline Bytes SendInitAck(uint8_t maxl = '~', uint8_t qbin = 'Y')
 {
     const Bytes checked{'+', ' ', 'Y', maxl, '*', ' ', '@', '-', '#', qbin, '3'};
-    return Frame(checked, {Check1(checked)});
+    return Frame(checked, Check1(checked));
 }
 
 } // namespace test::kermit

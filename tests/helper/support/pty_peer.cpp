@@ -1,4 +1,4 @@
-#include "tests/helper/support/pty_peer.h"
+#include "tests/helper/support/transfer_peers.h"
 
 #include <atomic>
 #include <cerrno>

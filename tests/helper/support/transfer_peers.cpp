@@ -10,6 +10,12 @@ namespace test {
 
 namespace {
 
+int32_t SendToPeer(uint32_t byte)
+{
+    const uint8_t b = static_cast<uint8_t>(byte);
+    return WriteToPeer(&b, 1) ? 1 : 0;
+}
+
 // G-Kermit answers the Send-Init with its long form of many fields, which
 // the sender does not accept: it takes exactly the eight fields it sent.
 // That one answer is passed on cut to its first eight fields, with LEN and
@@ -26,7 +32,7 @@ struct EightFieldAnswer {
         if (Held.size() >= 14 && Held[0] == 0x01 && Held[3] == 'Y') { // SOH LEN SEQ TYPE, eight fields or more
             std::vector<uint8_t> checked{'+', Held[2], Held[3]};
             checked.insert(checked.end(), Held.begin() + 4, Held.begin() + 12);
-            Held = kermit::Frame(checked, {kermit::Check1(checked)});
+            Held = kermit::Frame(checked, kermit::Check1(checked));
         }
         for (uint8_t b : Held)
             KHKermitOnByteReceived(b);
