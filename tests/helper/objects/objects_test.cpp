@@ -1,8 +1,8 @@
-// Placing objects: on the data stack in RAM at 0x80000, which holds the four
-// words of the object area and stack, and as named entries in port 1. The
-// test's own routine at 0x3019 measures the objects, and the memory after
+// Placing objects on the data stack in RAM at 0x80000 and as named entries
+// in port 1, measured by the test's own routine at 0x3019; the memory after
 // each call is written out by hand.
 #include <gtest/gtest.h>
+#include <functional>
 #include <string>
 
 #include "tests/helper/support/calculator.h"
@@ -26,7 +26,7 @@ Nibbles operator+(Nibbles a, const Nibbles& b)
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
-// A string of count body nibbles: 10 + count nibbles.
+// A string of count body nibbles (10 + count in all), a system binary, a name.
 Nibbles String(size_t count)
 {
     Nibbles string = Word(0x02A2C) + Word(5 + count);
@@ -34,10 +34,7 @@ Nibbles String(size_t count)
         string.push_back(static_cast<uint8_t>((i * 7 + 5) & 15));
     return string;
 }
-Nibbles Binary(uint32_t value)
-{
-    return Word(0x02911) + Word(value);
-}
+Nibbles Binary(uint32_t value) { return Word(0x02911) + Word(value); }
 Nibbles Text(const std::string& text)
 {
     Nibbles nibbles;
@@ -92,24 +89,24 @@ protected:
     Nibbles At(const uint8_t* image, uint32_t offset, uint32_t count) const { return Nibbles(image + offset, image + offset + count); }
 
     // The call, which must leave the registers, return stack and memory map as they were.
-    uint32_t Checked(uint32_t (*call)(const char*, const uint8_t*, uint32_t), const char* name, const Nibbles& object, uint32_t count)
+    static uint32_t Checked(const std::function<uint32_t()>& call)
     {
         uint8_t before[512], after[512];
         KVSaveState(before, sizeof before);
-        const uint32_t result = call(name, object.data(), count);
+        const uint32_t result = call();
         KVSaveState(after, sizeof after);
         EXPECT_EQ(Nibbles(before, before + KV_STATE_SIZE), Nibbles(after, after + KV_STATE_SIZE)) << "machine state";
         return result;
     }
-    uint32_t Push(const Nibbles& object, uint32_t count)
+    static uint32_t Push(const Nibbles& object, uint32_t count) { return Checked([&] { return KHPushObject(object.data(), count); }); }
+    static uint32_t Load(const char* name, const Nibbles& object, uint32_t count = ~0u) // ~0: the whole object
     {
-        return Checked([](const char*, const uint8_t* nibbles, uint32_t n) { return KHPushObject(nibbles, n); }, "", object, count);
+        return Checked([&] { return KHLoadInPort1(name, object.data(), ~count ? count : static_cast<uint32_t>(object.size())); });
     }
-    uint32_t Load(const char* name, const Nibbles& object) { return Checked(KHLoadInPort1, name, object, static_cast<uint32_t>(object.size())); }
     void ExpectRefused(const char* name, const Nibbles& object, uint32_t count, const char* why)
     {
         const Nibbles before = At(Port, 0, Size);
-        EXPECT_EQ(Checked(KHLoadInPort1, name, object, count), 0u) << why;
+        EXPECT_EQ(Load(name, object, count), 0u) << why;
         EXPECT_EQ(At(Port, 0, Size), before) << why;
     }
     void NewPort(uint32_t size)
@@ -145,6 +142,21 @@ TEST_F(Objects, PushesLeaveTheEntriesTheMovedBlockAndTheStackCellsAndWriteOverTr
     Prepare(0x81000, 0x81010, 0x81025); // the last cell taken: level 1 right after the moved block
     ASSERT_EQ(Push(Binary(0x11111), 10), 1u);
     EXPECT_EQ(At(Memory, 0x1020, 5) + At(Memory, FreeCells - Ram, 5), Word(0x81001) + Word(0));
+
+    // Tags in the measuring routine neither trap nor post, and the action stays on.
+    test::RecordingWindow window;
+    Prepare(0x81000, 0x81008, 0x81100);
+    KHAddBreakpoint(0x3019);
+    KHAddBreakpoint(0x3019 + 3);
+    KHSetBreakpointAction(1, &window.Window, 77);
+    ASSERT_EQ(Push(String(2), 12), 1u);
+    ASSERT_EQ(Load("A", Binary(0)), 1u);
+    EXPECT_TRUE(window.posts().empty()) << "neither the tags nor the routine's call and return";
+    test::Program loop(0x01000);
+    M.load(loop.label("loop").breakpoint().op("E4").goto_("loop"));
+    KVRun();
+    ASSERT_TRUE(test::WaitUntil([&] { return window.posts().size() == 1 && !KVIsRunning(); }, 10s));
+    EXPECT_EQ(window.posts()[0], (test::Post{77, 0, 0}));
 }
 
 TEST_F(Objects, RefusedPushesLeaveMemoryExactlyAsItWas)
@@ -174,23 +186,6 @@ TEST_F(Objects, RefusedPushesLeaveMemoryExactlyAsItWas)
     }
     Prepare(0x81000, 0x81008, 0x81100);
     EXPECT_EQ(KHPushObject(nullptr, 10), 0u);
-}
-
-TEST_F(Objects, TagsInTheMeasuringRoutineNeitherTrapNorPostAndTheActionStaysOn)
-{
-    test::RecordingWindow window;
-    Prepare(0x81000, 0x81008, 0x81100);
-    KHAddBreakpoint(0x3019);
-    KHAddBreakpoint(0x3019 + 3);
-    KHSetBreakpointAction(1, &window.Window, 77);
-    ASSERT_EQ(Push(String(2), 12), 1u);
-    ASSERT_EQ(Load("A", Binary(0)), 1u);
-    EXPECT_TRUE(window.posts().empty()) << "neither the tags nor the routine's call and return";
-    test::Program loop(0x01000);
-    M.load(loop.label("loop").breakpoint().op("E4").goto_("loop"));
-    KVRun();
-    ASSERT_TRUE(test::WaitUntil([&] { return window.posts().size() == 1 && !KVIsRunning(); }, 10s));
-    EXPECT_EQ(window.posts()[0], (test::Post{77, 0, 0}));
 }
 
 TEST_F(Objects, EntriesInPort1FollowOneAnotherWithNameObject2911AndCrc)

@@ -1,5 +1,3 @@
-#include "tests/helper/support/transfer_peers.h"
-
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -16,6 +14,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "tests/helper/support/transfer_peers.h"
+
 extern char** environ;
 
 namespace test {
@@ -25,8 +25,7 @@ namespace {
 std::atomic<int> Master{-1};
 std::atomic<bool> Ended{true};
 
-// Whether the peer sleeps in a read of its standard input: the kernel shows
-// the system call a blocked task is in, with its arguments.
+// Whether the peer sleeps in a read of its standard input, as the kernel shows it.
 bool IsReading(pid_t peer)
 {
     std::ifstream in("/proc/" + std::to_string(peer) + "/syscall");
@@ -35,8 +34,7 @@ bool IsReading(pid_t peer)
     return in >> number >> descriptor && number == SYS_read && descriptor == "0x0";
 }
 
-// Reads until the first quiet poll after the peer's end, so that what it
-// wrote last is delivered too.
+// Reads until the first quiet poll after the peer's end, so that what it wrote last is delivered too.
 void ReadAll(pid_t peer, const std::function<void(uint8_t)>& deliver, bool answerWhenReading)
 {
     uint8_t bytes[4096];
@@ -57,8 +55,7 @@ void ReadAll(pid_t peer, const std::function<void(uint8_t)>& deliver, bool answe
 
 bool WriteToPeer(const uint8_t* bytes, size_t count)
 {
-    // The line stays open after the peer has gone, and nobody would drain
-    // it: a write then fails rather than wait.
+    // The line stays open after the peer has gone, and nobody would drain it.
     while (count > 0 && !Ended.load()) {
         pollfd ready{Master.load(), POLLOUT, 0};
         const ssize_t written = poll(&ready, 1, 10) > 0 ? write(ready.fd, bytes, count) : 0;
@@ -77,14 +74,13 @@ PeerRun RunPeer(const std::vector<std::string>& command, const std::function<voi
     char directory[] = "/tmp/tessock-peer-XXXXXX", terminal[128];
     int master = -1, slave = -1;
     termios raw{};
-    // The slave stays open here too, so that the peer's end does not hang
-    // the line up and drop what it wrote last. Raw before the peer runs:
-    // bytes that come before it sets the line up are neither echoed nor
-    // translated. Non-blocking: the reader and the writers poll.
+    // The slave stays open here too, so that the peer's end does not hang up
+    // the line and drop what it wrote last; raw before the peer runs, so that
+    // early bytes are neither echoed nor translated.
     if (openpty(&master, &slave, terminal, nullptr, nullptr) != 0 || !mkdtemp(directory) || tcgetattr(slave, &raw) != 0) {
-        run.Error = "no pseudo-terminal";
         close(master);
         close(slave);
+        run.Error = "no pseudo-terminal";
         return run;
     }
     cfmakeraw(&raw);
@@ -117,6 +113,7 @@ PeerRun RunPeer(const std::vector<std::string>& command, const std::function<voi
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     run.Started = spawned == 0;
+    run.Error = command[0] + " does not start: " + std::strerror(spawned) + " (tools/install-deps.sh installs it)";
     if (run.Started) {
         std::thread reader(ReadAll, peer, std::cref(deliver), answerWhenReading);
         if (!beginFirst)
@@ -134,8 +131,6 @@ PeerRun RunPeer(const std::vector<std::string>& command, const std::function<voi
         std::ifstream in(std::string(directory) + "/FOO", std::ios::binary);
         run.File.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         run.Error = in ? "" : "the peer left no file FOO";
-    } else {
-        run.Error = command[0] + " does not start: " + std::strerror(spawned) + " (tools/install-deps.sh installs it)";
     }
     Ended = true;
     close(master);

@@ -1,7 +1,6 @@
-// Whole transfers through the library's exports to real receivers, each run
-// on a pseudo-terminal in a directory of its own, as the far end of a serial
-// line: G-Kermit for Kermit, rx of lrzsz for XModem. The tests and the
-// benchmark share them. One peer at a time.
+// Whole transfers through the library's exports to real receivers on a
+// pseudo-terminal, as the far end of a serial line: G-Kermit for Kermit, rx
+// of lrzsz for XModem. The tests and the benchmark share them, one at a time.
 #pragma once
 
 #include <chrono>
@@ -14,8 +13,8 @@ namespace test {
 
 struct PeerRun {
     bool Started = false;      // the receiver ran (it is installed)
-    int ExitStatus = -1;       // its exit status, -1 when it had to be killed
-    std::vector<uint8_t> File; // what it wrote to its disk as "FOO"
+    int ExitStatus = -1;       // -1 when it had to be killed
+    std::vector<uint8_t> File; // what it wrote as "FOO"
     std::string Error;
     double Seconds = 0; // from the transfer's start to the receiver's end
 };
@@ -29,8 +28,7 @@ std::vector<uint8_t> FileData(size_t count, bool sevenBitNoY);
 PeerRun SendToGKermit(const std::vector<uint8_t>& data, std::chrono::seconds timeout);
 // A malloc'ed copy of the data to KHXModemSendFile for rx -b (checksum mode).
 PeerRun SendToRx(const std::vector<uint8_t>& data, std::chrono::seconds timeout);
-// The pseudo-terminal alone, to dd reading count bytes: in one write, or
-// one byte per write as the senders write.
+// The pseudo-terminal alone, to dd: count bytes in one write, or one a write.
 PeerRun SendRaw(size_t count, bool bytePerWrite, std::chrono::seconds timeout);
 
 // Runs the program (found on PATH) on a raw pseudo-terminal until it ends or
