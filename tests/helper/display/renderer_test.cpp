@@ -2,7 +2,6 @@
 // picture on the LCD, and a window that records what is blitted into it
 // checks the pixels, the geometry, the frame hand-off and the counters.
 #include <gtest/gtest.h>
-#include <set>
 
 #include "helper/display/convert.h"
 #include "helper/display/renderer.h"
@@ -28,21 +27,6 @@ bool ShowsPicture(const test::Blit& blit, uint32_t scale)
         for (uint32_t x = 0; shows && x < blit.Width; ++x)
             shows = blit.Pixels[size_t{y} * blit.Width + x] == (Dark(y / scale, x / scale) ? 0x0000 : 0x7FFF);
     return shows;
-}
-
-// The frames the engine lends a consumer that keeps them: four when every
-// frame has come back.
-size_t FreeFrames()
-{
-    static std::set<const uint8_t*> held;
-    held.clear();
-    KVSetDisplayHandler([](const uint8_t* frame, uint32_t, uint32_t) { held.insert(frame); });
-    for (int refresh = 0; refresh < 8; ++refresh)
-        KVForceRefresh();
-    KVSetDisplayHandler(nullptr);
-    for (const uint8_t* frame : held)
-        KVDiscardFrame(frame);
-    return held.size();
 }
 
 class Display : public ::testing::Test {
@@ -173,7 +157,7 @@ TEST_F(Display, ASlowWindowNeverStallsTheEngineAndEveryFrameComesBackOnce)
         KHSetDisplay(&W.Window, 42, 77, 131, 64, 1);
     }
     KHSetDisplay(nullptr, 0, 0, 0, 0, 0);
-    EXPECT_EQ(FreeFrames(), 4u);
+    EXPECT_EQ(test::FreeFrames(), 4u);
 }
 
 TEST_F(Display, TheCountersLatchOnceASecondAndClearWithoutFramesOrOnAttaching)

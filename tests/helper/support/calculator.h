@@ -8,6 +8,7 @@
 #include <chrono>
 #include <mutex>
 #include <poll.h>
+#include <set>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -78,6 +79,21 @@ inline size_t ReadFor(int descriptor, uint8_t* into, size_t count, std::chrono::
         return got == count;
     }, timeout);
     return got;
+}
+
+// The frames the engine lends a consumer that keeps them, each given back:
+// four when every frame has come back to it.
+inline size_t FreeFrames()
+{
+    static std::set<const uint8_t*> held;
+    held.clear();
+    KVSetDisplayHandler([](const uint8_t* frame, uint32_t, uint32_t) { held.insert(frame); });
+    for (int refresh = 0; refresh < 8; ++refresh)
+        KVForceRefresh();
+    KVSetDisplayHandler(nullptr);
+    for (const uint8_t* frame : held)
+        KVDiscardFrame(frame);
+    return held.size();
 }
 
 // A byte sender that keeps what the library's senders send.
