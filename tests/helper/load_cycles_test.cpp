@@ -1,7 +1,7 @@
 // libtessock.so loaded by name, as a host loads a plug-in, in a process that
 // links only the engine: a hundred times loaded and unloaded while the engine
 // runs with all of it in use, and once left loaded until the process ends.
-#include <dirent.h>
+#include <filesystem>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -28,8 +28,8 @@ struct Library {
         if (!Handle || !KH(KHCreateRom)(0x100000))
             return -1;
         KH(KHGetRom)(&size, &rom);
-        for (const test::Program::Placed& nibble : test::DrawAndEcho().build())
-            rom[nibble.Address] = nibble.Byte;
+        for (const auto& [address, nibble] : test::DrawAndEcho().build())
+            rom[address] = nibble;
         KVConfigure(2, 0);
         KVMemoryReset();
         KVSetRegister(KV_REG_PC, 0x01000);
@@ -41,13 +41,8 @@ struct Library {
 
 size_t Entries(const char* directory)
 {
-    size_t count = 0;
-    if (DIR* dir = opendir(directory)) {
-        while (const dirent* entry = readdir(dir))
-            count += entry->d_name[0] != '.';
-        closedir(dir);
-    }
-    return count;
+    const std::filesystem::directory_iterator entries(directory);
+    return static_cast<size_t>(std::distance(begin(entries), end(entries)));
 }
 
 std::vector<std::pair<uint32_t, uint32_t>> SerialEvents;
@@ -64,8 +59,8 @@ TEST(LoadCycles, AHundredCyclesLeaveNoHandlerNoFrameNoThreadAndNoDescriptor)
     test::Program transmit(0x02000); // a tag, a call and a return: each would call a breakpoint handler
     transmit.breakpoint().lc(5, test::Io).op("805").lc(2, 0x5A).gosub("send").rtn();
     transmit.label("send").d1(test::Io + 0x16).op("14D").rtn(); // DAT1=C B: TBR
-    for (const test::Program::Placed& nibble : transmit.build())
-        rom[nibble.Address] = nibble.Byte;
+    for (const auto& [address, nibble] : transmit.build())
+        rom[address] = nibble;
     for (int cycle = 0; cycle < 100 && !HasFailure(); ++cycle) {
         SCOPED_TRACE(cycle);
         const Library kh;
