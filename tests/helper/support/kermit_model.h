@@ -12,10 +12,7 @@ namespace test::kermit {
 
 using Bytes = std::vector<uint8_t>;
 
-inline uint8_t ToChar(uint32_t value)
-{
-    return static_cast<uint8_t>(value + 32);
-}
+inline uint8_t ToChar(uint32_t value) { return static_cast<uint8_t>(value + 32); }
 
 inline Bytes Check1(const Bytes& checked)
 {
@@ -53,10 +50,7 @@ inline std::vector<Packet> SplitPackets(const Bytes& stream)
         const long length = end - at, check = length > 3 && at[3] == 'S' ? 1 : 3;
         if (end == stream.end() || length < 5 || at[0] != 0x01 || at[1] - 32 != length - 2 || length < 4 + check)
             continue;
-        p.Len = at[1] - 32u;
-        p.Sequence = at[2] - 32u;
-        p.Type = at[3];
-        p.Field.assign(at + 4, end - check);
+        p = {at[3], at[2] - 32u, at[1] - 32u, Bytes(at + 4, end - check), false};
         p.Sound = Bytes(end - check, end) == (check == 1 ? Check1(Bytes(at + 1, end - check)) : Check3(Bytes(at + 1, end - check)));
     }
     return packets;
