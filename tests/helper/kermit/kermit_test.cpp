@@ -1,12 +1,10 @@
-// The Kermit sender against the tests' own receiver model, then whole files
-// to a real receiver, G-Kermit, on a pseudo-terminal.
+// The Kermit sender against the tests' own receiver model.
 #include <future>
 #include <gtest/gtest.h>
 
 #include "helper/kermit/kermit.h"
 #include "tests/helper/support/calculator.h"
 #include "tests/helper/support/kermit_model.h"
-#include "tests/helper/support/transfer_peers.h"
 
 namespace {
 
@@ -234,21 +232,5 @@ TEST_F(Kermit, AnswersFromAnotherThreadRacingThePacketTheyAnswerNeverStallATrans
     EXPECT_EQ(test::ReadFor(KHSerialGetHandle(), echoed.data(), echoed.size(), 5s), echoed.size());
     EXPECT_EQ(echoed, SendInitFoo);
 }
-
-// G-Kermit reads "Y" as plain data, as no 8th-bit prefixing is agreed.
-class GKermit : public ::testing::TestWithParam<size_t> {};
-
-TEST_P(GKermit, ReceivesTheFileIntact)
-{
-    const Bytes data = test::FileData(GetParam(), true);
-    const test::PeerRun run = test::SendToGKermit(data, 120s);
-    ASSERT_TRUE(run.Started) << run.Error;
-    EXPECT_EQ(run.ExitStatus, 0) << "G-Kermit ended with an error";
-    EXPECT_EQ(run.Error, "");
-    EXPECT_TRUE(run.File == data) << run.File.size() << " bytes of " << data.size();
-    EXPECT_EQ(tessock::Kermit.DataCopy, nullptr) << "the break went out and the copies with it";
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, GKermit, ::testing::Values(0, 1, 127, 128, 129, 1000, 131072));
 
 } // namespace

@@ -1,9 +1,10 @@
-// The XModem sender byte by byte against blocks written out here, then whole
-// buffers to a real receiver, rx of lrzsz in checksum mode, on a
-// pseudo-terminal.
+// The XModem sender byte by byte against blocks written out here, then both
+// senders' whole files to real receivers: G-Kermit, and rx of lrzsz in
+// checksum mode.
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "helper/kermit/kermit.h"
 #include "helper/xmodem/xmodem.h"
 #include "tests/helper/support/calculator.h"
 #include "tests/helper/support/transfer_peers.h"
@@ -106,20 +107,25 @@ TEST_F(XModem, AnythingButAnAcknowledgementRepeatsTheBlockAndTheBlockAfter255IsZ
     EXPECT_EQ(KVGetRegister(KV_REG_A_LOW + 4) & 0xFF, 0x01u) << "C: the block's SOH";
 }
 
-class Rx : public ::testing::TestWithParam<size_t> {};
+// Whole files to the real receivers on a pseudo-terminal. G-Kermit reads "Y"
+// as plain data, as no 8th-bit prefixing is agreed; rx pads to whole blocks.
+class Peers : public ::testing::TestWithParam<std::tuple<bool, size_t>> {};
 
-TEST_P(Rx, ReceivesTheBufferPaddedToWholeBlocks)
+TEST_P(Peers, ReceiveTheFileIntact)
 {
-    const Bytes data = test::FileData(GetParam(), false);
-    const test::PeerRun run = test::SendToRx(data, 120s);
+    const auto [kermit, size] = GetParam();
+    const Bytes data = test::FileData(size, kermit);
+    const test::PeerRun run = kermit ? test::SendToGKermit(data, 120s) : test::SendToRx(data, 120s);
     ASSERT_TRUE(run.Started) << run.Error;
-    EXPECT_EQ(run.ExitStatus, 0) << "rx ended with an error";
+    EXPECT_EQ(run.ExitStatus, 0) << "the receiver ended with an error";
     EXPECT_EQ(run.Error, "");
     Bytes expected = data;
-    expected.resize((data.size() + 127) / 128 * 128, 0x1A);
+    expected.resize(kermit ? size : (size + 127) / 128 * 128, 0x1A);
     EXPECT_TRUE(run.File == expected) << run.File.size() << " bytes of " << expected.size();
+    EXPECT_EQ(tessock::Kermit.DataCopy, nullptr) << "the break went out and the copies with it";
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, Rx, ::testing::Values(0, 1, 127, 128, 129, 1000, 131072));
+INSTANTIATE_TEST_SUITE_P(Sizes, Peers, ::testing::Combine(::testing::Bool(), ::testing::Values(0, 1, 127, 128, 129, 1000, 131072)),
+                         [](const auto& info) { return (std::get<0>(info.param) ? "GKermit" : "Rx") + std::to_string(std::get<1>(info.param)); });
 
 } // namespace
