@@ -79,20 +79,17 @@ TEST_F(Display, ThePictureArrivesAtEachScaleAndOnlyTheLcdsSizeIsDrawn)
 
 TEST_F(Display, AnInvalidScaleATooLargeLcdOrNoWindowLeaveItDetached)
 {
-    struct Setting {
-        KHWindow* Window;
-        uint32_t Width, Height;
-        int32_t Scale;
-    };
-    for (const Setting& s : {Setting{&W.Window, 131, 64, 3}, Setting{&W.Window, 131, 64, 0}, Setting{&W.Window, 145, 64, 1},
-                             Setting{&W.Window, 131, 65, 1}, Setting{nullptr, 131, 64, 2}}) {
+    using Setting = std::tuple<KHWindow*, uint32_t, uint32_t, int32_t>; // window, width, height, scale
+    for (const auto& [window, width, height, scale] : {Setting{&W.Window, 131, 64, 3}, Setting{&W.Window, 131, 64, 0},
+                                                       Setting{&W.Window, 145, 64, 1}, Setting{&W.Window, 131, 65, 1},
+                                                       Setting{nullptr, 131, 64, 2}}) {
         KHSetDisplay(&W.Window, 42, 77, 131, 64, 2);
-        KHSetDisplay(s.Window, 42, 77, s.Width, s.Height, s.Scale);
+        KHSetDisplay(window, 42, 77, width, height, scale);
         const uint32_t delivered = Renderer.FramesDelivered.load();
         KVForceRefresh();
         KHRefreshDisplay();
         std::this_thread::sleep_for(50ms);
-        EXPECT_EQ(W.Blits.load(), 0) << s.Scale << ", " << s.Width << " by " << s.Height;
+        EXPECT_EQ(W.Blits.load(), 0) << scale << ", " << width << " by " << height;
         EXPECT_EQ(Renderer.FramesDelivered.load(), delivered) << "no handler, no frames";
         EXPECT_EQ(Renderer.Surface, nullptr);
     }

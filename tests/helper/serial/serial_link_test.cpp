@@ -19,10 +19,10 @@ uint32_t Take(test::Calculator& m)
     return KVGetRegister(KV_REG_A_LOW + 4) & 0xFF;
 }
 
-std::vector<uint8_t> Drain(size_t count = 1 << 20)
+std::vector<uint8_t> Drain()
 {
-    std::vector<uint8_t> bytes(count);
-    bytes.resize(test::ReadFor(KHSerialGetHandle(), bytes.data(), count, 100ms));
+    std::vector<uint8_t> bytes(1 << 20);
+    bytes.resize(test::ReadFor(KHSerialGetHandle(), bytes.data(), bytes.size(), 100ms));
     return bytes;
 }
 
