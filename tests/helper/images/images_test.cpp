@@ -10,6 +10,7 @@
 
 #include "korvane.h"
 #include "tessock.h"
+#include "tests/helper/support/calculator.h"
 
 namespace {
 
@@ -105,6 +106,28 @@ TEST_F(Images, EachImageIsCreatedZeroedReplacedAndDestroyed)
     StepAtTheTopOfBank15();
     KHWriteNibble(0x7FFFF, 0x2);
     EXPECT_EQ(Get().second[0x3FFFFF], 0x2);
+}
+
+// Replacing or destroying an image frees the buffer the machine may be
+// reading: the sanitizers see a read of it once freed.
+TEST_F(Images, ImagesReplacedUnderARunningMachineAreNeverReadOnceFreed)
+{
+    test::Calculator calculator;
+    ASSERT_EQ(KHCreatePort0(0x40000), 1u);
+    for (uint32_t value : {0x00100u, 0xC0000u, 0x80000u}) // I/O, then RAM at 0x80000
+        KVMemoryConfig(value);
+    test::Program loop(0x01000);
+    loop.label("loop").d1(0x80000).op("1537").op("1517").goto_("loop"); // A=DAT1 W, DAT1=A W
+    calculator.load(loop);
+    KVRun();
+    for (int round = 0; round < 200; ++round) {
+        ASSERT_EQ(KHCreatePort0(round % 2 ? 0x40000 : 0x1000), 1u);
+        if (round % 3 == 0)
+            KHDestroyPort0();
+    }
+    EXPECT_EQ(KVIsRunning(), 1u) << "it runs on";
+    KVStop();
+    KHDestroyPort0();
 }
 
 TEST_F(Images, NibblesGoThroughTheConfiguredMemoryMapAndNothingElse)
