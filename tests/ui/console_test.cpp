@@ -107,8 +107,15 @@ public:
     // Every byte received so far, once there are count or the time is up.
     Bytes Received(size_t count = 0, std::chrono::milliseconds limit = 5s)
     {
+        // Memory is read with the machine stopped: it is the execution
+        // thread's while it runs.
         const auto received = [this] { return std::min((Get(At("RXP"), 5) - At("RX")) / 2, 0x4000u); };
-        WaitFor([&] { return received() >= count; }, limit);
+        WaitFor([&] {
+            KVStop();
+            const bool enough = received() >= count;
+            KVRun();
+            return enough;
+        }, limit);
         KVStop();
         Bytes bytes(received());
         for (size_t i = 0; i < bytes.size(); ++i)

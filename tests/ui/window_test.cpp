@@ -49,9 +49,11 @@ void Note(const char* name, std::vector<int64_t> arguments)
 }
 } // namespace
 
+// The wrappers are visible to the linker's check of the libraries, which
+// call some of these functions too (the helper library calls KVRun).
 #define WRAP(result, name, parameters, arguments, ...)                                                                 \
     extern "C" result __real_##name parameters;                                                                        \
-    extern "C" result __wrap_##name parameters                                                                         \
+    extern "C" __attribute__((visibility("default"))) result __wrap_##name parameters                                  \
     {                                                                                                                  \
         Note(#name, __VA_ARGS__);                                                                                      \
         return __real_##name arguments;                                                                                \
