@@ -84,7 +84,7 @@ TEST(Lcd, FramesShowMainAndMenuLinesOfDisplayMemory)
             const uint32_t nibbles = main && row < c.LineCount && c.LeftOffset >= 4 ? 36 : 34;
             const uint32_t column = main ? 0 : c.LeftOffset;
             for (uint32_t dot = 0; dot < 4 * nibbles; ++dot) {
-                if ((m.peek(address + dot / 4) >> (dot % 4)) & 1)
+                if ((m.Rom[address + dot / 4] >> (dot % 4)) & 1)
                     expected[row * 144 + column + dot] = 178;
             }
         }

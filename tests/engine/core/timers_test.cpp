@@ -10,34 +10,27 @@ using namespace korvane;
 namespace {
 
 // Puts a counting double in a ticker slot for the test's lifetime.
-class CountTicks final : public Ticker {
-public:
+struct CountTicks final : Ticker {
     explicit CountTicks(Ticker*& slot) : Slot(slot), Saved(slot) { Slot = this; }
     ~CountTicks() { Slot = Saved; }
     void Tick() override { ++Count; }
-    int Count = 0;
-
-private:
     Ticker*& Slot;
     Ticker* Saved;
+    int Count = 0;
 };
 
 struct TimerTicks : ::testing::Test {
     TimerTicks()
     {
         KVStop();
-        Timers.Timer1 = Timers.Timer1Control = Timers.Timer2Control = 0;
-        Timers.Timer2 = Timers.Timer2LastValue = 0;
-        Timers.DisplayTickPhase = false;
-        PendingInterrupts.store(0);
-        Sleeping.store(0);
+        Timers = {};
+        PendingInterrupts = Sleeping = 0;
     }
     ~TimerTicks() override
     {
-        Timers.Timer2Control = 0;
-        Sleeping.store(0);
+        Timers = {};
+        Sleeping = PendingInterrupts = 0;
         WakeEvent->Reset();
-        PendingInterrupts.store(0);
     }
 };
 
@@ -96,10 +89,8 @@ TEST_F(TimerTicks, UnderflowSetsServiceWakesOnceAndInterruptsTheAwake)
         SCOPED_TRACE(testing::Message() << (c.Timer1 ? "TIMER1" : "TIMER2") << " control " << int(c.Control)
                                         << (c.Asleep ? " asleep" : " awake"));
         WakeEvent->Reset();
-        PendingInterrupts.store(0);
-        Sleeping.store(c.Asleep ? 1 : 0);
-        Timers.Timer1 = 0;
-        Timers.Timer2 = 0;
+        PendingInterrupts = Timers.Timer1 = Timers.Timer2 = 0;
+        Sleeping = c.Asleep;
         (c.Timer1 ? Timers.Timer1Control : Timers.Timer2Control) = c.Control;
         c.Timer1 ? Timer1Tick() : Timer2Tick();
         EXPECT_EQ(c.Timer1 ? Timers.Timer1 : Timers.Timer2, c.Timer1 ? 15u : 0xFFFFFFFFu);
