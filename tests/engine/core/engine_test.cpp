@@ -173,8 +173,8 @@ void LoadWorkload(Machine& m)
 std::atomic<const uint8_t*> HeldFrame{nullptr};
 std::atomic<int> Frames{0}, SerialEvents{0};
 
-// Keys, serial bytes, frames given back, state saved and restored, and run
-// and stop from two threads, all against the running engine.
+// Keys, serial bytes, frames given back, state saved and restored, run and
+// stop, all against the running engine.
 TEST(Concurrency, HostThreadsDriveARunningEngineWithoutRacesOrDeadlock)
 {
     Machine m;
@@ -206,15 +206,9 @@ TEST(Concurrency, HostThreadsDriveARunningEngineWithoutRacesOrDeadlock)
                 KVDiscardFrame(frame);
         }
     };
-    const auto runAndStop = [] {
-        for (int i = 0; i < 500; ++i) {
-            KVRun();
-            KVStop();
-        }
-    };
     {
         test::Watchdog watchdog(60s, "host calls while the engine runs");
-        std::thread a(keys), b(serial), c(frames), d(runAndStop);
+        std::thread a(keys), b(serial), c(frames);
         uint8_t state[512];
         for (int round = 0; round < 40; ++round) {
             std::this_thread::sleep_for(5ms);
@@ -227,7 +221,6 @@ TEST(Concurrency, HostThreadsDriveARunningEngineWithoutRacesOrDeadlock)
             KVStop();
             KVRun();
         }
-        d.join();
         done = true;
         a.join();
         b.join();
@@ -239,6 +232,27 @@ TEST(Concurrency, HostThreadsDriveARunningEngineWithoutRacesOrDeadlock)
     EXPECT_EQ(KVIsRunning(), 0u);
     EXPECT_GT(Frames.load(), 0) << "frames were delivered and given back";
     EXPECT_GT(SerialEvents.load(), 0) << "the calculator read received bytes";
+}
+
+TEST(Concurrency, RunAndStopFromTwoThreadsNeverDeadlock)
+{
+    Machine m;
+    m.load(IdleLoop(0x00100));
+    const auto hammer = [] {
+        for (int i = 0; i < 500; ++i) {
+            KVRun();
+            KVStop();
+        }
+    };
+    {
+        test::Watchdog watchdog(60s, "run and stop from two threads");
+        std::thread first(hammer), second(hammer);
+        first.join();
+        second.join();
+    }
+    KVStop();
+    EXPECT_EQ(KVIsRunning(), 0u);
+    EXPECT_EQ(Cpu.PC, 0x00100u);
 }
 
 // Host bytes take the serial lock, then CpuLock; a stepped instruction that
