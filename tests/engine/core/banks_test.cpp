@@ -142,11 +142,11 @@ TEST_F(Banks, ProgramAndEraseOnlyClearBitsAndReportThroughStatus)
     EXPECT_EQ(status(), 0x80u);
 
     // The boot block refuses even an erased byte.
-    erase(0x100, 2);
+    erase(0x1FFF0, 2);
     writeByte(Port2Base, 0x10);
-    writeByte(0xC0100, 0x12);
+    writeByte(0xDFFF0, 0x12);
     EXPECT_EQ(status(), 0x90u);
-    EXPECT_EQ(m.Rom[0x100], 0xF);
+    EXPECT_EQ(m.Rom[0x1FFF0], 0xF);
 
     // In another bank, through the switcher.
     writeByte(Port2Base, 0xFF);
