@@ -1,6 +1,6 @@
-// The library as a host loads it: a fresh copy of the shared object is a
-// second engine of its own, idle when loaded, and can be unloaded while its
-// execution thread runs.
+// The library as a host loads it: it exports exactly the KV functions of its
+// header, and a fresh copy of the shared object is a second engine of its
+// own, idle when loaded, that can be unloaded while its thread runs.
 #include <chrono>
 #include <cstdlib>
 #include <dlfcn.h>
@@ -13,8 +13,18 @@
 #include <vector>
 
 #include "korvane.h"
+#include "tests/support/exported_names.h"
 
 namespace {
+
+TEST(Exports, TheLibraryExportsExactlyTheThirtyEightFunctionsOfTheHeader)
+{
+    const std::set<std::string> declared = test::DeclaredNames(KORVANE_HEADER_PATH, "KV_API ", "KV");
+    EXPECT_EQ(declared.size(), 38u);
+    const std::set<std::string> exported = test::ExportedNames(KORVANE_LIBRARY_PATH);
+    ASSERT_FALSE(exported.empty()) << "nm -D " << KORVANE_LIBRARY_PATH;
+    EXPECT_EQ(exported, declared);
+}
 
 // A fresh copy of the shared object, loaded under a name of its own, with
 // the exports the tests use.
