@@ -4,6 +4,7 @@
 // counts of ticks and frames follow real time exactly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -196,7 +197,7 @@ TEST_F(Sleep, WhatDoesNotWakeLeavesItAsleepAndARequestWaits)
     EXPECT_EQ(Cpu.PC, Idle + 3);
 }
 
-// Over a long sleep the thread blocks between frame ends, and yet TIMER2
+// Over a long sleep the thread blocks until each frame end, and yet TIMER2
 // counts 8192 a second and the frames come 64 a second, because each wake
 // delivers every tick that fell due. Its processor time is a small part of
 // the time asleep (a thread that polled would spend all of it).
@@ -207,8 +208,12 @@ TEST_F(Sleep, ALongSleepKeepsRealTimeAndCostsLittle)
     Timers.Timer2Control = TimerRun;
     WriteDisplayRegister(0x00, 8);
     KVSetDisplaySize(131, 64);
+    static std::atomic<uint64_t> lastFrame, longestGap;
     KVSetDisplayHandler([](const uint8_t* frame, uint32_t, uint32_t) {
-        ++Frames;
+        const uint64_t now = platform::PerformanceCounter();
+        if (Frames++)
+            longestGap = std::max<uint64_t>(longestGap, now - lastFrame);
+        lastFrame = now;
         KVDiscardFrame(frame);
     });
     asleep();
@@ -219,6 +224,7 @@ TEST_F(Sleep, ALongSleepKeepsRealTimeAndCostsLittle)
     const double ticks = Entered.Timer2 - Left.Timer2;
     EXPECT_NEAR(ticks / asleep, 8192, 82);
     EXPECT_NEAR(Left.Frames - Entered.Frames, ticks / 128, 2) << "a frame ends every 128 ticks";
+    EXPECT_LT(Seconds(longestGap), 0.5) << "each frame comes as it ends, not in a batch";
     const double busy = (Left.ProcessorNanoseconds - Entered.ProcessorNanoseconds) / 1e9;
     EXPECT_LT(busy / asleep, 0.25) << "the sleeping thread ran for " << busy << " s of " << asleep;
 }
