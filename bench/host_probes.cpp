@@ -26,14 +26,30 @@ EngineThreadStats::EngineThreadStats()
     }
 }
 
+namespace {
+
+// The first two fields of schedstat: time on a processor and time waiting
+// for one, in nanoseconds.
+bool ReadSchedstat(const std::string& path, double& running, double& waiting)
+{
+    std::ifstream file(path + "/schedstat");
+    return !path.empty() && (file >> running >> waiting);
+}
+
+} // namespace
+
 double EngineThreadStats::WaitNanoseconds() const
 {
-    std::ifstream file(Path + "/schedstat");
     double running = 0;
-    double waiting = -1;
-    if (Path.empty() || !(file >> running >> waiting))
-        return -1;
-    return waiting;
+    double waiting = 0;
+    return ReadSchedstat(Path, running, waiting) ? waiting : -1;
+}
+
+double EngineThreadStats::RunNanoseconds() const
+{
+    double running = 0;
+    double waiting = 0;
+    return ReadSchedstat(Path, running, waiting) ? running : -1;
 }
 
 int EngineThreadStats::Processor() const

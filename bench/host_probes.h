@@ -16,6 +16,8 @@ public:
     EngineThreadStats();
     // Nanoseconds spent waiting on a run queue so far, or -1 if unknown.
     double WaitNanoseconds() const;
+    // Nanoseconds spent running on a processor so far, or -1 if unknown.
+    double RunNanoseconds() const;
     // The processor the thread last ran on, or -1 if unknown.
     int Processor() const;
 

@@ -12,6 +12,12 @@
 //      count has settled;
 //   3. TIMER2 ticks per host second during 2 (the machine's clock: 8192);
 //   4. the ratio of 2 to 1, what the time slices cost.
+//
+// Then the demonstration ROM, asleep in SHUTDN between its clock's ticks
+// (sleep_figures.h):
+//   5. processor time of the process while it sleeps, and TIMER2's rate and
+//      the LCD frames meanwhile;
+//   6. how soon the sleeping ROM shows a key pressed with KVPressKey.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -25,6 +31,7 @@
 
 #include "host_probes.h"
 #include "korvane.h"
+#include "sleep_figures.h"
 #include "tests/support/program.h"
 
 namespace {
@@ -61,16 +68,24 @@ struct Options {
     double MeasureSeconds = 3.0;
     double RoutineSeconds = 1.0;
     int RoutineRepeats = 3;
+    double IdleSeconds = 5.0;
+    int Presses = 200;
+    bool Running = true;  // figures 1 to 4
+    bool Sleeping = true; // figures 5 and 6
 };
 
 void Usage(const char* program)
 {
     std::fprintf(stdout,
-                 "usage: %s [--settle S] [--measure S] [--routine S] [--repeat N]\n"
+                 "usage: %s [--settle S] [--measure S] [--routine S] [--repeat N] [--idle S] [--presses N]\n"
+                 "          [--only run|sleep]\n"
                  "  --settle S   seconds under KVRun before the measuring window (default 3)\n"
                  "  --measure S  seconds of the measuring window under KVRun (default 3)\n"
                  "  --routine S  seconds of each KVExecuteRoutine run (default 1)\n"
-                 "  --repeat N   KVExecuteRoutine runs, the best one counts (default 3)\n",
+                 "  --repeat N   KVExecuteRoutine runs, the best one counts (default 3)\n"
+                 "  --idle S     seconds the demonstration ROM sleeps untouched, at least 2 (default 5)\n"
+                 "  --presses N  key presses made to the sleeping ROM (default 200)\n"
+                 "  --only X     only the running figures (run) or the sleeping ones (sleep)\n",
                  program);
 }
 
@@ -86,6 +101,16 @@ bool ParseOptions(int argc, char** argv, Options& options)
             Usage(argv[0]);
             return false;
         }
+        if (name == "--only") {
+            const std::string part = argv[++i];
+            if (part != "run" && part != "sleep") {
+                Usage(argv[0]);
+                return false;
+            }
+            options.Running = part == "run";
+            options.Sleeping = part == "sleep";
+            continue;
+        }
         char* end = nullptr;
         const double value = std::strtod(argv[++i], &end);
         if (end == argv[i] || *end != '\0' || !(value >= 0) || value > 3600) {
@@ -100,6 +125,10 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.RoutineSeconds = value;
         else if (name == "--repeat")
             options.RoutineRepeats = value < 1 ? 1 : static_cast<int>(value);
+        else if (name == "--idle")
+            options.IdleSeconds = value;
+        else if (name == "--presses")
+            options.Presses = static_cast<int>(value);
         else {
             Usage(argv[0]);
             return false;
@@ -109,6 +138,9 @@ bool ParseOptions(int argc, char** argv, Options& options)
         options.MeasureSeconds = 0.01;
     if (options.RoutineSeconds < 0.01)
         options.RoutineSeconds = 0.01;
+    // Two of the ROM's clock interrupts give TIMER2's rate.
+    if (options.IdleSeconds < 2)
+        options.IdleSeconds = 2;
     return true;
 }
 
@@ -395,14 +427,9 @@ private:
     test::Program Code;
 };
 
-} // namespace
-
-int main(int argc, char** argv)
+// Figures 1 to 4: the benchmark loop through KVExecuteRoutine and under KVRun.
+int PrintRunningFigures(const Options& options)
 {
-    Options options;
-    if (!ParseOptions(argc, argv, options))
-        return 2;
-
     Bench machine;
     if (!machine.Setup()) {
         std::fprintf(stderr, "the benchmark program does not run as written\n");
@@ -441,5 +468,58 @@ int main(int argc, char** argv)
     if (run.WaitFraction >= 0)
         std::printf("BENCH engine_wait_pct=%.2f\n", 100 * run.WaitFraction);
     std::printf("BENCH host_p90_excess_pct=%.1f\n", 100 * host.P90Excess);
+    return 0;
+}
+
+// Figures 5 and 6: the demonstration ROM asleep, then woken by keys.
+int PrintSleepingFigures(const Options& options)
+{
+    std::printf("\nthe demonstration ROM asleep: %.0f s untouched, then %d key presses\n", options.IdleSeconds,
+                options.Presses);
+    const bench::SleepFigures sleep = bench::MeasureSleep(DEMO_ROM_IMAGE, options.IdleSeconds, options.Presses);
+    if (!sleep.Ok) {
+        std::fprintf(stderr, "the demonstration ROM: %s\n", sleep.Failure.c_str());
+        return 1;
+    }
+    std::printf("\n");
+    std::printf("  %-44s %14s\n", "figure", "value");
+    std::printf("  %-44s %12.2f %%\n", "5 processor time of the process, asleep", sleep.ProcessPercent);
+    if (sleep.EngineThreadPercent >= 0)
+        std::printf("  %-44s %12.2f %%\n", "  of it the execution thread", sleep.EngineThreadPercent);
+    std::printf("  %-44s %10.1f /s  (%+.2f%% of 8192)\n", "  TIMER2 ticks per second, asleep", sleep.Timer2PerSecond,
+                100 * (sleep.Timer2PerSecond - MachineTickRate) / MachineTickRate);
+    std::printf("  %-44s %10.1f /s\n", "  LCD frames delivered, asleep", sleep.FramesPerSecond);
+    std::printf("  %-44s %12.2f %%\n", "  host time in SHUTDN (at least)", sleep.AsleepPercent);
+    if (sleep.Presses > 0) {
+        std::printf("  %-44s %10.0f us\n", "6 key press to the ROM's annunciator, median", sleep.KeyMedianMicroseconds);
+        std::printf("  %-44s %10.0f us\n", "  99th percentile", sleep.KeyP99Microseconds);
+        std::printf("  %-44s %10.0f us\n", "  longest", sleep.KeyMaxMicroseconds);
+    }
+    std::printf("\n");
+    std::printf("BENCH sleep_process_cpu_pct=%.2f\n", sleep.ProcessPercent);
+    if (sleep.EngineThreadPercent >= 0)
+        std::printf("BENCH sleep_engine_cpu_pct=%.2f\n", sleep.EngineThreadPercent);
+    std::printf("BENCH sleep_timer2_hz=%.1f\n", sleep.Timer2PerSecond);
+    std::printf("BENCH sleep_frames_per_s=%.1f\n", sleep.FramesPerSecond);
+    if (sleep.Presses > 0) {
+        std::printf("BENCH key_median_us=%.0f\n", sleep.KeyMedianMicroseconds);
+        std::printf("BENCH key_p99_us=%.0f\n", sleep.KeyP99Microseconds);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!ParseOptions(argc, argv, options))
+        return 2;
+    if (options.Running) {
+        if (const int failed = PrintRunningFigures(options))
+            return failed;
+    }
+    if (options.Sleeping)
+        return PrintSleepingFigures(options);
     return 0;
 }

@@ -55,33 +55,63 @@ bool Event::TryTake()
     return Signalled.exchange(false, std::memory_order_acq_rel);
 }
 
+class EventAccess {
+public:
+    static bool TryTake(Event& event) { return event.TryTake(); }
+};
+
+namespace {
+
+int PollEvents(Event* const* events, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        if (EventAccess::TryTake(*events[i]))
+            return i;
+    }
+    return WaitTimedOut;
+}
+
+using Deadline = std::chrono::steady_clock::time_point;
+
+// The events are polled under the mutex that Set takes, and the wait
+// releases it atomically: an event set between the poll and the wait
+// still wakes the waiter.
+int WaitWithDeadline(Event* const* events, int count, const Deadline* deadline)
+{
+    std::unique_lock lock(WaitMutex());
+    for (;;) {
+        const int taken = PollEvents(events, count);
+        if (taken != WaitTimedOut)
+            return taken;
+        if (!deadline)
+            WaitCondition().wait(lock);
+        else if (WaitCondition().wait_until(lock, *deadline) == std::cv_status::timeout)
+            return PollEvents(events, count);
+    }
+}
+
+} // namespace
+
 int WaitForEvents(Event* const* events, int count, uint32_t timeoutMs)
 {
-    auto poll = [&]() -> int {
-        for (int i = 0; i < count; ++i) {
-            if (events[i]->TryTake())
-                return i;
-        }
-        return WaitTimedOut;
-    };
-
     // A poll takes no lock: the engine polls its stop and quit events
     // between time slices.
     if (timeoutMs == 0)
-        return poll();
+        return PollEvents(events, count);
+    if (timeoutMs == WaitForever)
+        return WaitWithDeadline(events, count, nullptr);
+    const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    return WaitWithDeadline(events, count, &deadline);
+}
 
-    std::unique_lock lock(WaitMutex());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        int taken = poll();
-        if (taken != WaitTimedOut)
-            return taken;
-        if (timeoutMs == WaitForever) {
-            WaitCondition().wait(lock);
-        } else if (WaitCondition().wait_until(lock, deadline) == std::cv_status::timeout) {
-            return poll();
-        }
-    }
+int WaitForEventsUntil(Event* const* events, int count, uint64_t deadline)
+{
+    // The counter is the steady clock in nanoseconds.
+    const Deadline until{std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::nanoseconds(deadline))};
+    if (until <= std::chrono::steady_clock::now())
+        return PollEvents(events, count);
+    return WaitWithDeadline(events, count, &until);
 }
 
 } // namespace platform

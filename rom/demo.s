@@ -344,6 +344,14 @@ keys_down:  D1=(5)  TIMER1
             LC(1)   6
 keys_timer: D1=(5)  T1CTRL
             DAT1=C.1
+; Annunciator 0 while a key is down. It goes first: drawing the key takes
+; thousands of instructions, and the annunciator is the quick sign.
+            D1=(5)  ANNUNC
+            C=0.A
+            ?B=0.X  GOYES keys_annunciator
+            LC(1)   1
+keys_annunciator:
+            DAT1=C.1
             D1=(5)  KEYSHOWN
             C=0.A
             C=DAT1.X
@@ -351,12 +359,6 @@ keys_timer: D1=(5)  T1CTRL
             C=B.A
             DAT1=C.X
             GOSUB   show_key
-            D1=(5)  ANNUNC          ; annunciator 0 while a key is down
-            C=0.A
-            ?B=0.X  GOYES keys_annunciator
-            LC(1)   1
-keys_annunciator:
-            DAT1=C.1
             LC(3)   XMODEM_KEY
             ?B#C.X  GOYES keys_done
             D1=(5)  XMSTATE

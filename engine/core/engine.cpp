@@ -20,12 +20,14 @@ platform::CriticalSection* StopLock;
 platform::CriticalSection* RunLock;
 platform::Event* WakeEvent;
 platform::Event* StopEvent;
+platform::Event* KeyEvent;
 
 std::atomic<uint32_t> InstructionsPerSlice{128};
 std::atomic<uint32_t> TargetSliceCycles{0xFFFFFFFF};
 uint64_t SlicePeriod;
 uint64_t YieldThreshold;
 uint64_t SleepTickDeadline;
+uint64_t SliceStart;
 
 namespace {
 
@@ -51,6 +53,7 @@ constinit platform::Event WakeEventStorage{true};
 constinit platform::Event QuitEventStorage{true};
 constinit platform::Event RunningAckStorage{true};
 constinit platform::Event StoppedAckStorage{true};
+constinit platform::Event KeyEventStorage{false};
 std::atomic<uint8_t> Running;
 
 void SetRunning(uint8_t value)
@@ -84,7 +87,7 @@ void RunInstructions()
 
 void RunSlice()
 {
-    const uint64_t start = platform::PerformanceCounter();
+    SliceStart = platform::PerformanceCounter();
     Cpu.TotalCycles += Cpu.SliceCycles;
     Cpu.SliceCycles = 0;
     if (TraceMode.load(std::memory_order_relaxed))
@@ -92,6 +95,7 @@ void RunSlice()
     else
         RunInstructions<false>();
 
+    const uint64_t start = SliceStart;
     int64_t elapsed = static_cast<int64_t>(platform::PerformanceCounter() - start);
     if (elapsed > static_cast<int64_t>(SlicePeriod)) {
         AdjustInstructionsPerSlice(false);
@@ -176,6 +180,7 @@ void StartEngine()
     QuitEvent = &QuitEventStorage;
     RunningAck = &RunningAckStorage;
     StoppedAck = &StoppedAckStorage;
+    KeyEvent = &KeyEventStorage;
 
     SlicePeriod = platform::PerformanceFrequency() / 8192;
     YieldThreshold = SlicePeriod / 100;

@@ -16,12 +16,19 @@ extern platform::CriticalSection* StopLock;
 extern platform::CriticalSection* RunLock;
 extern platform::Event* WakeEvent;
 extern platform::Event* StopEvent;
+// Auto-reset, set by every key press: a sleeping processor looks at the
+// keyboard at once rather than at its next scan.
+extern platform::Event* KeyEvent;
 
 extern std::atomic<uint32_t> InstructionsPerSlice;
 extern std::atomic<uint32_t> TargetSliceCycles;
 extern uint64_t SlicePeriod;
 extern uint64_t YieldThreshold;
 extern uint64_t SleepTickDeadline;
+// When the slice under way began, on the execution thread. A SHUTDN sleep
+// moves it to the wake: the time asleep was no work of the slice, and
+// counted as an overrun it would slow the awakened machine down.
+extern uint64_t SliceStart;
 
 void StartEngine();
 void StopEngine();

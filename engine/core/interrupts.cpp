@@ -6,6 +6,7 @@
 #include "engine/core/keyboard.h"
 #include "engine/core/timers.h"
 #include "platform/clock.h"
+#include "platform/event.h"
 
 namespace korvane {
 
@@ -48,6 +49,43 @@ void NotifySleepSlot(unsigned slot, uint32_t value)
 bool WakeOrStopRequested()
 {
     return WakeEvent->IsSet() || StopEvent->IsSet();
+}
+
+// Delivers every slice tick whose time has come. A backlog longer than the
+// horizon (the host suspended, or the thread kept from running) is
+// dropped but for its last second, as slices that overrun are not made up.
+void CatchUpSleepTicks()
+{
+    const uint64_t now = platform::PerformanceCounter();
+    if (now < SleepTickDeadline)
+        return;
+    uint64_t due = (now - SleepTickDeadline) / SlicePeriod + 1;
+    if (due > SleepTickHorizon) {
+        SleepTickDeadline += (due - SleepTickHorizon) * SlicePeriod;
+        due = SleepTickHorizon;
+    }
+    for (; due; --due) {
+        SleepTickDeadline += SlicePeriod;
+        SliceTick();
+    }
+}
+
+// The sleep keeps the slice ticks on their schedule without running at
+// each of them: the thread blocks until the next tick that matters, or a
+// wake, a stop or a key press, and then delivers the ticks that fell due
+// meanwhile in one batch. Every tick is delivered before the sleep ends,
+// so the timers stand where real time has brought them.
+void SleepUntilWoken()
+{
+    platform::Event* events[] = {WakeEvent, StopEvent, KeyEvent};
+    for (;;) {
+        CatchUpSleepTicks();
+        ScanNewKeyLines();
+        if (WakeOrStopRequested())
+            return;
+        const uint64_t ticks = SliceTicksToNextEvent();
+        platform::WaitForEventsUntil(events, 3, SleepTickDeadline + (ticks - 1) * SlicePeriod);
+    }
 }
 
 } // namespace
@@ -99,8 +137,16 @@ void CpuShutdown()
         return;
     {
         platform::CriticalSectionGuard guard(*CpuLock);
-        Sleeping.store(1, std::memory_order_relaxed);
-        WakeEvent->Reset();
+        // The decision after the previous instruction left no request, so
+        // one pending now came from another thread while SHUTDN ran, or
+        // from the tick between two slices: it found the processor awake,
+        // and asleep it would wait, undecided, for an unrelated wake.
+        if (PendingInterrupts.load(std::memory_order_relaxed)) {
+            WakeEvent->Set();
+        } else {
+            Sleeping.store(1, std::memory_order_relaxed);
+            WakeEvent->Reset();
+        }
     }
     NotifySleepSlot(SleepEnterSlot, SleepEnterNotice);
     // Ticks missed while the processor was awake are not replayed: a sleep
@@ -108,22 +154,8 @@ void CpuShutdown()
     const uint64_t now = platform::PerformanceCounter();
     if (SleepTickDeadline < now)
         SleepTickDeadline = now + SlicePeriod;
-    while (!WakeOrStopRequested()) {
-        bool woken = false;
-        for (;;) {
-            platform::YieldThread();
-            if (WakeOrStopRequested()) {
-                woken = true;
-                break;
-            }
-            if (platform::PerformanceCounter() >= SleepTickDeadline)
-                break;
-        }
-        if (woken)
-            break;
-        SleepTickDeadline += SlicePeriod;
-        SliceTick();
-    }
+    SleepUntilWoken();
+    SliceStart = platform::PerformanceCounter();
     Sleeping.store(0, std::memory_order_relaxed);
     NotifySleepSlot(SleepLeaveSlot, SleepLeaveNotice);
 }
@@ -135,6 +167,14 @@ void WakeCpu()
         WakeEvent->Set();
         Sleeping.store(0, std::memory_order_relaxed);
     }
+}
+
+void WakeCpuAndRequest(uint16_t bits)
+{
+    platform::CriticalSectionGuard guard(*CpuLock);
+    WakeCpu();
+    if (bits)
+        RequestInterrupt(bits);
 }
 
 void SetInterruptHandler(InterruptHandlerProc handler, uint32_t mask)

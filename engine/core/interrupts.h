@@ -39,6 +39,10 @@ void DecideInterrupts();
 void ReturnFromInterrupt();
 void CpuShutdown();
 void WakeCpu();
+// A device's request from another thread, with the wake of a sleeping
+// processor, as one step under CpuLock (bits 0: the wake alone). A SHUTDN
+// that begins meanwhile either finds the request or is woken.
+void WakeCpuAndRequest(uint16_t bits);
 void SetInterruptHandler(InterruptHandlerProc handler, uint32_t mask);
 void ClearInterruptHandlers();
 

@@ -1,6 +1,7 @@
 #include "engine/core/keyboard.h"
 
 #include "engine/core/cpu_state.h"
+#include "engine/core/engine.h"
 #include "engine/core/interrupts.h"
 #include "korvane.h"
 
@@ -89,6 +90,21 @@ void SetMatrixKey(int32_t column, int32_t row, uint8_t down)
     RecomputeLineMasks();
 }
 
+// The IN lines (bits 0-8) that the OUT lines being driven reach.
+uint16_t DrivenLines()
+{
+    const uint32_t out = Cpu.OUT;
+    uint16_t lines = 0;
+    for (unsigned row = 0; row < KeyLines; ++row) {
+        if (out & (1u << row))
+            lines |= LineMasks[row].load(Relaxed);
+    }
+    return lines;
+}
+
+// For the scans and ticks of the execution thread, the only thread that
+// puts the processor to sleep: the test without the lock cannot miss a
+// sleep that has begun.
 void WakeIfSleeping()
 {
     if (Sleeping.load(Relaxed))
@@ -108,16 +124,21 @@ void PressKey(int32_t column, int32_t row)
     NotifyKeyboardHandler(column, row, 1);
     if (IsMatrixKey(column, row)) {
         SetMatrixKey(column, row, 1);
-        return;
+    } else {
+        OnKeyDown.store(1, Relaxed);
+        // The ON key interrupts whether or not key interrupts are enabled;
+        // the ON request itself follows from the slice ticks while the key
+        // is held.
+        uint16_t request = 0;
+        if (!LoadRelaxed(Cpu.InterruptService)) {
+            KeyPending.store(0, Relaxed);
+            request = RequestKey;
+        }
+        WakeCpuAndRequest(request);
     }
-    OnKeyDown.store(1, Relaxed);
-    WakeIfSleeping();
-    // The ON key interrupts whether or not key interrupts are enabled; the
-    // ON request itself follows from the slice ticks while the key is held.
-    if (!LoadRelaxed(Cpu.InterruptService)) {
-        KeyPending.store(0, Relaxed);
-        RequestInterrupt(RequestKey);
-    }
+    // Set after the key's state, which the sleeping thread reads once it
+    // has taken the event.
+    KeyEvent->Set();
 }
 
 void ReleaseKey(int32_t column, int32_t row)
@@ -144,12 +165,7 @@ void ResetKeyboard()
 
 void ScanKeyboard()
 {
-    const uint32_t out = Cpu.OUT;
-    uint16_t lines = 0;
-    for (unsigned row = 0; row < KeyLines; ++row) {
-        if (out & (1u << row))
-            lines |= LineMasks[row].load(Relaxed);
-    }
+    uint16_t lines = DrivenLines();
     // Only lines that were not up before count: a held key interrupts once.
     const uint16_t newLines = lines & static_cast<uint16_t>(~Cpu.IN);
     const bool onDown = OnKeyDown.load(Relaxed) != 0;
@@ -173,6 +189,11 @@ void ScanKeyboard()
     }
     if (onDown)
         CheckOnKey();
+}
+
+bool NewKeyLinesWaiting()
+{
+    return (DrivenLines() & static_cast<uint16_t>(~Cpu.IN)) != 0;
 }
 
 void ResetKeyScan()

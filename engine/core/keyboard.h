@@ -42,6 +42,8 @@ void ResetKeyboard();
 // Recomputes IN from OUT and the matrix; new lines wake the CPU and may owe
 // or raise the key interrupt.
 void ScanKeyboard();
+// Whether a scan now would find an IN line that is not up yet.
+bool NewKeyLinesWaiting();
 // RSI: arms the scan and rescans from an empty IN.
 void ResetKeyScan();
 // While ON is held: wakes the CPU and requests the ON interrupt.

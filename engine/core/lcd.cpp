@@ -156,6 +156,13 @@ void DisplayTick()
         RenderDisplayLine();
 }
 
+uint32_t DisplayTicksToFrameEnd()
+{
+    if (!DisplayOn || !HaveFrames())
+        return 0;
+    return DisplayLines - LineCounter;
+}
+
 void RenderDisplayLine()
 {
     DisplayFrames& frames = DisplayGeometry;

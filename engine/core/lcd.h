@@ -72,6 +72,9 @@ void WriteDisplayRegister(uint32_t offset, uint32_t nibble);
 
 // One display tick: renders a line when frames exist and the display is on.
 void DisplayTick();
+// The display ticks from now to the one that ends a frame (1 to 64), or 0
+// while display ticks render nothing.
+uint32_t DisplayTicksToFrameEnd();
 void RenderDisplayLine();
 void EndDisplayFrame();
 

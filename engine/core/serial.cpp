@@ -23,18 +23,10 @@ void Report(uint32_t event, uint32_t value)
         handler(event, value);
 }
 
-// WakeCpu and RequestInterrupt take CpuLock, after the SerialLock held here.
-void RaiseSerialInterrupt(uint16_t request)
-{
-    if (Sleeping.load(std::memory_order_relaxed))
-        WakeCpu();
-    RequestInterrupt(request);
-}
-
 void RaiseTransmitInterrupt()
 {
     if (SerialRegisters.TxIntEnable)
-        RaiseSerialInterrupt(RequestSerialTransmit);
+        WakeCpuAndRequest(RequestSerialTransmit);
 }
 
 // A byte arriving at the receiver, from the host or looped back. A byte
@@ -49,7 +41,7 @@ void ReceiveByte(uint8_t byte)
     }
     port.ReceiveFull = 1;
     if (port.RxIntEnable)
-        RaiseSerialInterrupt(RequestSerialReceive);
+        WakeCpuAndRequest(RequestSerialReceive);
 }
 
 // Taking the high nibble is how the calculator takes the received byte: it

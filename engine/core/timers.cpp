@@ -1,5 +1,7 @@
 #include "engine/core/timers.h"
 
+#include <algorithm>
+
 #include "engine/core/interrupts.h"
 #include "engine/core/keyboard.h"
 #include "engine/core/lcd.h"
@@ -35,6 +37,19 @@ void Underflow(uint8_t& control, uint16_t request)
     }
     if ((control & TimerInterruptEnable) && !IsSleeping())
         RequestInterrupt(request);
+}
+
+// The ticks from now to the next one at which the bit of TIMER2 rises. The
+// next tick compares with Timer2LastValue, which the program may have
+// written over since; each later one, counting down, raises the bit when
+// the value's bits up to it were all clear before the tick.
+uint64_t TicksToRisingEdge(uint32_t bit)
+{
+    const uint32_t value = Timers.Timer2;
+    if (~Timers.Timer2LastValue & (value - 1) & bit)
+        return 1;
+    const uint32_t period = bit << 1;
+    return ((value - 1) & (period - 1)) + 2;
 }
 
 } // namespace
@@ -128,6 +143,35 @@ void RecheckTimerInterrupts()
         Timers.Timer2Control |= TimerServiceRequest;
         RequestInterrupt(RequestTimer2);
     }
+}
+
+uint64_t SliceTicksToNextEvent()
+{
+    if (OnKeyDown.load(std::memory_order_relaxed))
+        return 1;
+    uint64_t ticks = SleepTickHorizon;
+    if (Timers.Timer2Control & TimerRun) {
+        // TIMER2 runs out on the tick that takes it from 0 to all ones.
+        if (Timers.Timer2Control & TimerWakeEnable)
+            ticks = std::min(ticks, uint64_t{Timers.Timer2} + 1);
+        // TIMER1 counts on the rising edges of bit 8, 16 a second: each
+        // of them is looked at rather than counting ahead to its run-out.
+        if (Timers.Timer1Control & TimerWakeEnable)
+            ticks = std::min(ticks, TicksToRisingEdge(0x100));
+    }
+    if (const uint32_t lines = DisplayTicksToFrameEnd()) {
+        // Every second tick is a display tick, the next one or the one
+        // after it as the phase stands.
+        const uint64_t first = Timers.DisplayTickPhase ? 2 : 1;
+        ticks = std::min(ticks, first + 2 * uint64_t{lines - 1});
+    }
+    return ticks;
+}
+
+void ScanNewKeyLines()
+{
+    if ((Timers.Timer2Control & TimerRun) && NewKeyLinesWaiting())
+        ScanKeyboard();
 }
 
 } // namespace korvane

@@ -78,4 +78,21 @@ void Timer2Tick();
 // where requests are dropped, requests again.
 void RecheckTimerInterrupts();
 
+// One second of slice ticks: the longest a SHUTDN sleep waits between two
+// looks at the machine, and the most ticks it makes up at once.
+inline constexpr uint64_t SleepTickHorizon = 8192;
+
+// While the processor sleeps in SHUTDN: the slice ticks from now to the
+// first one that may end the sleep or be seen outside the machine, 1 to
+// SleepTickHorizon. Those are the ON key's check while ON is held, a timer
+// running out with its wake bit set, and the end of an LCD frame; the
+// ticks between them change only what nobody looks at before then.
+uint64_t SliceTicksToNextEvent();
+
+// While the processor sleeps: a key line that has come up is scanned now
+// rather than at TIMER2's next 256 Hz edge, up to 1/256 s later, so that a
+// press wakes the processor at once. While TIMER2 stands nothing is
+// scanned, as nothing would be.
+void ScanNewKeyLines();
+
 } // namespace korvane

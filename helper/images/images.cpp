@@ -16,6 +16,27 @@ ModuleImage Port2Image{nullptr, 0, 0, KV_MODULE_PORT2};
 
 namespace {
 
+// Swapping a module frees the buffer that a running execution thread may be
+// reading: the machine stops meanwhile and runs on afterwards if it ran.
+class EngineStopped {
+public:
+    EngineStopped() : WasRunning(KVIsRunning() != 0)
+    {
+        if (WasRunning)
+            KVStop();
+    }
+    ~EngineStopped()
+    {
+        if (WasRunning)
+            KVRun();
+    }
+    EngineStopped(const EngineStopped&) = delete;
+    EngineStopped& operator=(const EngineStopped&) = delete;
+
+private:
+    const bool WasRunning;
+};
+
 constexpr uint32_t SmallestImage = 0x1000;
 // The I/O register window reads as 7 here, whatever its registers hold.
 constexpr uint8_t IoWindowNibble = 7;
@@ -44,6 +65,7 @@ void DestroyImage(ModuleImage& image)
 {
     if (!image.Buffer)
         return;
+    const EngineStopped stopped;
     KVSetMemoryModule(image.ModuleId, nullptr, 0);
     FreeImageBuffer(image.Buffer);
     image.Buffer = nullptr;
@@ -73,6 +95,7 @@ void FreeImageBuffer(uint8_t* buffer)
 
 void InstallImage(ModuleImage& image, uint8_t* buffer, uint32_t size, uint32_t capacity, uint32_t mask)
 {
+    const EngineStopped stopped;
     DestroyImage(image);
     image.Buffer = buffer;
     image.Size = size;

@@ -24,7 +24,8 @@ public:
     bool IsSet() const { return Signalled.load(std::memory_order_acquire); }
 
 private:
-    friend int WaitForEvents(Event* const* events, int count, uint32_t timeoutMs);
+    // The waits, in event.cpp, take the signal through it.
+    friend class EventAccess;
     // Reports and, for an auto-reset event, consumes the signal.
     bool TryTake();
 
@@ -36,6 +37,11 @@ private:
 // WaitForever: no time-out). Returns the index of the first set event in
 // the list, consuming only that one if it is auto-reset, or WaitTimedOut.
 int WaitForEvents(Event* const* events, int count, uint32_t timeoutMs);
+
+// The same wait with a deadline finer than a millisecond: a value of the
+// high-resolution counter (platform/clock.h). A deadline already passed
+// polls.
+int WaitForEventsUntil(Event* const* events, int count, uint64_t deadline);
 
 inline int WaitForEvent(Event& event, uint32_t timeoutMs)
 {

@@ -1,6 +1,6 @@
-// The library as a host loads it: a fresh copy of the shared object is a
-// second engine of its own, idle when loaded, and can be unloaded while its
-// execution thread runs.
+// The library as a host loads it: it exports exactly the KV functions of its
+// header, and a fresh copy of the shared object is a second engine of its
+// own, idle when loaded, that can be unloaded while its thread runs.
 #include <chrono>
 #include <cstdlib>
 #include <dlfcn.h>
@@ -9,11 +9,22 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "korvane.h"
+#include "tests/support/exported_names.h"
 
 namespace {
+
+TEST(Exports, TheLibraryExportsExactlyTheThirtyEightFunctionsOfTheHeader)
+{
+    const std::set<std::string> declared = test::DeclaredNames(KORVANE_HEADER_PATH, "KV_API ", "KV");
+    EXPECT_EQ(declared.size(), 38u);
+    const std::set<std::string> exported = test::ExportedNames(KORVANE_LIBRARY_PATH);
+    ASSERT_FALSE(exported.empty()) << "nm -D " << KORVANE_LIBRARY_PATH;
+    EXPECT_EQ(exported, declared);
+}
 
 // A fresh copy of the shared object, loaded under a name of its own, with
 // the exports the tests use.
@@ -28,24 +39,23 @@ struct LibraryCopy {
         std::filesystem::copy_file(KORVANE_LIBRARY_PATH, path, std::filesystem::copy_options::overwrite_existing);
         Handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
         unlink(path); // the mapping stays; nothing is left behind
-        find(Run, "KVRun");
-        find(Stop, "KVStop");
-        find(IsRunning, "KVIsRunning");
-        find(GetRegister, "KVGetRegister");
-        find(SetMemoryModule, "KVSetMemoryModule");
+        Run = find<decltype(KVRun)>("KVRun");
+        Stop = find<decltype(KVStop)>("KVStop");
+        IsRunning = find<decltype(KVIsRunning)>("KVIsRunning");
+        GetRegister = find<decltype(KVGetRegister)>("KVGetRegister");
+        SetMemoryModule = find<decltype(KVSetMemoryModule)>("KVSetMemoryModule");
     }
     ~LibraryCopy() { unload(); }
 
     void unload()
     {
         if (Handle)
-            dlclose(Handle);
-        Handle = nullptr;
+            dlclose(std::exchange(Handle, nullptr));
     }
     template <typename Function>
-    void find(Function*& function, const char* name)
+    Function* find(const char* name)
     {
-        function = Handle ? reinterpret_cast<Function*>(dlsym(Handle, name)) : nullptr;
+        return Handle ? reinterpret_cast<Function*>(dlsym(Handle, name)) : nullptr;
     }
     bool complete() const { return Run && Stop && IsRunning && GetRegister && SetMemoryModule; }
 
@@ -57,13 +67,11 @@ struct LibraryCopy {
     decltype(KVSetMemoryModule)* SetMemoryModule = nullptr;
 };
 
-// A ROM whose first instruction is a GOTO to itself (offset -1, counted
-// from its address + 1).
+// A ROM whose first instruction is a GOTO to itself (offset -1).
 std::vector<uint8_t> LoopRom()
 {
     std::vector<uint8_t> rom(KV_ROM_NIBBLES + KV_BUFFER_SLACK, 0);
-    rom[0] = 0x6;
-    rom[1] = rom[2] = rom[3] = 0xF;
+    rom[0] = 0x6, rom[1] = rom[2] = rom[3] = 0xF;
     return rom;
 }
 

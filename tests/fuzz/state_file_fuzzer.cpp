@@ -1,15 +1,6 @@
-// Random state files, read from the disk and loaded as the program does:
-// the check, then the engine state and the three ports. A file that fails
-// the check must change nothing; one that passes leaves exactly its ports.
-// Some files are laid out as state files with sizes real or not, or are the
-// machine's own file with one byte changed.
-#include <cstdio>
-#include <cstring>
-#include <string>
-#include <unistd.h>
-#include <vector>
-
-#include "korvane.h"
+// Random state files (some laid out with sizes real or not, some the
+// machine's own with a byte changed), read and loaded as the program does: a
+// file that fails the check changes nothing, one that passes leaves its ports.
 #include "tessock.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "ui/state_file.h"
@@ -18,37 +9,30 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void Check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
+// The engine's state and the ports' buffers and contents.
 struct Machine {
-    uint8_t State[512];
-    uint8_t* Buffers[3];
+    Bytes State = Bytes(512);
+    uint8_t* Buffers[3] = {};
     Bytes Images[3];
-};
 
-Machine Look()
-{
-    void (*const get[3])(uint32_t*, uint8_t**) = {KHGetPort0, KHGetPort1, KHGetPort2};
-    Machine m{};
-    KVSaveState(m.State, sizeof m.State);
-    for (int p = 0; p < 3; ++p) {
-        uint32_t size = 0;
-        get[p](&size, &m.Buffers[p]);
-        if (m.Buffers[p])
-            m.Images[p].assign(m.Buffers[p], m.Buffers[p] + size);
+    Machine()
+    {
+        KVSaveState(State.data(), 512);
+        void (*const get[3])(uint32_t*, uint8_t**) = {KHGetPort0, KHGetPort1, KHGetPort2};
+        for (int p = 0; p < 3; ++p) {
+            uint32_t size = 0;
+            get[p](&size, &Buffers[p]);
+            Images[p].assign(Buffers[p], Buffers[p] + (Buffers[p] ? size : 0));
+        }
     }
-    return m;
-}
+    bool operator==(const Machine&) const = default;
+};
 
 Bytes MakeFile(fuzz::Input& in)
 {
     const uint8_t shape = in.byte() % 3;
     if (shape == 0)
-        return Bytes(in.rest(), in.rest() + in.remaining());
+        return in.rest();
     if (shape == 2) {
         Bytes file = pelrin::CaptureState();
         file[in.u32() % file.size()] ^= in.byte() | 1;
@@ -64,7 +48,7 @@ Bytes MakeFile(fuzz::Input& in)
         for (int i = 0; i < 4; ++i)
             file.push_back(static_cast<uint8_t>(size >> (8 * i)));
         for (uint32_t i = 0; i < std::min<uint32_t>(size, 0x4000); ++i)
-            file.push_back(in.remaining() ? in.byte() : static_cast<uint8_t>(i));
+            file.push_back(in.Size ? in.byte() : static_cast<uint8_t>(i));
     }
     const int8_t off = static_cast<int8_t>(in.byte()); // now and then a length a little off
     if (off > -8 && off < 8)
@@ -76,41 +60,24 @@ Bytes MakeFile(fuzz::Input& in)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static bool started = false;
-    if (!started) {
-        static Bytes rom(KV_ROM_NIBBLES + KV_BUFFER_SLACK);
-        KVSetMemoryModule(KV_MODULE_ROM, rom.data(), 0x3FFFF);
-        KHCreatePort0(0x2000);
-        KHCreatePort1(0x1000);
-        started = true;
-    }
-    fuzz::Input in(data, size);
+    static Bytes rom(KV_ROM_NIBBLES + KV_BUFFER_SLACK);
+    [[maybe_unused]] static const bool started =
+        (KVSetMemoryModule(KV_MODULE_ROM, rom.data(), 0x3FFFF), KHCreatePort0(0x2000), KHCreatePort1(0x1000), true);
+    fuzz::Input in{data, size};
     const Bytes file = MakeFile(in);
     const auto layout = pelrin::CheckStateFile(file.data(), file.size());
-
     // From the disk: whole when it passes the check, not at all otherwise.
-    static const std::string path = "/tmp/state_file_fuzzer." + std::to_string(getpid());
-    if (FILE* out = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(file.data(), 1, file.size(), out);
-        std::fclose(out);
-        const auto read = pelrin::ReadStateFile(path);
-        Check(read ? layout && *read == file : !layout);
-        unlink(path.c_str());
-    }
+    const auto read = pelrin::ReadStateFile(fuzz::MemoryFile(file, file.size()));
+    fuzz::Check(read ? layout && *read == file : !layout);
 
-    const Machine before = Look();
+    const Machine before;
     const bool restored = pelrin::RestoreState(file.data(), file.size());
-    Check(restored == layout.has_value());
-    const Machine after = Look();
-    for (int p = 0; p < 3; ++p) {
-        if (!restored) {
-            Check(before.Buffers[p] == after.Buffers[p] && before.Images[p] == after.Images[p]);
-            continue;
-        }
+    const Machine after;
+    fuzz::Check(restored == layout.has_value() && (restored || before == after));
+    for (int p = 0; restored && p < 3; ++p) {
         const auto image = file.begin() + static_cast<long>(layout->SizeFieldOffset(p) + 4);
-        Check(after.Images[p] == Bytes(image, image + layout->PortSizes[p]));
+        fuzz::Check(after.Images[p] == Bytes(image, image + layout->PortSizes[p]));
     }
-    Check(restored || std::memcmp(before.State, after.State, KV_STATE_SIZE) == 0);
     for (int step = 0; restored && step < 200; ++step) // the restored machine runs
         KVStep();
     return 0;

@@ -4,17 +4,19 @@
 
 namespace test {
 
+using namespace saturn;
+
 std::string ReadTextLine(const DotReader& dark, unsigned line)
 {
     std::string text;
-    for (unsigned cell = 0; cell < saturn::LcdWidth / saturn::GlyphWidth; ++cell) {
+    for (unsigned cell = 0; cell < LcdWidth / GlyphWidth; ++cell) {
         char found = '?';
-        for (char c = saturn::FirstGlyph; c <= saturn::LastGlyph && found == '?'; ++c) {
-            const auto rows = *saturn::GlyphRows(c);
+        for (char c = FirstGlyph; c <= LastGlyph && found == '?'; ++c) {
+            const auto rows = *GlyphRows(c);
             bool same = true;
-            for (unsigned row = 0; row < saturn::GlyphHeight && same; ++row)
-                for (unsigned dot = 0; dot < saturn::GlyphWidth && same; ++dot)
-                    same = dark(cell * saturn::GlyphWidth + dot, line * saturn::GlyphHeight + row) == ((rows[row] >> dot & 1) != 0);
+            for (unsigned row = 0; row < GlyphHeight && same; ++row)
+                for (unsigned dot = 0; dot < GlyphWidth && same; ++dot)
+                    same = dark(cell * GlyphWidth + dot, line * GlyphHeight + row) == ((rows[row] >> dot & 1) != 0);
             if (same)
                 found = c;
         }
@@ -25,23 +27,18 @@ std::string ReadTextLine(const DotReader& dark, unsigned line)
 
 std::string ShownLine(const DotReader& dark, unsigned line)
 {
-    std::string text = ReadTextLine(dark, line);
-    text.erase(text.find_last_not_of(' ') + 1);
-    return text;
+    const std::string text = ReadTextLine(dark, line);
+    return text.substr(0, text.find_last_not_of(' ') + 1);
 }
 
 bool ShowsCentredText(const DotReader& dark, unsigned line, std::string_view text)
 {
-    const auto band = saturn::RenderTextBand(text, saturn::CentredColumn(text));
-    if (!band)
-        return false;
-    for (unsigned row = 0; row < saturn::GlyphHeight; ++row)
-        for (unsigned x = 0; x < saturn::LcdWidth; ++x) {
-            const bool expected = (*band)[row * saturn::LcdLineNibbles + x / 4] >> (x % 4) & 1;
-            if (dark(x, line * saturn::GlyphHeight + row) != expected)
+    const auto band = RenderTextBand(text, CentredColumn(text));
+    for (unsigned row = 0; band && row < GlyphHeight; ++row)
+        for (unsigned x = 0; x < LcdWidth; ++x)
+            if (dark(x, line * GlyphHeight + row) != (((*band)[row * LcdLineNibbles + x / 4] >> (x % 4) & 1) != 0))
                 return false;
-        }
-    return true;
+    return band.has_value();
 }
 
 } // namespace test

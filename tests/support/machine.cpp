@@ -1,7 +1,6 @@
 #include "tests/support/machine.h"
 
 #include <cstring>
-#include <stdexcept>
 
 #include "engine/core/banks.h"
 #include "engine/core/dispatch.h"
@@ -62,16 +61,6 @@ void Machine::step(unsigned count)
 {
     for (unsigned i = 0; i < count; ++i)
         KVStep();
-}
-
-bool Machine::stepUntil(uint32_t address, unsigned limit)
-{
-    for (unsigned i = 0; i < limit; ++i) {
-        if (korvane::Cpu.PC == address)
-            return true;
-        KVStep();
-    }
-    return korvane::Cpu.PC == address;
 }
 
 uint64_t Value(const korvane::NibbleRegister& r)

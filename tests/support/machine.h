@@ -29,11 +29,7 @@ public:
     void place(const Program& program);
     // Writes nibbles (hexadecimal digits, in address order) into the ROM image.
     void poke(uint32_t address, const char* hexDigits);
-    uint8_t peek(uint32_t address) const { return Rom[address & 0xFFFFF]; }
-
     void step(unsigned count = 1);
-    // Steps until PC equals address, at most limit steps; false on the limit.
-    bool stepUntil(uint32_t address, unsigned limit = 100000);
 
     std::vector<uint8_t> Rom;
 };
@@ -43,12 +39,11 @@ uint64_t Value(const korvane::NibbleRegister& r);
 // Writes the value into both forms, so that it holds in either mode.
 void SetValue(korvane::NibbleRegister& r, uint64_t value);
 
-// The one way the tests mark the form of A to D that is not live in a mode,
-// so that a handler that writes it, or computes from it, shows. In
-// hexadecimal mode the nibble bytes get 0x40 and more, which no live byte
-// holds; in decimal mode the packed words get a pattern of their own. The
-// patterns differ between the registers in every nibble, so that a handler
-// that reads the wrong form of two registers does not see them agree.
+// Marks the form of A to D that is not live in a mode, so that a handler that
+// writes it, or computes from it, shows: nibble bytes of 0x40 and more, which
+// no live byte holds, or packed words of a pattern of their own. The marks
+// differ between registers in every nibble, so that a handler reading the
+// wrong form of two registers does not see them agree.
 void MarkNotLive(korvane::NibbleRegister& r, bool decimal);
 // The form that is not live still holds its mark.
 bool NotLiveIntact(const korvane::NibbleRegister& r, bool decimal);

@@ -1,7 +1,5 @@
 // Ends the process with a message when the work under it has not finished in
-// time. A deadlock must fail, and say what hung, before ctest's own limit:
-// waiting on a future instead cannot time out sooner than that limit, and a
-// failed assertion would then block in the future's destructor.
+// time: a deadlock fails, and says what hung, before ctest's own limit.
 #pragma once
 
 #include <chrono>
@@ -16,7 +14,6 @@ namespace test {
 
 class Watchdog {
 public:
-    // Armed from here until the destructor; what names the work in the message.
     Watchdog(std::chrono::seconds limit, std::string what)
         : Thread([this, limit, what = std::move(what)] {
               std::unique_lock lock(Mutex);

@@ -17,8 +17,7 @@ namespace {
 constexpr uint32_t SwitcherPage = 0x7E000;
 constexpr uint32_t Port2Base = 0xC0000;
 
-class Banks : public ::testing::Test {
-protected:
+struct Banks : ::testing::Test {
     Banks()
     {
         KVConfigure(KV_CONFIG_HP49, 1);
@@ -38,9 +37,8 @@ protected:
     static void configureChain()
     {
         KVMemoryReset();
-        for (uint32_t value : {0x00100u, 0xFF000u, 0x7F000u, 0xFF000u, SwitcherPage, 0xFF000u, 0x7D000u, 0xC0000u,
-                               Port2Base})
-            KVMemoryConfig(value);
+        for (uint32_t v : {0x00100u, 0xFF000u, 0x7F000u, 0xFF000u, SwitcherPage, 0xFF000u, 0x7D000u, 0xC0000u, Port2Base})
+            KVMemoryConfig(v);
     }
     // Bits 5-6 of the switcher's address pick the low bank, bits 1-4 the high.
     static uint32_t switcher(uint32_t low, uint32_t high) { return SwitcherPage | low << 5 | high << 1; }
@@ -58,11 +56,7 @@ protected:
         WriteNibble(address, byte & 0xF);
         WriteNibble(address + 1, byte >> 4);
     }
-    static uint32_t status()
-    {
-        const uint32_t high = ReadNibble(Port2Base + 1);
-        return high << 4 | ReadNibble(Port2Base);
-    }
+    static uint32_t status() { return ReadNibble(Port2Base + 1) << 4 | ReadNibble(Port2Base); }
     void erase(uint32_t offset, uint32_t nibbles) { std::fill_n(&m.Rom[offset], nibbles, 0xF); }
 
     test::Machine m;
@@ -148,11 +142,11 @@ TEST_F(Banks, ProgramAndEraseOnlyClearBitsAndReportThroughStatus)
     EXPECT_EQ(status(), 0x80u);
 
     // The boot block refuses even an erased byte.
-    erase(0x100, 2);
+    erase(0x1FFF0, 2);
     writeByte(Port2Base, 0x10);
-    writeByte(0xC0100, 0x12);
+    writeByte(0xDFFF0, 0x12);
     EXPECT_EQ(status(), 0x90u);
-    EXPECT_EQ(m.Rom[0x100], 0xF);
+    EXPECT_EQ(m.Rom[0x1FFF0], 0xF);
 
     // In another bank, through the switcher.
     writeByte(Port2Base, 0xFF);
@@ -242,12 +236,9 @@ TEST_F(Banks, FetchFromFlashIsBlankUntilReadArrayAndPlainAccessReturnsOnDisable)
     EXPECT_EQ(port2[4], 0xB);
     EXPECT_EQ(ReadNibble(0xC0005), 9u);
     EXPECT_EQ(ReadNibble(0x41234), 3u);
-}
 
-// A ROM attached while flash writing is enabled reads plainly until the
-// enable register is written again.
-TEST_F(Banks, AttachingTheRomGivesItsPlainFunctionsUntilTheEnableIsWritten)
-{
+    // A ROM attached while flash writing is enabled reads plainly until the
+    // enable register is written again.
     enableFlash();
     writeByte(Port2Base, 0x70); // read status: odd nibbles read 8
     EXPECT_EQ(ReadNibble(0x00001), 8u);

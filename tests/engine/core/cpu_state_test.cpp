@@ -3,6 +3,7 @@
 #include <cstring>
 #include <random>
 #include <tuple>
+#include <vector>
 
 #include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
@@ -49,7 +50,7 @@ unsigned LiveNibble(const NibbleRegister& r, unsigned k)
     return ((k < 8 ? r.PackedLow : r.PackedHigh) >> (4 * (k % 8))) & 15;
 }
 
-TEST(RegisterFile, HalvesRoundTripInBothModesThroughTheFlagsWordsModeBit)
+TEST(RegisterFile, HalvesRoundTripInBothModesAndAModeSwitchConvertsOnlyOnAChange)
 {
     Machine m;
     std::mt19937 random(7);
@@ -79,6 +80,17 @@ TEST(RegisterFile, HalvesRoundTripInBothModesThroughTheFlagsWordsModeBit)
         for (uint32_t i = 0; i < 8; ++i)
             EXPECT_EQ(KVGetRegister(KV_REG_A_LOW + i), halves[i]);
     }
+    // A switch to the mode in force converts nothing: the stale form stays.
+    test::SetValue(Cpu.B, 0x0123456789ABCDEFull);
+    SwitchToDecimal();
+    Cpu.B.PackedLow = 0xDEADBEEF;
+    SwitchToDecimal();
+    EXPECT_EQ(test::Value(Cpu.B), 0x0123456789ABCDEFull);
+    Cpu.B.Nibbles[0] = 3;
+    SwitchToHex();
+    Cpu.B.Nibbles[0] = 9;
+    SwitchToHex();
+    EXPECT_EQ(test::Value(Cpu.B), 0x0123456789ABCDE3ull);
 }
 
 TEST(RegisterFile, FlagsWordPacksEveryFlagInBothModes)
@@ -102,21 +114,6 @@ TEST(RegisterFile, FlagsWordPacksEveryFlagInBothModes)
     }
     EXPECT_EQ(std::tuple(Cpu.DecimalMode, Cpu.KeyInterruptsEnabled, Cpu.InterruptService, Cpu.Carry),
               std::tuple(1, 1, 0, 0));
-}
-
-TEST(RegisterFile, ModeSwitchConvertsOnlyWhenTheModeChanges)
-{
-    Machine m;
-    test::SetValue(Cpu.B, 0x0123456789ABCDEFull);
-    SwitchToDecimal();
-    Cpu.B.PackedLow = 0xDEADBEEF; // stale in decimal mode
-    SwitchToDecimal();
-    EXPECT_EQ(test::Value(Cpu.B), 0x0123456789ABCDEFull);
-    Cpu.B.Nibbles[0] = 3;
-    SwitchToHex();
-    Cpu.B.Nibbles[0] = 9; // stale in hexadecimal mode
-    SwitchToHex();
-    EXPECT_EQ(test::Value(Cpu.B), 0x0123456789ABCDE3ull);
 }
 
 std::vector<uint32_t> HookCalls;
@@ -144,34 +141,5 @@ TEST(ReturnStack, IsARingOfEightWhosePopsClearTheirSlotAndTellTheHook)
     EXPECT_EQ(HookCalls, expected);
 }
 
-
-// The decimal-form helpers against a plain array of sixteen nibbles: whole
-// words, field A, and the bytes a field A write must leave alone.
-TEST(RegisterFile, DecimalFormHelpersMatchANibbleModel)
-{
-    std::mt19937_64 random(11);
-    for (int round = 0; round < 200; ++round) {
-        uint8_t model[16];
-        korvane::NibbleRegister r{};
-        for (int k = 0; k < 16; ++k)
-            r.Nibbles[k] = model[k] = static_cast<uint8_t>(random() & 15);
-        uint64_t word = 0;
-        for (int k = 15; k >= 0; --k)
-            word = word << 4 | model[k];
-        ASSERT_EQ(korvane::ReadWord<true>(r), word);
-        ASSERT_EQ(korvane::ReadFieldA<true>(r), static_cast<uint32_t>(word & 0xFFFFF));
-
-        const uint32_t value = static_cast<uint32_t>(random());
-        korvane::WriteFieldA<true>(r, value);
-        for (int k = 0; k < 16; ++k)
-            ASSERT_EQ(r.Nibbles[k], k < 5 ? (value >> (4 * k)) & 15 : model[k]) << "nibble " << k;
-
-        const uint64_t whole = random();
-        korvane::WriteWord<true>(r, whole);
-        for (int k = 0; k < 16; ++k)
-            ASSERT_EQ(r.Nibbles[k], (whole >> (4 * k)) & 15) << "nibble " << k;
-        EXPECT_EQ(r.PackedLow, 0u) << "the packed form is not touched";
-    }
-}
 
 } // namespace

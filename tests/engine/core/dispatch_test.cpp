@@ -14,67 +14,58 @@ namespace {
 
 int TrapCount = 0;
 
-class Breakpoints : public ::testing::TestWithParam<bool> {
-protected:
-    Breakpoints()
-    {
-        TrapCount = 0;
-        test::SetValue(Cpu.A, 9);
-        test::SetValue(Cpu.B, 1);
-        if (GetParam())
-            SwitchToDecimal();
-        m.load(Program(0x00200).breakpoint().op("C0")); // A=A+B field A: 0x0A or, decimal, 0x10
-    }
-    uint64_t sum() const { return GetParam() ? 0x10 : 0x0A; }
-    Machine m;
-};
-
 // A handler stands in for the tagged instruction and changes nothing; the
 // instruction runs as if untagged, in its mode, without one; KVStep ignores
 // the tag.
-TEST_P(Breakpoints, TheHandlerStandsInForTheTaggedInstruction)
+TEST(Dispatch, ABreakpointHandlerStandsInForTheTaggedInstructionInBothModes)
 {
-    KVSetBreakpointHandler([] { ++TrapCount; });
-    CpuState before;
-    std::memcpy(&before, &Cpu, sizeof Cpu);
-    ExecuteInstruction();
-    ExecuteInstruction();
-    EXPECT_EQ(TrapCount, 2);
-    before.FetchPointer = Cpu.FetchPointer;
-    EXPECT_EQ(std::memcmp(&before, &Cpu, sizeof Cpu), 0) << "no register changes, no cycles";
+    for (bool decimal : {false, true}) {
+        SCOPED_TRACE(decimal);
+        Machine m;
+        TrapCount = 0;
+        test::SetValue(Cpu.A, 9);
+        test::SetValue(Cpu.B, 1);
+        if (decimal)
+            SwitchToDecimal();
+        m.load(Program(0x00200).breakpoint().op("C0")); // A=A+B field A
+        const uint64_t sum = decimal ? 0x10 : 0x0A;
+        KVSetBreakpointHandler([] { ++TrapCount; });
+        CpuState before;
+        std::memcpy(&before, &Cpu, sizeof Cpu);
+        ExecuteInstruction();
+        ExecuteInstruction();
+        EXPECT_EQ(TrapCount, 2);
+        before.FetchPointer = Cpu.FetchPointer;
+        EXPECT_EQ(std::memcmp(&before, &Cpu, sizeof Cpu), 0) << "no register changes, no cycles";
 
-    KVStep();
-    EXPECT_EQ(TrapCount, 2);
-    EXPECT_EQ(test::Value(Cpu.A), sum());
-    EXPECT_EQ(Cpu.PC, 0x00202u);
+        KVStep();
+        EXPECT_EQ(TrapCount, 2);
+        EXPECT_EQ(test::Value(Cpu.A), sum);
+        EXPECT_EQ(Cpu.PC, 0x00202u);
 
-    KVSetBreakpointHandler(nullptr);
-    Cpu.PC = 0x00200;
-    test::SetValue(Cpu.A, 9);
-    ExecuteInstruction();
-    EXPECT_EQ(test::Value(Cpu.A), sum());
-    EXPECT_EQ(Cpu.PC, 0x00202u);
+        KVSetBreakpointHandler(nullptr);
+        Cpu.PC = 0x00200;
+        test::SetValue(Cpu.A, 9);
+        ExecuteInstruction();
+        EXPECT_EQ(test::Value(Cpu.A), sum);
+        EXPECT_EQ(Cpu.PC, 0x00202u);
+    }
 }
 
-TEST_P(Breakpoints, TagsOnOperandNibblesPlayNoPartInDispatch)
+TEST(Dispatch, OperandTagsPlayNoPartAndPcBeyondTwentyBitsFetchesModulo256)
 {
+    Machine m;
     // GOTO with tags on its second and third nibbles: offset 0x005.
     m.poke(0x00300, "6500");
     m.Rom[0x00301] |= BreakpointTag;
     m.Rom[0x00302] |= BreakpointTag;
     Cpu.PC = 0x00300;
+    TrapCount = 0;
     KVSetBreakpointHandler([] { ++TrapCount; });
     ExecuteInstruction();
     EXPECT_EQ(TrapCount, 0);
     EXPECT_EQ(Cpu.PC, 0x00306u);
-}
 
-INSTANTIATE_TEST_SUITE_P(BothModes, Breakpoints, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Decimal" : "Hexadecimal"; });
-
-TEST(Dispatch, PcBeyondTwentyBitsIsFetchedFromItsPageModulo256)
-{
-    Machine m;
     m.poke(0x00010, "0C");
     Cpu.PC = 0x100010; // reached by an unmasked return
     KVStep();

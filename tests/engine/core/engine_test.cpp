@@ -1,30 +1,27 @@
+// The execution thread, and the engine used from several host threads at
+// once while it runs; the concurrency tests are meant for the
+// ThreadSanitizer tree as much as for their own assertions.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <random>
 #include <thread>
 #include <vector>
 
 #include "engine/core/cpu_state.h"
 #include "engine/core/engine.h"
+#include "engine/core/library.h"
 #include "engine/core/memory.h"
 #include "tests/support/machine.h"
 #include "tests/support/watchdog.h"
 
 using namespace korvane;
+using namespace std::chrono_literals;
 using test::Machine;
 using test::Program;
-using namespace std::chrono_literals;
 
 namespace {
-
-// Waits up to 5 s for the engine to stop by itself.
-bool StopsBeforeLong()
-{
-    for (int i = 0; i < 5000 && KVIsRunning(); ++i)
-        std::this_thread::sleep_for(1ms);
-    return !KVIsRunning();
-}
 
 Program IdleLoop(uint32_t address)
 {
@@ -35,7 +32,6 @@ TEST(ExecutionThread, RunAndStopAcknowledgeAndARunAfterAStopStartsAtOneInstructi
 {
     Machine m;
     m.load(IdleLoop(0x00100));
-    EXPECT_EQ(KVIsRunning(), 0u);
     KVStop();
     KVRun();
     EXPECT_EQ(KVIsRunning(), 1u) << "KVRun returns once the thread has acknowledged";
@@ -61,7 +57,8 @@ TEST(ExecutionThread, RunAndStopAcknowledgeAndARunAfterAStopStartsAtOneInstructi
     EXPECT_LE(count, 2 + static_cast<uint32_t>(seconds * 8192 * 1.1));
 }
 
-std::atomic<int> Traps{0};
+std::atomic<int> Traps;
+std::vector<uint32_t> HookCalls;
 
 TEST(ExecutionThread, StopFromABreakpointHandlerEndsTheSliceAtOnce)
 {
@@ -72,21 +69,20 @@ TEST(ExecutionThread, StopFromABreakpointHandlerEndsTheSliceAtOnce)
     p.label("trap").breakpoint().op("0C");
     p.label("loop").goto_("loop");
     m.load(p);
-    Traps = 0;
     KVSetBreakpointHandler([] {
         ++Traps;
         KVStop(); // on the execution thread: does not wait
     });
     KVRun();
-    ASSERT_TRUE(StopsBeforeLong());
+    for (int i = 0; i < 5000 && KVIsRunning(); ++i)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(KVIsRunning(), 0u);
     EXPECT_EQ(Traps.load(), 1);
     EXPECT_EQ(Cpu.PC, p.at("trap")) << "nothing after the trap ran";
     EXPECT_EQ(Cpu.P, 10);
 }
 
-std::vector<uint32_t> HookCalls;
-
-TEST(ExecuteRoutine, RunsToItsReturnAndRestoresPcAndTheStack)
+TEST(ExecutionThread, ExecuteRoutineRunsToItsReturnAndRestoresPcAndTheStack)
 {
     Machine m;
     Program p(0x00200);
@@ -96,7 +92,6 @@ TEST(ExecuteRoutine, RunsToItsReturnAndRestoresPcAndTheStack)
     Cpu.PC = 0x12345;
     KVRstkPush(0x11111);
     KVRstkPush(0x22222);
-    HookCalls.clear();
     KVSetDebuggingHackHandler([](uint32_t code) {
         HookCalls.push_back(code);
         return 0u;
@@ -112,7 +107,7 @@ TEST(ExecuteRoutine, RunsToItsReturnAndRestoresPcAndTheStack)
     EXPECT_EQ(Cpu.SliceCycles, 60u + 16 + 44 + 44) << "the routine's costs stay in the slice count";
 }
 
-TEST(Reset, ClearsPcServiceAndTheMapAndLeavesTheEngineStopped)
+TEST(ExecutionThread, ResetClearsPcServiceAndTheMapAndLeavesTheEngineStopped)
 {
     Machine m;
     m.load(IdleLoop(0x00300));
@@ -129,11 +124,121 @@ TEST(Reset, ClearsPcServiceAndTheMapAndLeavesTheEngineStopped)
     EXPECT_EQ(Memory.Pages.Modules[0], 1u << ModuleRom);
 }
 
-TEST(ExecutionThread, RunAndStopFromTwoThreadsNeverDeadlock)
+// Torn down as at unload or the process's end, every export stays harmless:
+// a library finalised later, or a thread still running, may call one.
+TEST(ExecutionThread, EveryExportIsHarmlessOnceTheEngineIsDown)
+{
+    static uint32_t serialEvents = 0;
+    LibraryDetach();
+    KVRun();
+    EXPECT_EQ(KVIsRunning(), 0u) << "no thread to run";
+    KVStop();
+    KVStep();
+    KVReset();
+    EXPECT_EQ(KVSerialSendByte(1, 0x41), 1u);
+    KVSetSerialHandler([](uint32_t, uint32_t) { ++serialEvents; });
+    EXPECT_GE(serialEvents, 2u) << "the replay";
+    KVSetSerialHandler(nullptr);
+    KVPressKey(9, 9); // the ON key wakes and interrupts
+    KVReleaseKey(9, 9);
+    uint8_t state[512] = {};
+    EXPECT_EQ(KVSaveState(state, sizeof state), 1u);
+    EXPECT_EQ(KVRestoreState(state, sizeof state), 1u);
+    KVForceRefresh();
+    KVDiscardFrame(state);
+    KVExecuteRoutine(0x00000); // RTNSXM on a blank ROM returns at once
+    LibraryDetach(); // a second teardown does nothing more
+    EXPECT_EQ(KVIsRunning(), 0u);
+}
+
+// Configures the I/O window at Io, turns on the display, TIMER2 and the
+// serial port with its receive interrupt, then scans the keyboard and reads
+// the serial receive register in a loop. The interrupt routine reads the
+// causes and returns.
+void LoadWorkload(Machine& m)
+{
+    constexpr uint32_t Io = 0xF0000;
+    m.place(Program(0x0000F).d1(Io + 0x18).op("14F").rti()); // C=DAT1 B: causes read and cleared
+    Program p(0x00100);
+    p.lc(5, Io).op("805").p(0);                  // CONFIG: the I/O window
+    p.d1(Io + 0x00).lc(1, 8).op("1550");         // DAT1=C P: display on
+    p.d1(Io + 0x2F).lc(1, 1).op("1550");         // TIMER2 runs
+    p.d1(Io + 0x10).lc(1, 0xA).op("1550");       // serial port on, receive interrupt
+    p.op("8080").label("loop");                  // INTON
+    p.lc(3, 0x1FF).op("801").op("803");          // OUT=C, C=IN
+    p.d1(Io + 0x14).op("14F").goto_("loop");     // C=DAT1 B: the received byte
+    m.load(p);
+}
+
+std::atomic<const uint8_t*> HeldFrame{nullptr};
+std::atomic<int> Frames{0}, SerialEvents{0};
+
+// Keys, serial bytes, frames given back, state saved and restored, run and
+// stop, all against the running engine.
+TEST(Concurrency, HostThreadsDriveARunningEngineWithoutRacesOrDeadlock)
+{
+    Machine m;
+    LoadWorkload(m);
+    KVSetDisplaySize(131, 64);
+    KVSetDisplayHandler([](const uint8_t* frame, uint32_t, uint32_t) {
+        ++Frames;
+        HeldFrame.store(frame);
+    });
+    KVSetSerialHandler([](uint32_t, uint32_t) { ++SerialEvents; });
+    KVRun();
+
+    std::atomic<bool> done{false};
+    const auto keys = [&] {
+        for (std::mt19937 random(1); !done;) {
+            const int column = static_cast<int>(random() % 10), row = static_cast<int>(random() % 10);
+            KVPressKey(column, row);
+            std::this_thread::sleep_for(100us);
+            KVReleaseKey(column, row);
+        }
+    };
+    const auto serial = [&] {
+        for (uint32_t byte = 0; !done; std::this_thread::sleep_for(50us))
+            KVSerialSendByte(1, byte++ & 0xFF);
+    };
+    const auto frames = [&] {
+        for (; !done; std::this_thread::sleep_for(100us)) {
+            if (const uint8_t* frame = HeldFrame.exchange(nullptr))
+                KVDiscardFrame(frame);
+        }
+    };
+    {
+        test::Watchdog watchdog(60s, "host calls while the engine runs");
+        std::thread a(keys), b(serial), c(frames);
+        uint8_t state[512];
+        for (int round = 0; round < 40; ++round) {
+            std::this_thread::sleep_for(5ms);
+            KVSaveState(state, sizeof state);
+            KVRun();
+            std::this_thread::sleep_for(5ms);
+            KVRestoreState(state, sizeof state);
+            KVStep();
+            KVRun();
+            KVStop();
+            KVRun();
+        }
+        done = true;
+        a.join();
+        b.join();
+        c.join();
+    }
+    KVStop();
+    KVSetDisplayHandler(nullptr);
+    KVSetSerialHandler(nullptr);
+    EXPECT_EQ(KVIsRunning(), 0u);
+    EXPECT_GT(Frames.load(), 0) << "frames were delivered and given back";
+    EXPECT_GT(SerialEvents.load(), 0) << "the calculator read received bytes";
+}
+
+TEST(Concurrency, RunAndStopFromTwoThreadsNeverDeadlock)
 {
     Machine m;
     m.load(IdleLoop(0x00100));
-    auto hammer = [] {
+    const auto hammer = [] {
         for (int i = 0; i < 500; ++i) {
             KVRun();
             KVStop();
@@ -141,14 +246,30 @@ TEST(ExecutionThread, RunAndStopFromTwoThreadsNeverDeadlock)
     };
     {
         test::Watchdog watchdog(60s, "run and stop from two threads");
-        std::thread first(hammer);
-        std::thread second(hammer);
+        std::thread first(hammer), second(hammer);
         first.join();
         second.join();
     }
     KVStop();
     EXPECT_EQ(KVIsRunning(), 0u);
     EXPECT_EQ(Cpu.PC, 0x00100u);
+}
+
+// Host bytes take the serial lock, then CpuLock; a stepped instruction that
+// reaches the serial registers holds CpuLock.
+TEST(Concurrency, SerialBytesWhileSteppingNeverDeadlock)
+{
+    Machine m;
+    LoadWorkload(m);
+    std::atomic<bool> done{false};
+    test::Watchdog watchdog(60s, "serial bytes while stepping");
+    std::thread sender([&] {
+        for (uint32_t byte = 0; !done;)
+            KVSerialSendByte(1, byte++ & 0xFF);
+    });
+    m.step(200000);
+    done = true;
+    sender.join();
 }
 
 } // namespace

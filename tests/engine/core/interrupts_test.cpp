@@ -1,77 +1,168 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 
 #include "engine/core/engine.h"
 #include "engine/core/interrupts.h"
-#include "engine/core/serial.h"
 #include "engine/core/timers.h"
-#include "platform/clock.h"
-#include "tests/support/single_step.h"
+#include "korvane.h"
+#include "tests/support/machine.h"
 
 using namespace korvane;
 using test::Program;
 
 namespace {
 
-// What each handler slot heard, on the thread that called it.
-struct Heard {
-    std::atomic<int> Calls;
-    std::atomic<uint32_t> Bits;
-    std::atomic<bool> CpuLockFree; // whether another thread could take CpuLock meanwhile
-    std::atomic<uint64_t> At;
+// Puts a counting double in a ticker slot for the test's lifetime.
+struct CountTicks final : Ticker {
+    explicit CountTicks(Ticker*& slot) : Slot(slot), Saved(slot) { Slot = this; }
+    ~CountTicks() { Slot = Saved; }
+    void Tick() override { ++Count; }
+    Ticker*& Slot;
+    Ticker* Saved;
+    int Count = 0;
 };
-Heard Slots[16];
-std::atomic<int32_t> Answer;
 
-template <unsigned Slot>
-int32_t Record(uint32_t bits)
+struct TimerTicks : ::testing::Test {
+    TimerTicks()
+    {
+        KVStop();
+        Timers = {};
+        PendingInterrupts = Sleeping = 0;
+    }
+    ~TimerTicks() override
+    {
+        Timers = {};
+        Sleeping = PendingInterrupts = 0;
+        WakeEvent->Reset();
+    }
+};
+
+TEST_F(TimerTicks, OneSecondOfSliceTicksGivesSixteenTimer1TicksAndTwoHundredFiftySixScans)
 {
-    std::thread probe([] {
-        Slots[Slot].CpuLockFree = CpuLock->try_lock();
-        if (Slots[Slot].CpuLockFree)
+    CountTicks timer1(Tickers.Timer1), keyboard(Tickers.Keyboard), display(Tickers.Display);
+    Timers.Timer2 = Timers.Timer2LastValue = 0x10000;
+    Timers.Timer2Control = TimerRun;
+    for (int i = 0; i < 8192; ++i)
+        SliceTick();
+    EXPECT_EQ(Timers.Timer2, 0x10000u - 8192);
+    EXPECT_EQ(timer1.Count, 16);
+    EXPECT_EQ(keyboard.Count, 256);
+    EXPECT_EQ(display.Count, 4096);
+
+    // A stopped TIMER2 holds TIMER1 and the scan, not the display.
+    Timers.Timer2Control = 0;
+    for (int i = 0; i < 100; ++i)
+        SliceTick();
+    EXPECT_EQ(Timers.Timer2, 0x10000u - 8192);
+    EXPECT_EQ(timer1.Count + keyboard.Count, 16 + 256);
+    EXPECT_EQ(display.Count, 4096 + 50);
+
+    // Edges compare with the last tick, not with a value the program wrote.
+    Timers.Timer2LastValue = 0x10;
+    Timers.Timer2 = 0x180;
+    Timer2Tick(); // 0x17F against 0x010: bit 8 rises, bit 4 stays set
+    EXPECT_EQ(timer1.Count, 17);
+    EXPECT_EQ(keyboard.Count, 256);
+    EXPECT_EQ(Timers.Timer2LastValue, 0x17Fu);
+}
+
+// Either timer runs out (TIMER1 0 -> 15, TIMER2 0 -> 0xFFFFFFFF) under each
+// combination of enables: the service bit is set, a sleeping CPU is woken
+// once per wake bit, an awake one is interrupted.
+TEST_F(TimerTicks, UnderflowSetsServiceWakesOnceAndInterruptsTheAwake)
+{
+    const struct {
+        bool Timer1;
+        uint8_t Control;
+        bool Asleep;
+        uint8_t ControlAfter;
+        bool Woken;
+        uint16_t Requested;
+    } cases[] = {
+        {false, 0x3, false, 0xB, false, RequestTimer2}, // interrupt, awake
+        {false, 0x5, true, 0x9, true, 0},               // wake, asleep: the wake bit is spent
+        {false, 0x7, true, 0xB, true, RequestTimer2},   // both, asleep: woken, then interrupted
+        {false, 0x3, true, 0xB, false, 0},              // interrupt only, asleep: neither
+        {false, 0x5, false, 0xD, false, 0},             // wake only, awake: the wake bit stays
+        {false, 0x1, false, 0x1, false, 0},             // no enable: no service bit
+        {true, 0x2, false, 0xA, false, RequestTimer1},
+        {true, 0x6, true, 0xA, true, RequestTimer1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.Timer1 ? "TIMER1" : "TIMER2") << " control " << int(c.Control)
+                                        << (c.Asleep ? " asleep" : " awake"));
+        WakeEvent->Reset();
+        PendingInterrupts = Timers.Timer1 = Timers.Timer2 = 0;
+        Sleeping = c.Asleep;
+        (c.Timer1 ? Timers.Timer1Control : Timers.Timer2Control) = c.Control;
+        c.Timer1 ? Timer1Tick() : Timer2Tick();
+        EXPECT_EQ(c.Timer1 ? Timers.Timer1 : Timers.Timer2, c.Timer1 ? 15u : 0xFFFFFFFFu);
+        EXPECT_EQ(c.Timer1 ? Timers.Timer1Control : Timers.Timer2Control, c.ControlAfter);
+        EXPECT_EQ(WakeEvent->IsSet(), c.Woken);
+        EXPECT_EQ(Sleeping.load() != 0, c.Asleep && !c.Woken);
+        EXPECT_EQ(PendingInterrupts.load(), c.Requested);
+    }
+}
+
+TEST_F(TimerTicks, ServiceBitLastsWhileTheTopBitIsSetAndRecheckRaisesWhatIsStillDue)
+{
+    Timers.Timer2 = 0;
+    Timers.Timer2Control = 0x3;
+    Timer2Tick();
+    PendingInterrupts.store(0);
+    Timer2Tick();
+    EXPECT_EQ(Timers.Timer2Control, 0xBu);
+    EXPECT_EQ(PendingInterrupts.load(), 0u) << "one request per run-out";
+    Timers.Timer2 = 0x80000000;
+    Timer2Tick(); // leaves 0x7FFFFFFF
+    EXPECT_EQ(Timers.Timer2Control, 0x3u);
+
+    Timers.Timer1 = 15;
+    Timers.Timer1Control = 0xA;
+    for (int value = 14; value >= 8; --value) {
+        Timer1Tick();
+        EXPECT_EQ(Timers.Timer1Control, 0xAu) << value;
+    }
+    Timer1Tick(); // leaves 7
+    EXPECT_EQ(Timers.Timer1Control, 0x2u);
+
+    // An RTI rechecks: what is still due is raised again, asleep or not.
+    Sleeping.store(1);
+    Timers.Timer1 = 9;
+    Timers.Timer2 = 0x80000005;
+    Timers.Timer2Control = 0x5; // wake without interrupt: nothing
+    PendingInterrupts.store(0);
+    RecheckTimerInterrupts();
+    EXPECT_EQ(PendingInterrupts.load(), RequestTimer1);
+    EXPECT_EQ(Timers.Timer1Control, 0xAu);
+    EXPECT_EQ(Timers.Timer2Control, 0x5u);
+    Timers.Timer1 = 7;
+    Timers.Timer2Control = 0x3;
+    PendingInterrupts.store(0);
+    RecheckTimerInterrupts();
+    EXPECT_EQ(PendingInterrupts.load(), RequestTimer2);
+    EXPECT_EQ(Timers.Timer2Control, 0xBu);
+}
+
+std::atomic<int> Calls, Pushes;
+std::atomic<bool> CpuLockFree;
+std::atomic<int32_t> Answer;
+std::atomic<uint32_t> RtiBits;
+
+int32_t Timer2Handler(uint32_t)
+{
+    std::thread([] {
+        CpuLockFree = CpuLock->try_lock();
+        if (CpuLockFree)
             CpuLock->unlock();
-    });
-    probe.join();
-    Slots[Slot].Bits = bits;
-    Slots[Slot].At = platform::PerformanceCounter();
-    ++Slots[Slot].Calls;
+    }).join();
+    ++Calls;
     return Answer;
 }
 
-bool WaitFor(unsigned slot)
-{
-    for (int i = 0; i < 2000 && Slots[slot].Calls == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return Slots[slot].Calls != 0;
-}
-
-constexpr uint32_t Idle = 0x00100;
-
-struct Interrupts : ::testing::Test {
-    Interrupts()
-    {
-        for (Heard& slot : Slots)
-            slot.Calls = slot.Bits = 0;
-        Answer = 1;
-        Timers.Timer1 = Timers.Timer1Control = Timers.Timer2Control = 0;
-        Timers.Timer2 = Timers.Timer2LastValue = 0;
-        test::ResetKeys();
-        KVSetSerialHandler(nullptr);
-        SerialRegisters = {};
-        M.place(Program(InterruptVector).op("0C").rti()); // P=P+1, RTI
-        M.load(Program(Idle).label("idle").goto_("idle"));
-        KVSetInterruptHandler(&Record<14>, 0x4000); // the RTI notice
-    }
-    ~Interrupts() override
-    {
-        KVStop();
-        Timers.Timer2Control = Timers.Timer1Control = 0;
-        SerialRegisters = {};
-        test::ResetKeys();
-    }
+struct Interrupts : TimerTicks {
     test::Machine M;
 };
 
@@ -93,17 +184,15 @@ TEST_F(Interrupts, DecisionTakesAtMostOneEntryAndKeepsTheCauses)
         {0x0009, false, 0, 0x80, true},   // the key survives a dropped TIMER2
         {0x4000, false, -1, 0x00, false}, // the RTI notice never interrupts
     };
-    static std::atomic<int> pushes;
     KVSetDebuggingHackHandler([](uint32_t code) {
-        pushes += code == 1;
+        Pushes += code == 1;
         return 0u;
     });
-    KVSetInterruptHandler(nullptr, 0x4000);
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "pending " << c.Pending << " answer " << c.Answer);
-        KVSetInterruptHandler(c.Answer < 0 ? nullptr : &Record<3>, 0x8);
+        KVSetInterruptHandler(c.Answer < 0 ? nullptr : &Timer2Handler, RequestTimer2);
         Answer = c.Answer;
-        Slots[3].Calls = pushes = ServiceRequestBits = 0;
+        Calls = Pushes = ServiceRequestBits = 0;
         Cpu.RstkIndex = Cpu.RSTK[0] = 0;
         Cpu.InterruptService = c.InService;
         Cpu.PC = 0x12345;
@@ -114,110 +203,36 @@ TEST_F(Interrupts, DecisionTakesAtMostOneEntryAndKeepsTheCauses)
         EXPECT_EQ(Cpu.PC, c.Entry ? InterruptVector : 0x12345u);
         EXPECT_EQ(Cpu.RSTK[0], c.Entry ? 0x12345u : 0u);
         EXPECT_EQ(Cpu.InterruptService, c.Entry || c.InService);
-        EXPECT_EQ(pushes, c.Entry ? 1 : 0) << "an entry pushes once";
-        EXPECT_EQ(Slots[3].Calls, c.Answer >= 0 && !c.InService ? 1 : 0);
-        EXPECT_FALSE(Slots[3].CpuLockFree) << "handlers decide under CpuLock";
+        EXPECT_EQ(Pushes, c.Entry ? 1 : 0) << "an entry pushes once";
+        EXPECT_EQ(Calls, c.Answer >= 0 && !c.InService ? 1 : 0);
+        EXPECT_FALSE(Calls && CpuLockFree) << "handlers decide under CpuLock";
     }
 }
 
 TEST_F(Interrupts, RtiReraisesATimerStillDue)
 {
+    KVSetInterruptHandler(
+        [](uint32_t bits) -> int32_t {
+            RtiBits = bits;
+            return 1;
+        },
+        RequestRtiNotice);
     M.load(Program(0x00300).rti());
     Cpu.InterruptService = 1;
     Cpu.RSTK[0] = 0x00200;
     Cpu.RstkIndex = 1;
     Timers.Timer2 = 0xFFFFFF00;
-    Timers.Timer2Control = 0x2;
+    Timers.Timer2Control = TimerInterruptEnable;
     M.step();
     EXPECT_EQ(Cpu.PC, 0x00200u);
     EXPECT_EQ(Cpu.InterruptService, 0u);
     EXPECT_EQ(Timers.Timer2Control, 0xAu);
     EXPECT_EQ(PendingInterrupts.load(), 0x4008u);
     DecideInterrupts();
-    EXPECT_EQ(Slots[14].Bits, 0x4000u);
+    EXPECT_EQ(RtiBits, 0x4000u);
     EXPECT_EQ(ServiceRequestBits, 0x40u);
     EXPECT_EQ(Cpu.PC, InterruptVector);
     EXPECT_EQ(Cpu.RSTK[0], 0x00200u);
-}
-
-// --- SHUTDN ------------------------------------------------------------------------
-
-struct Sleep : Interrupts {
-    Sleep()
-    {
-        M.load(Program(Idle).op("807").label("idle").goto_("idle")); // SHUTDN
-        KVSetInterruptHandler(&Record<12>, 0x1000);
-        KVSetInterruptHandler(&Record<13>, 0x2000);
-    }
-};
-
-// Each source ends the sleep; the timers and the key scan go on ticking
-// meanwhile, TIMER2 at its schedule. The ON key, TIMER2 and a serial byte
-// then enter the service routine at 0x0000F, whose RTI is the only one
-// the machine runs.
-TEST_F(Sleep, EachSourceEndsTheSleepAndSomeInterrupt)
-{
-    const struct {
-        const char* Name;
-        void (*Prepare)();
-        void (*Wake)(); // from this thread, once asleep
-        uint32_t Ticks; // at least, from sleep to wake
-        uint8_t Cause;  // of the interrupt that follows; 0: none
-    } sources[] = {
-        {"TIMER1",
-         [] { Timers.Timer2 = Timers.Timer2LastValue = 0x200, Timers.Timer2Control = 0x1, Timers.Timer1Control = 0x4; },
-         [] {}, 0, 0},
-        {"TIMER2", [] { Timers.Timer2 = 20, Timers.Timer2Control = 0x7; }, [] {}, 20, 0x40},
-        {"a key the scan finds", [] { Cpu.OUT = 1, Timers.Timer2 = 0x10000, Timers.Timer2Control = 0x1; },
-         [] { KVPressKey(2, 0); }, 0, 0},
-        {"ON key", [] {}, [] { KVPressKey(9, 9); }, 0, 0x80},
-        {"serial byte", [] { WriteSerialRegister(0x10, 0x2); }, [] { KVSerialSendByte(1, 0x41); }, 0, 0x02},
-    };
-    for (const auto& s : sources) {
-        SCOPED_TRACE(s.Name);
-        for (unsigned slot : {12, 13, 14})
-            Slots[slot].Calls = 0;
-        Cpu.PC = Idle;
-        Cpu.InterruptService = Cpu.IN = Timers.Timer1 = ServiceRequestBits = PendingInterrupts = 0;
-        s.Prepare();
-        SleepTickDeadline = 0; // far behind: those ticks are not owed
-        KVRun();
-        ASSERT_TRUE(WaitFor(12));
-        s.Wake();
-        ASSERT_TRUE(WaitFor(s.Cause ? 14 : 13));
-        KVStop();
-        test::ResetKeys();
-        Timers.Timer2Control = Timers.Timer1Control = 0;
-        EXPECT_EQ(Slots[12].Calls + Slots[13].Calls, 2);
-        EXPECT_EQ(Slots[12].Bits + Slots[13].Bits, 0x3000u);
-        EXPECT_TRUE(Slots[12].CpuLockFree && Slots[13].CpuLockFree) << "sleep notices come without CpuLock";
-        EXPECT_GE(Slots[13].At - Slots[12].At, s.Ticks * SlicePeriod);
-        EXPECT_EQ(Sleeping.load(), 0u);
-        EXPECT_EQ(ServiceRequestBits, s.Cause);
-    }
-}
-
-TEST_F(Sleep, ARequestWaitsForTheWakeAndResetEndsTheSleep)
-{
-    KVRun();
-    ASSERT_TRUE(WaitFor(12));
-    RequestInterrupt(RequestTimer1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(Slots[13].Calls, 0) << "a request alone does not wake";
-    WakeCpu();
-    ASSERT_TRUE(WaitFor(14));
-    KVStop();
-    EXPECT_EQ(Cpu.P, 1u) << "the pending request was taken after SHUTDN";
-    EXPECT_EQ(ServiceRequestBits, 0x40u);
-    EXPECT_EQ(Cpu.PC, Idle + 3);
-
-    Slots[12].Calls = Slots[13].Calls = 0;
-    Cpu.PC = Idle;
-    KVRun();
-    ASSERT_TRUE(WaitFor(12));
-    KVReset();
-    EXPECT_EQ(Slots[13].Calls, 1);
-    EXPECT_EQ(KVIsRunning() + Sleeping.load() + Cpu.PC, 0u);
 }
 
 } // namespace

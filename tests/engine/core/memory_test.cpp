@@ -18,16 +18,30 @@ uint32_t ModuleAt(uint32_t address)
     return module;
 }
 
+void Configure(std::initializer_list<uint32_t> values)
+{
+    KVMemoryReset();
+    for (uint32_t value : values)
+        KVMemoryConfig(value);
+}
+
 // The chain a host runs before placing an object in port 1: I/O at 0x100,
 // RAM and the bank switcher over 0x70000, port 1 over 0x80000.
 void ConfigurePort1Chain()
 {
-    KVMemoryReset();
-    for (uint32_t value : {0x00100u, 0xF0000u, 0x70000u, 0xF0000u, 0x70000u, 0x80000u, 0x80000u})
-        KVMemoryConfig(value);
+    Configure({0x00100u, 0xF0000u, 0x70000u, 0xF0000u, 0x70000u, 0x80000u, 0x80000u});
 }
 
-TEST(ModuleConfiguration, TheChainConfiguresEachModuleInTurnAndCIdNamesTheNext)
+// CRC-16 with the reflected polynomial 0x8408, four bits per nibble, bit by bit.
+uint32_t BitwiseCrc(uint32_t crc, uint32_t nibble)
+{
+    crc ^= nibble & 15;
+    for (int bit = 0; bit < 4; ++bit)
+        crc = (crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
+    return crc;
+}
+
+TEST(Memory, TheChainConfiguresEachModuleInTurnAndUncnfgUndoesOne)
 {
     Machine m;
     KVMemoryReset();
@@ -51,49 +65,34 @@ TEST(ModuleConfiguration, TheChainConfiguresEachModuleInTurnAndCIdNamesTheNext)
     const struct {
         uint32_t Address, Module;
     } answers[] = {
-        {0x00100, ModuleIo},   {0x0013F, ModuleIo},   {0x00140, ModuleRom}, // past the window: what is under it
-        {0x70000, ModuleRam},  {0x7FFFF, ModuleRam},  {0x6FFFF, ModulePort2}, {0x3FFFF, ModuleRom},
-        {0x80000, ModulePort1}, {0xFFFFF, ModulePort1}, {0x40000, ModulePort2},
+        {0x00100, ModuleIo},    {0x0013F, ModuleIo},    {0x00140, ModuleRom},   {0x70000, ModuleRam},
+        {0x7FFFF, ModuleRam},   {0x6FFFF, ModulePort2}, {0x3FFFF, ModuleRom},   {0x80000, ModulePort1},
+        {0xFFFFF, ModulePort1}, {0x40000, ModulePort2},
     };
     for (const auto& a : answers)
         EXPECT_EQ(ModuleAt(a.Address), a.Module) << std::hex << a.Address;
-    EXPECT_EQ(Memory.Pages.Modules[0x70], 0b110110u);
-    EXPECT_EQ(ModulePriority[0b111100], ModuleBankSwitcher);
-    EXPECT_EQ(ModulePriority[0], ModuleNone);
-}
-
-TEST(ModuleConfiguration, UncnfgTakesTheWindowOrTheModuleUnderIt)
-{
-    Machine m;
-    ConfigurePort1Chain();
-    KVMemoryUncnfg(0x00105);
-    EXPECT_EQ(Modules[ModuleIo].State, ModuleUnconfigured);
-    EXPECT_EQ(ModuleAt(0x00105), ModuleRom);
 
     ConfigurePort1Chain();
     KVMemoryUncnfg(0x00180); // the window's page, outside the window: the ROM, which stays
     EXPECT_EQ(Modules[ModuleIo].State, ModuleConfigured);
     for (unsigned page = 0; page < 256; ++page)
         EXPECT_TRUE(Memory.Pages.Modules[page] & (1u << ModuleRom));
-
     KVMemoryUncnfg(0x71234);
-    EXPECT_EQ(Modules[ModuleRam].State, ModuleUnconfigured);
     EXPECT_EQ(ModuleAt(0x71234), ModuleBankSwitcher);
     EXPECT_EQ(GetModuleId(), 0xF0003u) << "the RAM keeps its size and takes the next CONFIG first";
     KVMemoryConfig(0xF0000);
     KVMemoryConfig(0x30000);
     EXPECT_EQ(ModuleAt(0x31234), ModuleRam);
+    KVMemoryUncnfg(0x00105);
+    EXPECT_EQ(ModuleAt(0x00105), ModuleRom);
 
-    // A base outside the size mask matches no page.
-    KVMemoryReset();
-    for (uint32_t value : {0x00100u, 0xF0000u, 0x08000u})
-        KVMemoryConfig(value);
+    Configure({0x00100u, 0xF0000u, 0x08000u}); // a base outside the size mask matches no page
     EXPECT_EQ(Modules[ModuleRam].State, ModuleConfigured);
     for (unsigned page = 0; page < 256; ++page)
         EXPECT_FALSE(Memory.Pages.Modules[page] & (1u << ModuleRam)) << page;
 }
 
-TEST(MemoryController, FetchReadAndWriteFollowThePageMap)
+TEST(Memory, FetchReadAndWriteFollowThePageMap)
 {
     Machine m;
     auto ram = test::NibbleBuffer(0x10000);
@@ -112,6 +111,14 @@ TEST(MemoryController, FetchReadAndWriteFollowThePageMap)
     EXPECT_EQ(Memory.Pages.Fetch[0x72], ram.data() + 0x2000);
     EXPECT_EQ(Memory.Pages.Fetch[0x00], m.Rom.data()) << "the window's page fetches from the module under it";
     EXPECT_EQ(Memory.Pages.Fetch[0x12], m.Rom.data() + 0x12000);
+    // Plain pages are read and written straight from a buffer: not the
+    // window's page, not a module without a buffer, no writes to the ROM.
+    EXPECT_EQ(Memory.Pages.Write[0x72], ram.data() + 0x2000);
+    EXPECT_EQ(Memory.Pages.Read[0x12], m.Rom.data() + 0x12000);
+    EXPECT_EQ(Memory.Pages.Write[0x12], nullptr);
+    EXPECT_EQ(Memory.Pages.Read[0x00], nullptr);
+    EXPECT_EQ(Memory.Pages.Write[0x00], nullptr);
+    EXPECT_EQ(Memory.Pages.Read[0x80], nullptr);
     uint32_t module = 0;
     EXPECT_EQ(KVTranslateAddress(0x00123, &module), 0x23u);
     EXPECT_EQ(module, ModuleIo);
@@ -128,7 +135,6 @@ TEST(MemoryController, FetchReadAndWriteFollowThePageMap)
     EXPECT_EQ(ram[0x100], 4);
     m.Rom[0x12345] = 0x1A;
     WriteNibble(0x12345, 0);
-    EXPECT_EQ(m.Rom[0x12345], 0x1A);
     EXPECT_EQ(ReadNibble(0x12345), 0xAu);
 
     // A five-nibble read stays in the first nibble's buffer: 0x6FFFE is ROM.
@@ -139,8 +145,8 @@ TEST(MemoryController, FetchReadAndWriteFollowThePageMap)
 
     KVMemoryReset();
     EXPECT_EQ(Memory.Pages.Fetch[0x72], m.Rom.data() + 0x72000);
-    for (uint32_t value : {0x70000u, 0xF0000u, 0x70000u}) // the window over RAM's page
-        KVMemoryConfig(value);
+    EXPECT_EQ(Memory.Pages.Write[0x72], nullptr);
+    Configure({0x70000u, 0xF0000u, 0x70000u}); // the window over RAM's page
     ram[0x800] = 6;
     ram[0x804] = 2;
     EXPECT_EQ(ReadAddress(0x70800), 0x20006u) << "outside the window the RAM answers";
@@ -150,106 +156,91 @@ TEST(MemoryController, FetchReadAndWriteFollowThePageMap)
     KVSetMemoryModule(KV_MODULE_ROM, nullptr, 0);
     for (unsigned page = 0; page < 256; ++page)
         ASSERT_EQ(Memory.Pages.Fetch[page], BlankPage) << page;
+    EXPECT_EQ(Memory.Pages.Read[0x12], nullptr) << "the blank module's zeros do not count in the CRC";
     WriteNibble(0x12345, 7);
     EXPECT_EQ(ReadNibble(0x12345) + ReadAddress(0xFFFFE) + ReadAddress(0x70800), 0u);
     EXPECT_EQ(ModuleAt(0x54321), ModuleRom);
 }
 
-// CRC-16 with the reflected polynomial 0x8408, four bits per nibble, bit by bit.
-uint32_t BitwiseCrc(uint32_t crc, uint32_t nibble)
-{
-    crc ^= nibble & 15;
-    for (int bit = 0; bit < 4; ++bit)
-        crc = (crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
-    return crc;
-}
-
-TEST(MemoryController, CrcFollowsEveryDataReadNibbleByNibble)
+// Every data read counts its nibbles in the CRC, one by one, whatever the
+// width: single nibbles, addresses, and runs of every length, which wrap at
+// 20 bits; writes move exactly their nibbles and leave the CRC alone.
+TEST(Memory, DataReadsFeedTheCrcAndRunsMoveExactlyTheirNibbles)
 {
     Machine m;
-    m.Rom[0x00010] = 1;
-    ReadNibble(0x00010);
-    EXPECT_EQ(CrcRegister, 0x1081u);
-
-    std::mt19937 random(3);
+    std::mt19937_64 random(5);
     for (uint32_t a = 0x20000; a < 0x20400; ++a)
         m.Rom[a] = static_cast<uint8_t>(random() & 0x1F); // tags do not reach the CRC
     CrcRegister = 0xBEEF;
     uint32_t expected = 0xBEEF;
-    for (uint32_t a = 0x20000; a < 0x20200; ++a) {
+    for (uint32_t a = 0x20000; a < 0x20400; a += 6) {
         ReadNibble(a);
-        expected = BitwiseCrc(expected, m.Rom[a]);
-    }
-    for (uint32_t a = 0x20200; a < 0x20400; a += 5) {
-        ReadAddress(a);
-        for (uint32_t i = 0; i < 5; ++i)
+        ReadAddress(a + 1);
+        for (uint32_t i = 0; i < 6; ++i)
             expected = BitwiseCrc(expected, m.Rom[a + i]);
     }
-    // The same through a module buffer: RAM over page 0x20, behind the ROM's reads.
-    std::vector<uint8_t> ram(m.Rom.begin() + 0x20000, m.Rom.begin() + 0x21000 + KV_BUFFER_SLACK);
-    KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFF);
-    for (uint32_t value : {0x00100u, 0xFF000u, 0x20000u})
-        KVMemoryConfig(value);
-    ReadNibble(0x20001);
-    ReadAddress(0x20002);
-    for (uint32_t a = 0x20001; a < 0x20007; ++a)
-        expected = BitwiseCrc(expected, ram[a - 0x20000]);
     EXPECT_EQ(CrcRegister, expected);
-    WriteNibble(0x20000, 3);
-    EXPECT_EQ(CrcRegister, expected) << "writes leave the CRC alone";
-    KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
-}
 
-// Pages read and written straight from a buffer: exactly the pages of an
-// attached RAM or port, and the ROM for
-// reads only; the window's page and a blank module go through their functions.
-TEST(PlainPages, AreTheWholeBufferPagesAndFollowTheMap)
-{
-    Machine m;
+    for (uint32_t k = 0; k < 8; ++k) {
+        m.Rom[0xFFFF8 + k] = static_cast<uint8_t>(k + 1);
+        m.Rom[k] = static_cast<uint8_t>(15 - k);
+    }
+    CrcRegister = 0;
+    uint32_t crc = 0;
+    for (uint32_t k = 0; k < 16; ++k)
+        crc = BitwiseCrc(crc, k < 8 ? k + 1 : 23 - k);
+    EXPECT_EQ(ReadNibbleRun(0xFFFF8, 16), 0x89ABCDEF87654321ull);
+    EXPECT_EQ(CrcRegister, crc);
+    EXPECT_EQ(ReadAddress(0xFFFFE), 0x00087u) << "a five-nibble read stays in the first nibble's buffer";
+
     auto ram = test::NibbleBuffer(0x10000);
     KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFFF);
-    ConfigurePort1Chain(); // window in page 0x00, RAM over 0x70000-0x7FFFF
-    EXPECT_EQ(Memory.Pages.Read[0x72], ram.data() + 0x2000);
-    EXPECT_EQ(Memory.Pages.Write[0x72], ram.data() + 0x2000);
-    EXPECT_EQ(Memory.Pages.Read[0x12], m.Rom.data() + 0x12000);
-    EXPECT_EQ(Memory.Pages.Write[0x12], nullptr) << "ROM writes are ignored by its function";
-    EXPECT_EQ(Memory.Pages.Read[0x00], nullptr) << "the window's page holds registers";
-    EXPECT_EQ(Memory.Pages.Write[0x00], nullptr);
-    EXPECT_EQ(Memory.Pages.Read[0x80], nullptr) << "port 1 is mapped without a buffer";
-
-    KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFFF);
-    KVMemoryReset();
-    EXPECT_EQ(Memory.Pages.Read[0x72], m.Rom.data() + 0x72000);
-    EXPECT_EQ(Memory.Pages.Write[0x72], nullptr);
-    KVSetMemoryModule(KV_MODULE_ROM, nullptr, 0);
-    EXPECT_EQ(Memory.Pages.Read[0x12], nullptr) << "the blank module's zeros do not count in the CRC";
+    ConfigurePort1Chain(); // RAM over 0x70000-0x7FFFF
+    for (unsigned count = 1; count <= 16; ++count) {
+        for (uint32_t offset : {0x000u, 0x123u, 0xFF0u - count}) {
+            std::fill(ram.begin() + 0x3000, ram.begin() + 0x4000, uint8_t{0x1C});
+            const uint64_t value = random();
+            const uint32_t address = 0x73000 + offset;
+            CrcRegister = 0x5555;
+            WriteNibbleRun(address, count, value);
+            ASSERT_EQ(CrcRegister, 0x5555u) << "writes leave the CRC alone";
+            crc = 0x5555;
+            for (uint32_t k = 0; k < 0x1000; ++k) {
+                const bool inside = k >= offset && k < offset + count;
+                const uint8_t want = inside ? (value >> (4 * (k - offset))) & 15 : 0x1C;
+                ASSERT_EQ(ram[0x3000 + k], want) << "count " << count << " byte " << k;
+                if (inside)
+                    crc = BitwiseCrc(crc, want);
+            }
+            const uint64_t mask = count == 16 ? ~uint64_t{0} : (uint64_t{1} << (4 * count)) - 1;
+            ASSERT_EQ(ReadNibbleRun(address, count), value & mask) << "count " << count;
+            ASSERT_EQ(CrcRegister, crc) << "count " << count;
+        }
+    }
+    CrcRegister = crc = 0x5555;
+    ReadAddress(0x73001);
+    ReadNibble(0x73006);
+    for (uint32_t k = 1; k < 7; ++k)
+        crc = BitwiseCrc(crc, ram[0x3000 + k]);
+    EXPECT_EQ(CrcRegister, crc) << "through the RAM's buffer too";
     KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
 }
 
-// RAM over 0x60000-0x7FFFF with the I/O window in one of its pages.
-void MapRamAroundWindow(uint32_t window)
-{
-    KVMemoryReset();
-    for (uint32_t value : {window, 0xE0000u, 0x60000u})
-        KVMemoryConfig(value);
-}
-
-// Runs of nibbles against a model, across the edge between plain RAM pages
-// and the window's registers. A run leaves a plain page with its nibbles
-// already counted in the CRC, so the CRC register (offsets 4-7) read later
-// in the same run shows them; registers take written nibbles in order.
-TEST(PlainPages, RunsCrossIntoRegistersInAddressOrder)
+// Runs across the edge between plain RAM pages and the window's registers:
+// a run leaves a plain page with its nibbles already counted in the CRC, so
+// the CRC register read later in the same run shows them; registers take
+// written nibbles in order.
+TEST(Memory, RunsCrossIntoRegistersInAddressOrder)
 {
     Machine m;
     auto ram = test::NibbleBuffer(0x20000);
     KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0x1FFFF);
-    MapRamAroundWindow(0x70000);
-    for (uint32_t k = 0; k < 8; ++k)
-        ram[0xFFF8 + k] = static_cast<uint8_t>(0x10 | ((k * 5 + 3) & 15)); // tagged: the tags must go
+    Configure({0x70000u, 0xE0000u, 0x60000u}); // RAM over 0x60000-0x7FFFF, the window in it
     CrcRegister = 0x1234;
     uint32_t crc = 0x1234;
     uint64_t ramPart = 0;
     for (uint32_t k = 0; k < 8; ++k) {
+        ram[0xFFF8 + k] = static_cast<uint8_t>(0x10 | ((k * 5 + 3) & 15)); // tagged: the tags must go
         crc = BitwiseCrc(crc, ram[0xFFF8 + k]);
         ramPart |= uint64_t{ram[0xFFF8 + k] & 15u} << (4 * k);
     }
@@ -260,65 +251,13 @@ TEST(PlainPages, RunsCrossIntoRegistersInAddressOrder)
 
     // From TIMER2's top nibbles (the window at the end of page 0x70) on into
     // the plain page after it, and back.
-    MapRamAroundWindow(0x70FC0);
+    Configure({0x70FC0u, 0xE0000u, 0x60000u});
     Timers.Timer2 = 0;
     WriteNibbleRun(0x70FFC, 12, 0x987654321ABCull);
     EXPECT_EQ(Timers.Timer2, 0x1ABC0000u);
     for (uint32_t k = 0; k < 8; ++k)
         EXPECT_EQ(ram[0x11000 + k], k + 2) << k;
     EXPECT_EQ(ReadNibbleRun(0x70FFC, 12), 0x987654321ABCull);
-    KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
-}
-
-// A run that passes 0xFFFFF goes on at 0x00000, in whatever answers there.
-TEST(PlainPages, RunsWrapAtTwentyBits)
-{
-    Machine m;
-    for (uint32_t k = 0; k < 8; ++k) {
-        m.Rom[0xFFFF8 + k] = static_cast<uint8_t>(k + 1);
-        m.Rom[k] = static_cast<uint8_t>(15 - k);
-    }
-    CrcRegister = 0;
-    uint32_t crc = 0;
-    for (uint32_t k = 0; k < 8; ++k)
-        crc = BitwiseCrc(crc, k + 1);
-    for (uint32_t k = 0; k < 8; ++k)
-        crc = BitwiseCrc(crc, 15 - k);
-    EXPECT_EQ(ReadNibbleRun(0xFFFF8, 16), 0x89ABCDEF87654321ull);
-    EXPECT_EQ(CrcRegister, crc);
-    EXPECT_EQ(ReadAddress(0xFFFFE), 0x00087u) << "a five-nibble read stays in the first nibble's buffer";
-}
-
-// Every length of run inside one RAM page: the nibbles land in their bytes
-// and no byte around them changes; reading them back gives them and counts
-// them in the CRC one by one.
-TEST(PlainPages, RunsWithinAPageMoveExactlyTheirNibbles)
-{
-    Machine m;
-    auto ram = test::NibbleBuffer(0x10000);
-    KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFFF);
-    ConfigurePort1Chain(); // RAM over 0x70000-0x7FFFF
-    std::mt19937_64 random(5);
-    for (unsigned count = 1; count <= 16; ++count) {
-        for (uint32_t offset : {0x000u, 0x123u, 0xFF0u - count}) {
-            std::fill(ram.begin() + 0x3000, ram.begin() + 0x4000, uint8_t{0x1C});
-            const uint64_t value = random();
-            const uint32_t address = 0x73000 + offset;
-            WriteNibbleRun(address, count, value);
-            uint32_t crc = 0x5555;
-            for (uint32_t k = 0; k < 0x1000; ++k) {
-                const bool inside = k >= offset && k < offset + count;
-                const uint8_t want = inside ? (value >> (4 * (k - offset))) & 15 : 0x1C;
-                ASSERT_EQ(ram[0x3000 + k], want) << "count " << count << " byte " << k;
-                if (inside)
-                    crc = BitwiseCrc(crc, want);
-            }
-            CrcRegister = 0x5555;
-            const uint64_t mask = count == 16 ? ~uint64_t{0} : (uint64_t{1} << (4 * count)) - 1;
-            ASSERT_EQ(ReadNibbleRun(address, count), value & mask) << "count " << count;
-            ASSERT_EQ(CrcRegister, crc) << "count " << count;
-        }
-    }
     KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
 }
 

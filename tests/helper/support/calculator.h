@@ -1,12 +1,18 @@
-// The engine as the helper library's tests drive it, through the exports
-// only: the engine stopped, flat addressing (no banks), a ROM image of the
-// library's own that programs are placed in, and the memory map reset.
+// The engine as the helper library's tests drive it through the exports:
+// stopped, flat addressing, a ROM image of the library's own that programs
+// are placed in, the memory map reset. Beside it what the tests share: a
+// byte sender and a window that record, from any thread, and the waits.
 #pragma once
 
+#include <atomic>
 #include <chrono>
-#include <cstddef>
-#include <cstdint>
+#include <mutex>
+#include <poll.h>
+#include <set>
 #include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "korvane.h"
 #include "tessock.h"
@@ -17,37 +23,131 @@ namespace test {
 // Where the test programs configure the I/O register window.
 inline constexpr uint32_t Io = 0xF0000;
 
-class Calculator {
-public:
-    Calculator();
-    ~Calculator();
-    Calculator(const Calculator&) = delete;
-    Calculator& operator=(const Calculator&) = delete;
-
-    // Places the program in the ROM image; load also points PC at it.
-    void place(const Program& program);
-    void load(const Program& program);
-    // Runs the routine at the program's origin on this thread.
-    void call(const Program& routine);
+struct Calculator {
+    Calculator()
+    {
+        KVStop();
+        KVConfigure(2, 0);
+        uint32_t size = 0;
+        if (KHCreateRom(0x100000))
+            KHGetRom(&size, &Rom);
+        KVMemoryReset();
+    }
+    ~Calculator() { KVStop(); }
+    void place(const Program& program)
+    {
+        for (const Program::Placed& nibble : program.build())
+            Rom[nibble.Address] = nibble.Byte;
+    }
+    void load(const Program& program) { place(program); KVSetRegister(KV_REG_PC, program.origin()); }
+    void call(const Program& routine) { place(routine); KVExecuteRoutine(routine.origin()); }
 
     uint8_t* Rom = nullptr;
 };
 
-// Reads from the descriptor until count bytes have come or the time is
-// up; the number read.
-size_t ReadFor(int descriptor, uint8_t* into, size_t count, std::chrono::milliseconds timeout);
+// The display on with 64 lines, then every received byte sent back, for ever.
+inline Program DrawAndEcho()
+{
+    Program p(0x01000);
+    p.lc(5, Io).op("805").p(0).d1(Io + 0x00).lc(1, 8).op("1550"); // CONFIG; DAT1=C P: display on
+    p.d1(Io + 0x28).lc(2, 63).op("14D");                          // DAT1=C B: line count 63
+    p.label("poll").d1(Io + 0x11).op("1570").op("808A0").goyes("poll"); // C=DAT1 P: RCS, until a byte
+    p.d1(Io + 0x14).op("14F").d1(Io + 0x16).op("14D").goto_("poll");     // take it, transmit it
+    return p;
+}
 
-// Waits until the condition holds, at most the timeout; whether it held.
+// Whether the condition came to hold within the timeout.
 template <typename Condition>
 bool WaitUntil(Condition condition, std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout; !condition();)
         if (std::chrono::steady_clock::now() > deadline)
             return condition();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
 }
+
+// Reads until count bytes have come or the time is up; the number read.
+inline size_t ReadFor(int descriptor, uint8_t* into, size_t count, std::chrono::milliseconds timeout)
+{
+    size_t got = 0;
+    pollfd ready{descriptor, POLLIN, 0};
+    WaitUntil([&] {
+        const ssize_t n = poll(&ready, 1, 1) > 0 ? read(descriptor, into + got, count - got) : 0;
+        got += n > 0 ? static_cast<size_t>(n) : 0;
+        return got == count;
+    }, timeout);
+    return got;
+}
+
+// The frames the engine lends a consumer that keeps them, each given back:
+// four when every frame has come back to it.
+inline size_t FreeFrames()
+{
+    static std::set<const uint8_t*> held;
+    held.clear();
+    KVSetDisplayHandler([](const uint8_t* frame, uint32_t, uint32_t) { held.insert(frame); });
+    for (int refresh = 0; refresh < 8; ++refresh)
+        KVForceRefresh();
+    KVSetDisplayHandler(nullptr);
+    for (const uint8_t* frame : held)
+        KVDiscardFrame(frame);
+    return held.size();
+}
+
+// A byte sender that keeps what the library's senders send.
+inline std::mutex RecordedLock;
+inline std::vector<uint8_t> Recorded;
+inline int32_t Record(uint32_t byte)
+{
+    std::lock_guard guard(RecordedLock);
+    Recorded.push_back(static_cast<uint8_t>(byte));
+    return 1;
+}
+inline std::vector<uint8_t> TakeRecorded()
+{
+    std::lock_guard guard(RecordedLock);
+    return std::exchange(Recorded, {});
+}
+
+struct Post {
+    uint32_t Message;
+    uintptr_t First, Second;
+    bool operator==(const Post&) const = default;
+};
+struct Blit {
+    uint32_t Pitch, Width, Height;
+    int32_t X, Y;
+    std::vector<uint16_t> Pixels; // Width x Height, as copied
+};
+
+// Keeps every post, and the last blit with its pixels; a blit may be made slow.
+struct RecordingWindow {
+    std::vector<Post> posts() const { std::lock_guard guard(Lock); return Posts; }
+    Blit last() const { std::lock_guard guard(Lock); return Last; }
+
+    mutable std::mutex Lock;
+    std::vector<Post> Posts;
+    Blit Last{};
+    std::atomic<int> Blits{0}, DelayMs{0};
+    KHWindow Window{
+        this,
+        [](void* self, const uint16_t* pixels, uint32_t pitch, int32_t x, int32_t y, uint32_t width, uint32_t height) {
+            auto& w = *static_cast<RecordingWindow*>(self);
+            std::unique_lock guard(w.Lock);
+            w.Last = {pitch, width, height, x, y, {}};
+            for (size_t row = 0; row < height; ++row)
+                w.Last.Pixels.insert(w.Last.Pixels.end(), pixels + row * pitch, pixels + row * pitch + width);
+            guard.unlock();
+            ++w.Blits;
+            std::this_thread::sleep_for(std::chrono::milliseconds(w.DelayMs.load()));
+        },
+        [](void* self, uint32_t message, uintptr_t first, uintptr_t second) {
+            auto& w = *static_cast<RecordingWindow*>(self);
+            std::lock_guard guard(w.Lock);
+            w.Posts.push_back({message, first, second});
+        }};
+};
 
 } // namespace test

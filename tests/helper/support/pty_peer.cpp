@@ -1,80 +1,102 @@
-#include "tests/helper/support/pty_peer.h"
-
+#include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <poll.h>
 #include <fstream>
 #include <iterator>
+#include <poll.h>
+#include <pty.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <termios.h>
+#include <thread>
 #include <unistd.h>
+
+#include "tests/helper/support/transfer_peers.h"
 
 extern char** environ;
 
 namespace test {
 
-std::string FindProgram(const std::string& name)
+namespace {
+
+std::atomic<int> Master{-1};
+std::atomic<bool> Ended{true};
+
+// Whether the peer sleeps in a read of its standard input, as the kernel shows it.
+bool IsReading(pid_t peer)
 {
-    const char* path = std::getenv("PATH");
-    std::string directories = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= directories.size()) {
-        const size_t end = std::min(directories.find(':', start), directories.size());
-        const std::string candidate = directories.substr(start, end - start) + "/" + name;
-        if (end > start && access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = end + 1;
-    }
-    return {};
+    std::ifstream in("/proc/" + std::to_string(peer) + "/syscall");
+    long number = -1;
+    std::string descriptor;
+    return in >> number >> descriptor && number == SYS_read && descriptor == "0x0";
 }
 
-bool PtyPeer::start(const std::vector<std::string>& command, std::function<void(uint8_t)> deliver)
+// Reads until the first quiet poll after the peer's end, so that what it wrote last is delivered too.
+void ReadAll(pid_t peer, const std::function<void(uint8_t)>& deliver, bool answerWhenReading)
 {
-    const std::string program = FindProgram(command.at(0));
-    if (program.empty()) {
-        Error = command[0] + " is not installed (tools/install-deps.sh installs it)";
-        return false;
+    uint8_t bytes[4096];
+    for (bool ended = false; !ended;) {
+        ended = Ended.load();
+        pollfd ready{Master.load(), POLLIN, 0};
+        const ssize_t got = poll(&ready, 1, 10) > 0 ? read(ready.fd, bytes, sizeof bytes) : 0;
+        ended = ended && got <= 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+        while (got > 0 && answerWhenReading && !Ended.load() && !IsReading(peer) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+        for (ssize_t i = 0; i < got; ++i)
+            deliver(bytes[i]);
     }
-    char directory[] = "/tmp/tessock-peer-XXXXXX";
-    if (!mkdtemp(directory)) {
-        Error = "no temporary directory";
-        return false;
-    }
-    Directory = directory;
+}
 
-    // Non-blocking: the reader and the writers poll, and stop once the
-    // peer has ended.
-    Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    char slaveName[128];
-    if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0 || ptsname_r(Master, slaveName, sizeof slaveName) != 0) {
-        Error = "no pseudo-terminal";
-        return false;
+} // namespace
+
+bool WriteToPeer(const uint8_t* bytes, size_t count)
+{
+    // The line stays open after the peer has gone, and nobody would drain it.
+    while (count > 0 && !Ended.load()) {
+        pollfd ready{Master.load(), POLLOUT, 0};
+        const ssize_t written = poll(&ready, 1, 10) > 0 ? write(ready.fd, bytes, count) : 0;
+        if (written < 0 && errno != EINTR && errno != EAGAIN)
+            return false;
+        bytes += std::max<ssize_t>(written, 0);
+        count -= static_cast<size_t>(std::max<ssize_t>(written, 0));
     }
-    // Raw before the peer runs: bytes that come before it sets the line up
-    // itself are neither echoed nor translated.
-    Slave = open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    return count == 0;
+}
+
+PeerRun RunPeer(const std::vector<std::string>& command, const std::function<void(uint8_t)>& deliver,
+                const std::function<void()>& begin, bool beginFirst, bool answerWhenReading, std::chrono::seconds timeout)
+{
+    PeerRun run;
+    char directory[] = "/tmp/tessock-peer-XXXXXX", terminal[128];
+    int master = -1, slave = -1;
     termios raw{};
-    if (Slave < 0 || tcgetattr(Slave, &raw) != 0) {
-        Error = "the pseudo-terminal's slave does not open";
-        return false;
+    // The slave stays open here too, so that the peer's end does not hang up
+    // the line and drop what it wrote last; raw before the peer runs, so that
+    // early bytes are neither echoed nor translated.
+    if (openpty(&master, &slave, terminal, nullptr, nullptr) != 0 || !mkdtemp(directory) || tcgetattr(slave, &raw) != 0) {
+        close(master);
+        close(slave);
+        run.Error = "no pseudo-terminal";
+        return run;
     }
     cfmakeraw(&raw);
-    tcsetattr(Slave, TCSANOW, &raw);
-
-    // A session of its own whose controlling terminal is the slave, which
-    // is its standard input and output.
+    tcsetattr(slave, TCSANOW, &raw);
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(slave, F_SETFD, FD_CLOEXEC);
+    Master = master;
+    Ended = false;
+    // A session of its own, whose controlling terminal is its standard input and output.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, slaveName, O_RDWR, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, terminal, O_RDWR, 0);
     posix_spawn_file_actions_adddup2(&actions, 0, 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addchdir_np(&actions, Directory.c_str());
+    posix_spawn_file_actions_addchdir_np(&actions, directory);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
@@ -82,145 +104,40 @@ bool PtyPeer::start(const std::vector<std::string>& command, std::function<void(
     for (const std::string& argument : command)
         arguments.push_back(const_cast<char*>(argument.c_str()));
     arguments.push_back(nullptr);
-    const int spawned = posix_spawn(&Child, program.c_str(), &actions, &attributes, arguments.data(), environ);
+
+    const auto start = std::chrono::steady_clock::now();
+    if (beginFirst)
+        begin();
+    pid_t peer = -1;
+    const int spawned = posix_spawnp(&peer, arguments[0], &actions, &attributes, arguments.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (spawned != 0) {
-        Child = -1;
-        Error = program + " does not start";
-        return false;
+    run.Started = spawned == 0;
+    run.Error = command[0] + " does not start: " + std::strerror(spawned) + " (tools/install-deps.sh installs it)";
+    if (run.Started) {
+        std::thread reader(ReadAll, peer, std::cref(deliver), answerWhenReading);
+        if (!beginFirst)
+            begin();
+        int status = 0;
+        pid_t ended = 0;
+        while ((ended = waitpid(peer, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < start + timeout)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (ended == 0 && kill(-peer, SIGKILL) == 0)
+            waitpid(peer, nullptr, 0);
+        run.ExitStatus = ended > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        Ended = true;
+        reader.join();
+        std::ifstream in(std::string(directory) + "/FOO", std::ios::binary);
+        run.File.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        run.Error = in ? "" : "the peer left no file FOO";
     }
-    Spawned = Child;
-    Reader = std::thread([this, deliver = std::move(deliver)] { readAll(deliver); });
-    return true;
-}
-
-// Whether the peer sleeps in a read of its standard input: the kernel
-// shows the system call a blocked task is in, with its arguments.
-bool PtyPeer::peerIsReading() const
-{
-    std::ifstream in("/proc/" + std::to_string(Spawned) + "/syscall");
-    long number = -1;
-    std::string descriptor;
-    return in >> number >> descriptor && number == SYS_read && descriptor == "0x0";
-}
-
-void PtyPeer::readAll(std::function<void(uint8_t)> deliver)
-{
-    uint8_t bytes[4096];
-    for (;;) {
-        // Once the peer has ended, what it wrote last is read before the
-        // reader stops: it stops at the first quiet poll after the end.
-        const bool ended = Exited.load();
-        pollfd ready{Master, POLLIN, 0};
-        const int polled = poll(&ready, 1, 10);
-        if (polled < 0 && errno != EINTR)
-            return;
-        if (polled <= 0) {
-            if (ended)
-                return;
-            continue;
-        }
-        const ssize_t got = read(Master, bytes, sizeof bytes);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (got <= 0)
-            return;
-        if (AnswerWhenReading && !ended) {
-            // The peer wrote this, so any read it sleeps in from now on
-            // comes after whatever it did in between (rx: the flush).
-            const auto deadline = std::chrono::steady_clock::now() + ReadingWait;
-            while (!peerIsReading() && !Exited.load() && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::sleep_for(std::chrono::microseconds(20));
-        }
-        for (ssize_t i = 0; i < got; ++i)
-            deliver(bytes[i]);
-    }
-}
-
-bool PtyPeer::write(const uint8_t* bytes, size_t count)
-{
-    while (count > 0) {
-        // The line stays open after the peer has gone: nobody would ever
-        // drain it, so a write then fails rather than wait.
-        if (Exited.load())
-            return false;
-        pollfd ready{Master, POLLOUT, 0};
-        if (poll(&ready, 1, 10) <= 0)
-            continue;
-        const ssize_t written = ::write(Master, bytes, count);
-        if (written < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        count -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
-int PtyPeer::wait(std::chrono::milliseconds timeout)
-{
-    if (Child < 0)
-        return -1;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    int status = 0;
-    for (;;) {
-        const pid_t ended = waitpid(Child, &status, WNOHANG);
-        if (ended == Child)
-            break;
-        if (ended < 0 || std::chrono::steady_clock::now() > deadline) {
-            kill();
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    Child = -1;
-    Exited.store(true);
-    if (Reader.joinable())
-        Reader.join();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-void PtyPeer::kill()
-{
-    if (Child > 0) {
-        ::kill(-Child, SIGKILL);
-        ::kill(Child, SIGKILL);
-        waitpid(Child, nullptr, 0);
-        Child = -1;
-    }
-    Exited.store(true);
-    if (Reader.joinable())
-        Reader.join();
-}
-
-bool PtyPeer::hasFile(const std::string& name) const
-{
-    return !Directory.empty() && std::filesystem::exists(Directory + "/" + name);
-}
-
-std::vector<uint8_t> PtyPeer::file(const std::string& name)
-{
-    std::ifstream in(Directory + "/" + name, std::ios::binary);
-    if (!in) {
-        Error = "the peer left no file " + name;
-        return {};
-    }
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-PtyPeer::~PtyPeer()
-{
-    kill();
-    if (Master >= 0)
-        close(Master);
-    if (Slave >= 0)
-        close(Slave);
-    if (!Directory.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(Directory, ignored);
-    }
+    Ended = true;
+    close(master);
+    close(slave);
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
+    return run;
 }
 
 } // namespace test

@@ -1,39 +1,46 @@
-// Whole transfers through the library's exports to the real receivers on a
-// pseudo-terminal: G-Kermit for Kermit, rx of lrzsz for XModem. The tests
-// and the benchmark share them.
+// Whole transfers through the library's exports to real receivers on a
+// pseudo-terminal, as the far end of a serial line: G-Kermit for Kermit, rx
+// of lrzsz for XModem. The tests and the benchmark share them, one at a time.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace test {
 
-// Pseudo-random bytes, the same for the same count. With sevenBitNoY only
-// bytes below 0x80 other than "Y": both Kermit sides announce "Y" for the
-// 8th-bit prefix, so none is agreed, and G-Kermit reads "Y" as plain data
-// (the 8-bit encoding is the unit tests' to check).
-std::vector<uint8_t> FileData(size_t count, bool sevenBitNoY);
-
 struct PeerRun {
-    bool Started = false;  // the receiver ran (it is installed)
-    int ExitStatus = -1;   // its exit status, -1 when it had to be killed
-    std::vector<uint8_t> File; // what it wrote to its disk as "FOO"
+    bool Started = false;      // the receiver ran (it is installed)
+    int ExitStatus = -1;       // -1 when it had to be killed
+    std::vector<uint8_t> File; // what it wrote as "FOO"
     std::string Error;
-    double Seconds = 0;    // from the transfer's start to the receiver's end
+    double Seconds = 0; // from the transfer's start to the receiver's end
 };
 
-// Sends the data as "FOO" with KHKermitSendFile to gkermit -r -i.
+// Pseudo-random bytes, the same for the same count. With sevenBitNoY only
+// bytes below 0x80 other than "Y": both Kermit sides announce "Y" for the
+// 8th-bit prefix, so none is agreed, and G-Kermit reads "Y" as plain data.
+std::vector<uint8_t> FileData(size_t count, bool sevenBitNoY);
+
+// The data as "FOO" with KHKermitSendFile to gkermit -r -i.
 PeerRun SendToGKermit(const std::vector<uint8_t>& data, std::chrono::seconds timeout);
-
-// Hands a malloc'ed copy of the data to KHXModemSendFile for rx -b (its
-// checksum mode); each answer of rx reaches the library once rx waits
-// for the reply, its input emptied.
+// A malloc'ed copy of the data to KHXModemSendFile for rx -b (checksum mode).
 PeerRun SendToRx(const std::vector<uint8_t>& data, std::chrono::seconds timeout);
-
-// The pseudo-terminal alone, to a receiver that reads count bytes and
-// ends (dd): bytes written in chunks, or one per write as the senders do.
+// The pseudo-terminal alone, to dd: count bytes in one write, or one a write.
 PeerRun SendRaw(size_t count, bool bytePerWrite, std::chrono::seconds timeout);
+
+// Runs the program (found on PATH) on a raw pseudo-terminal until it ends or
+// the time is up; every byte it writes goes to deliver, on a reader thread.
+// begin starts the transfer, before the peer starts or after. rx empties its
+// input right after each answer: a reply sent back within microseconds, as
+// over a pseudo-terminal, would lose its head to that flush, where a serial
+// line's time for the answer byte leaves room for it. answerWhenReading hands
+// each answer on only once the peer sleeps in its next read (or after 200 ms).
+PeerRun RunPeer(const std::vector<std::string>& command, const std::function<void(uint8_t)>& deliver,
+                const std::function<void()>& begin, bool beginFirst, bool answerWhenReading, std::chrono::seconds timeout);
+// Blocking writes to the running peer; false once it has gone.
+bool WriteToPeer(const uint8_t* bytes, size_t count);
 
 } // namespace test

@@ -1,5 +1,5 @@
-// The main of the Qt test programs: an application object on the offscreen
-// platform (unless the test's environment chose one), then the tests.
+// The Qt tests' main: an application object on the offscreen platform
+// (unless the environment chose one), then the tests.
 #include <QApplication>
 #include <gtest/gtest.h>
 

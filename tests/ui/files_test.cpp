@@ -1,0 +1,296 @@
+// The "&Object" and "&State" commands on the real libraries with the
+// demonstration ROM. An object goes onto its stack, into port 1 under its
+// name or to its XModem receiver; the whole machine goes to a state file and
+// back. A save that fails leaves the old file, a file that is no state file
+// changes nothing, and the engine runs after every command past its dialog.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <csignal>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include "korvane.h"
+#include "tessock.h"
+#include "tests/rom/screen.h"
+#include "tests/ui/support/window.h"
+#include "ui/commands.h"
+#include "ui/console_dlg.h"
+
+using namespace uitest;
+using Bytes = std::vector<uint8_t>;
+
+namespace pelrin {
+namespace {
+
+Bytes Read(const QString& path)
+{
+    QFile file(path);
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+// Port p's image, writable; null when the port is absent.
+uint8_t* PortImage(int p, uint32_t& size)
+{
+    uint8_t* image = nullptr;
+    (p == 0 ? KHGetPort0 : p == 1 ? KHGetPort1 : KHGetPort2)(&size, &image);
+    return image;
+}
+
+void PutWord(Bytes& bytes, uint32_t word)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(static_cast<uint8_t>(word >> (8 * i)));
+}
+
+uint32_t Word(const Bytes& file, size_t at)
+{
+    return file[at] | file[at + 1] << 8 | file[at + 2] << 16 | uint32_t{file[at + 3]} << 24;
+}
+
+// The registers the tests set (PC, D0, D1, A to D, the flags): 12 words.
+const uint32_t Indexes[] = {0, 1, 2, 4, 5, 6, 7, 8, 9, 10, 11, 28};
+
+// The machine, stopped: those registers, then each port's size and image as
+// a state file lays them out.
+Bytes Snapshot()
+{
+    KVStop();
+    Bytes machine;
+    for (uint32_t index : Indexes)
+        PutWord(machine, KVGetRegister(index));
+    for (int p = 0; p < 3; ++p) {
+        uint32_t size = 0;
+        const uint8_t* image = PortImage(p, size);
+        PutWord(machine, image ? size : 0);
+        machine.insert(machine.end(), image, image ? image + size : image);
+    }
+    return machine;
+}
+
+// Sets a machine that stands still while it runs: a jump to itself in RAM
+// (port 0 at #80000), interrupts held off, registers and ports after the seed.
+Bytes Set(uint32_t seed)
+{
+    KVStop();
+    for (int p = 0; p < 3; ++p) {
+        uint32_t size = 0;
+        uint8_t* image = PortImage(p, size);
+        for (uint32_t i = 0; i < size; ++i)
+            image[i] = static_cast<uint8_t>((i * (7 + 2 * seed) + (i >> 9) + 3 * p + seed) & 0xF);
+        if (p == 0)
+            std::copy_n(std::begin({6, 15, 15, 15}), 4, image + 0x40000); // #C0000: GOTO #C0000
+    }
+    // The flags: P 5, in interrupt service, carry; ST from the seed.
+    for (uint32_t index : Indexes)
+        KVSetRegister(index, index == 0    ? 0xC0000
+                             : index == 28 ? 0x305u | (0xBE00u + seed) << 16
+                             : index <= 2  ? (0x12345u * (index + seed)) & 0xFFFFF
+                                           : 0x9E3779B9u * (index + 7 * seed));
+    return Snapshot();
+}
+
+class Files : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(Window.ready()); }
+    // Writes the file unless bytes is null, has the next dialog choose it and runs the command.
+    void Run(uint32_t command, const char* name, const Bytes* bytes = nullptr)
+    {
+        QFile file(Window.Path(name));
+        if (bytes) {
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            ASSERT_EQ(file.write(reinterpret_cast<const char*>(bytes->data()), bytes->size()), qint64(bytes->size()));
+            file.close();
+        }
+        AnswerFileDialogWith(file.fileName());
+        EXPECT_TRUE(Window->OnCommand(command, 0));
+        EXPECT_EQ(LastDialogWasForLoading, command != CmdSaveState);
+    }
+    void Load(uint32_t command, const char* name, const Bytes& bytes) { Run(command, name, &bytes); }
+    // The engine runs the machine.
+    void Expect(const Bytes& machine)
+    {
+        EXPECT_EQ(KVIsRunning(), 1u);
+        EXPECT_TRUE(Snapshot() == machine);
+        KVRun();
+    }
+    bool NoTemporaryFile() const { return QDir(Window.Path("")).entryList({"*.tmp*"}).isEmpty(); }
+
+    OpenWindow Window;
+};
+
+TEST_F(Files, ObjectsGoOntoTheStackIntoPort1UnderTheirNameOrToTheRomsXModemReceiver)
+{
+    // The string "AB": an 8-byte header, then prolog 02A2C, length 9 and the
+    // text 41 42, two nibbles a byte, the low one first.
+    const Bytes ab = {'H', 'P', 'H', 'P', '4', '9', '-', 'W', 0x2C, 0x2A, 0x90, 0x00, 0x00, 0x41, 0x42};
+    const Bytes abNibbles = {0xC, 0x2, 0xA, 0x2, 0x0, 0x9, 0x0, 0x0, 0x0, 0x0, 0x1, 0x4, 0x2, 0x4};
+    ASSERT_TRUE(Window.WaitForLcdLine(test::StackLine, "STACK  0000000"));
+    Window->OnCommand(CmdConsole, 0);
+    // A cancelled dialog or a missing file changes nothing, the engine left stopped.
+    KVStop();
+    for (const char* answer : {"", "missing"})
+        for (uint32_t command : {CmdLoadWithKermit, CmdLoadWithXModem, CmdLoadOnStack, CmdLoadInPort1}) {
+            AnswerFileDialogWith(*answer ? Window.Path(answer) : QString());
+            EXPECT_TRUE(Window->OnCommand(command, 0));
+            EXPECT_TRUE(KVIsRunning() == 0 && Window->TransferMode == 0 && Window->Console->isVisible()) << command;
+        }
+    // Files of a header or less place nothing.
+    for (size_t size : {8u, 7u, 0u})
+        for (uint32_t command : {CmdLoadOnStack, CmdLoadInPort1})
+            Load(command, "short", Bytes(size, 0x2C));
+    uint32_t size = 0;
+    const uint8_t* port1 = PortImage(1, size);
+    EXPECT_TRUE(size == 0x40000 && std::all_of(port1, port1 + size, [](uint8_t nibble) { return nibble == 0; }));
+    // On the stack, whether the engine ran or not; it runs afterwards.
+    KVStop();
+    Load(CmdLoadOnStack, "ab.str", ab);
+    EXPECT_EQ(KVIsRunning(), 1u);
+    EXPECT_TRUE(Window.WaitForLcdLine(test::StackLine, "STACK  0000001")) << Window.LcdLine(test::StackLine);
+    Load(CmdLoadOnStack, "ab.str", ab);
+    EXPECT_TRUE(Window.WaitForLcdLine(test::StackLine, "STACK  0000002")) << Window.LcdLine(test::StackLine);
+
+    // In port 1, under the name after the path's last '/': the entry's
+    // name length, the name, its length again, then the object.
+    Load(CmdLoadInPort1, "GAME.LIB", ab);
+    Bytes entry = {8, 0};
+    for (char c : std::string("GAME.LIB"))
+        entry.insert(entry.end(), {uint8_t(c & 0xF), uint8_t(c >> 4)});
+    entry.insert(entry.end(), {8, 0});
+    entry.insert(entry.end(), abNibbles.begin(), abNibbles.end());
+    EXPECT_TRUE(std::equal(entry.begin(), entry.end(), port1 + 10));
+
+    // With XModem, to the ROM's receiver once X asks for it; the console gets nothing.
+    Bytes file(1000);
+    unsigned sum = 0;
+    for (size_t i = 0; i < file.size(); ++i)
+        sum += file[i] = static_cast<uint8_t>(i * 13 + 5);
+    ASSERT_TRUE(Window.WaitForLcdLine(test::XModemLine, "XMODEM PRESS X TO RECEIVE"));
+    Load(CmdLoadWithXModem, "data.bin", file);
+    EXPECT_TRUE(Window->TransferMode == 2 && !Window->Console->isVisible());
+    KVPressKey(4, 2);
+    EXPECT_TRUE(Window.WaitForLcdLine(test::XModemLine, "XMODEM RECEIVING..."));
+    KVReleaseKey(4, 2);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "XMODEM %07u BYTES SUM %04X", 1000u, sum & 0xFFFF);
+    EXPECT_TRUE(Window.WaitForLcdLine(test::XModemLine, expected, 30s)) << Window.LcdLine(test::XModemLine);
+    Window->Console->FlushReceivedText();
+    EXPECT_TRUE(Window->Console->ReceivedText->toPlainText().isEmpty());
+    // 131072 bytes at most.
+    Window->OnCommand(CmdConsole, 0);
+    Load(CmdLoadWithXModem, "over.bin", Bytes(131073, 0x55));
+    EXPECT_TRUE(Window->TransferMode == 0 && Window->Console->isVisible());
+    Load(CmdLoadWithXModem, "largest.bin", Bytes(131072, 0x55));
+    EXPECT_TRUE(Window->TransferMode == 2 && !Window->Console->isVisible());
+}
+
+TEST_F(Files, AStateFileIsTheStateBlockThenEachPortsSizeAndImageAndLoadsBackWhole)
+{
+    const Bytes saved = Set(1);
+    Run(CmdSaveState, "machine.state");
+    EXPECT_EQ(KVIsRunning(), 1u);
+    const Bytes file = Read(Window.Path("machine.state"));
+    ASSERT_EQ(file.size(), 1049100u);
+    // The block begins with PC, D0 and D1; the ports follow it.
+    EXPECT_TRUE(std::equal(file.begin(), file.begin() + 12, saved.begin()) && Word(file, 0) == 0xC0000);
+    EXPECT_TRUE(std::equal(file.begin() + 512, file.end(), saved.begin() + 48, saved.end()));
+    EXPECT_TRUE(NoTemporaryFile());
+
+    // Another machine, with port 2 of another size and port 1 gone; the file
+    // brings the first back, running on. Saving and loading are timed.
+    Set(2);
+    KHCreatePort2(0x1000);
+    KHDestroyPort1();
+    KVRun();
+    qint64 save = std::numeric_limits<qint64>::max(), load = save;
+    for (int round = 0; round < 5; ++round) {
+        QElapsedTimer clock;
+        clock.start();
+        Run(CmdLoadState, "machine.state");
+        load = std::min(load, clock.nsecsElapsed() / 1000);
+        clock.restart();
+        Run(CmdSaveState, "timed.state");
+        save = std::min(save, clock.nsecsElapsed() / 1000);
+    }
+    std::printf("FIGURE state_save_us=%lld state_load_us=%lld\n", static_cast<long long>(save), static_cast<long long>(load));
+    EXPECT_LT(save, PELRIN_INSTRUMENTED ? 500000 : 50000);
+    EXPECT_LT(load, PELRIN_INSTRUMENTED ? 500000 : 50000);
+    Expect(saved);
+    // The machine runs on after the loads; registers are read stopped.
+    const auto cycles = [] {
+        KVStop();
+        const uint32_t value = KVGetRegister(KV_REG_CYCLES_LOW);
+        KVRun();
+        return value;
+    };
+    const uint32_t before = cycles();
+    Pump(50ms);
+    EXPECT_NE(cycles(), before);
+
+    // An absent port saves as size 0.
+    KHDestroyPort1();
+    Run(CmdSaveState, "no-port-1.state");
+    const Bytes absent = Read(Window.Path("no-port-1.state"));
+    ASSERT_EQ(absent.size(), 524u + 0x80000 + 0x40000);
+    EXPECT_TRUE(Word(absent, 516 + 0x80000) == 0 && Word(absent, 520 + 0x80000) == 0x40000);
+}
+
+TEST_F(Files, AFailedSaveLeavesTheOldFileAndAFileThatIsNoStateFileChangesNothing)
+{
+    Set(3);
+    Run(CmdSaveState, "valid.state");
+    const Bytes good = Read(Window.Path("valid.state")), old = {'o', 'l', 'd'};
+    ASSERT_EQ(good.size(), 1049100u);
+    const Bytes machine = Set(4);
+    Load(CmdLoadState, "old.state", old);
+    Expect(machine);
+    // The disk fills up after 64 KiB.
+    rlimit limit;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit saved = limit;
+    limit.rlim_cur = 65536;
+    const auto previous = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    Run(CmdSaveState, "old.state");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previous);
+    EXPECT_TRUE(Read(Window.Path("old.state")) == old && NoTemporaryFile() && KVIsRunning());
+    // Where no file can be made none is, and the engine runs; a cancelled
+    // dialog leaves the engine as it was.
+    KVStop();
+    Run(CmdSaveState, "missing/dir.state");
+    EXPECT_EQ(KVIsRunning(), 1u);
+    KVStop();
+    AnswerFileDialogWith(QString());
+    Window->OnCommand(CmdSaveState, 0);
+    Window->OnCommand(CmdLoadState, 0);
+    EXPECT_EQ(KVIsRunning(), 0u);
+
+    // Port 1's size field changed, the file cut or grown to match it.
+    const auto port1Of = [&](uint32_t size) {
+        Bytes file(good.begin(), good.begin() + 516 + 0x80000);
+        PutWord(file, size);
+        file.resize(file.size() + size, 0x03);
+        file.insert(file.end(), good.end() - 4 - 0x40000, good.end());
+        return file;
+    };
+    Bytes random(good.size()), longer = good;
+    for (size_t i = 0; i < random.size(); ++i)
+        random[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+    longer.push_back(0);
+    for (const Bytes& bad : {Bytes(good.begin(), good.end() - 1), longer, Bytes(good.begin(), good.begin() + 512),
+                             Bytes(good.begin(), good.begin() + 100), port1Of(0x3000), port1Of(0x800), random}) {
+        KVStop();
+        Load(CmdLoadState, "bad.state", bad);
+        Expect(machine);
+    }
+    KVStop();
+    Run(CmdLoadState, "missing.state");
+    Expect(machine);
+}
+
+} // namespace
+} // namespace pelrin
