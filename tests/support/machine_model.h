@@ -23,11 +23,13 @@ namespace model {
 
 using korvane::Cpu;
 using Nibbles = std::array<uint8_t, 16>;
-using Hook = std::array<uint32_t, 3>; // code, PC and Carry as the debugging hook saw them
+using Hook = std::array<uint32_t, 4>; // code, PC, Carry and RstkIndex as the debugging hook saw them
 
 inline constexpr uint32_t Origin = 0x00100;
 inline const std::vector<unsigned> SomeP = {0, 7, 8, 15}; // both ends and both sides of the word seam
 inline const std::vector<unsigned> EveryP = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+// The register pairs of a two-register opcode by its selector AND 3: (A,B) (B,C) (C,A) (D,C).
+inline constexpr unsigned Pairs[4][2] = {{0, 1}, {1, 2}, {2, 0}, {3, 2}};
 inline std::vector<Hook> HooksSeen;
 
 inline Nibbles FromValue(uint64_t value)
@@ -72,28 +74,65 @@ struct State {
     std::vector<Hook> Hooks;
 
     void advance(uint32_t length, uint32_t cost) { Cpu.PC += length, Cpu.SliceCycles += cost; }
-    uint32_t pop()
+    void push(uint32_t pc, uint32_t value)
     {
+        Hooks.push_back({1, pc, Cpu.Carry, Cpu.RstkIndex});
+        Cpu.RSTK[Cpu.RstkIndex] = value;
+        Cpu.RstkIndex = (Cpu.RstkIndex + 1) & 7;
+    }
+    uint32_t pop(uint32_t pc)
+    {
+        Hooks.push_back({2, pc, Cpu.Carry, Cpu.RstkIndex});
         Cpu.RstkIndex = (Cpu.RstkIndex - 1) & 7;
         return std::exchange(Cpu.RSTK[Cpu.RstkIndex], 0);
     }
+    // An operand: into the model and the processor alike.
+    void set(unsigned r, uint64_t value) { WriteLive(Reg(korvane::Cpu, r), R[r] = FromValue(value), Cpu.DecimalMode); }
 };
 
-// Registers with long runs of 0 and F, now and then all 0 or all F, so that
-// carries run far and round; pointers often by the ends of the address space.
+// Either four unrelated registers with long runs of 0 and F, now and then
+// all 0 or all F, so that carries run far and round; or four that share all
+// but a nibble or two of a base of 0, 9 or F runs or digits around them, so
+// that the nibble that decides a comparison falls in every field, and some
+// zero; or the word seam (16^8 against 0xFFFFFFFF decides differently on WP
+// with P = 7 and P = 8).
+inline std::array<uint64_t, 4> RandomRegisters(std::mt19937_64& rng)
+{
+    static const std::array<uint64_t, 4> Seams[2] = {
+        {0x0000000100000000, 0x00000000FFFFFFFF, 0x80000000, 0x7FFFFFFF},
+        {0x8000000000000000, 0x7FFFFFFFFFFFFFFF, ~0ull, 0}};
+    if (rng() % 16 == 0)
+        return Seams[rng() & 1];
+    const uint64_t runs[] = {0, 0x9999999999999999, ~0ull};
+    const uint8_t mixed[] = {0, 0, 1, 7, 8, 9, 0xA, 0xF, 0xF};
+    const bool related = rng() & 1;
+    uint64_t base = runs[rng() % 3];
+    for (unsigned k = 0, mix = rng() & 1; k < 16 && mix; ++k)
+        base = base << 4 | mixed[rng() % sizeof mixed];
+    std::array<uint64_t, 4> regs;
+    for (uint64_t& reg : regs) {
+        reg = related && rng() % 6 ? base : 0;
+        for (unsigned changes = related ? rng() % 3 : 0; changes > 0; --changes)
+            reg ^= (1 + rng() % 15) << (4 * (rng() % 16));
+        for (unsigned k = 0, style = related ? 0 : rng() % 8; k < 16 && style; ++k) {
+            const unsigned pick = style < 2 ? 1 : rng() % 4;
+            reg |= (pick == 0 ? 0 : pick == 1 ? 15 : rng() & 15) << (4 * k);
+        }
+    }
+    return regs;
+}
+
+// Registers as above; pointers often by the ends of the address space, and
+// now and then a return address past them (the start sentinel), which a pop
+// must give back whole.
 inline State Randomize(std::mt19937_64& rng, bool decimal, unsigned p, uint32_t pc = Origin)
 {
     decimal ? korvane::SwitchToDecimal() : korvane::SwitchToHex();
     State s;
+    const std::array<uint64_t, 4> regs = RandomRegisters(rng);
     for (unsigned r = 0; r < 4; ++r) {
-        korvane::NibbleRegister& reg = Reg(Cpu, r);
-        const unsigned style = rng() % 8;
-        for (unsigned k = 0; k < 16; ++k) {
-            const unsigned pick = style < 2 ? style : rng() % 4;
-            s.R[r][k] = pick == 0 ? 0 : pick == 1 ? 15 : rng() & 15;
-        }
-        test::MarkNotLive(reg, decimal);
-        WriteLive(reg, s.R[r], decimal);
+        test::MarkNotLive(Reg(Cpu, r), decimal);
+        WriteLive(Reg(Cpu, r), s.R[r] = FromValue(regs[r]), decimal);
     }
     for (uint32_t* d : {&Cpu.D0, &Cpu.D1}) {
         const uint32_t v = rng() & 0xFFFFF, pick = rng() % 3;
@@ -102,7 +141,7 @@ inline State Randomize(std::mt19937_64& rng, bool decimal, unsigned p, uint32_t 
     for (korvane::ScratchRegister& r : Cpu.R)
         r = {static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng())};
     for (uint32_t& entry : Cpu.RSTK)
-        entry = rng() & 0xFFFFF;
+        entry = rng() % 8 ? rng() & 0xFFFFF : korvane::StartSentinel;
     Cpu.RstkIndex = rng() & 7;
     korvane::SetP(static_cast<uint8_t>(p));
     Cpu.HST = rng() & 15, Cpu.ST = static_cast<uint16_t>(rng()), Cpu.Carry = rng() & 1;
@@ -110,7 +149,8 @@ inline State Randomize(std::mt19937_64& rng, bool decimal, unsigned p, uint32_t 
     Cpu.PC = pc, Cpu.SliceCycles = 0;
     std::memcpy(&s.Cpu, &Cpu, sizeof Cpu);
     HooksSeen.clear();
-    KVSetDebuggingHackHandler([](uint32_t code) { return HooksSeen.push_back({code, Cpu.PC, Cpu.Carry}), 0u; });
+    KVSetDebuggingHackHandler(
+        [](uint32_t code) { return HooksSeen.push_back({code, Cpu.PC, Cpu.Carry, Cpu.RstkIndex}), 0u; });
     return s;
 }
 
@@ -165,7 +205,7 @@ inline std::string Text(const test::Program& code)
 
 // Instructions 0 to count - 1 in both modes, with P at each of ps, on random
 // state: model(i, code, s) writes instruction i into code and turns s, the
-// state before, into the state it expects after.
+// state before, into the state it expects after (s.set gives an operand).
 template <typename Model>
 void Sweep(unsigned count, Model model, const std::vector<unsigned>& ps = SomeP, unsigned rounds = 1)
 {

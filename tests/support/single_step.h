@@ -32,9 +32,7 @@ inline void StepIn(Machine& m, const std::string& opcode, bool decimal)
 inline void ResetKeys()
 {
     korvane::ResetKeyboard();
-    korvane::OnKeyDown = 0;
-    korvane::KeyPending = 0;
-    korvane::KeyScanArmed = 0;
+    korvane::OnKeyDown = korvane::KeyPending = korvane::KeyScanArmed = 0;
     KVSetKeyboardHandler(nullptr);
 }
 

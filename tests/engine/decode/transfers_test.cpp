@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstring>
 
 #include "engine/core/memory.h"
 #include "tests/support/machine_model.h"
@@ -44,8 +43,8 @@ void RecordMemory()
 }
 
 // Every 14x and 15xy opcode: the nibbles that move, their addresses in order
-// (each wrapped at 20 bits), the read path, PC and cost, on pointers often
-// by the top of memory.
+// (each wrapped at 20 bits), the read path (hexadecimal field-A reads take
+// one call), PC and cost, on pointers often by the top of memory.
 TEST(MemoryTransfers, EveryOpcodeMovesItsNibblesLowestAddressFirst)
 {
     test::Machine m;
@@ -57,19 +56,14 @@ TEST(MemoryTransfers, EveryOpcodeMovesItsNibblesLowestAddressFirst)
             for (unsigned op = 0; op < 16 + 256; ++op) {
                 const bool short14 = op < 16;
                 const unsigned x = short14 ? op : (op - 16) >> 4, y = op & 15;
-                const bool read = x & 2;
+                const bool read = x & 2, oneCall = read && !decimal && x < 8 && (short14 || y >= 8);
                 State s = Randomize(rng, decimal, p);
                 test::Program code(Origin);
                 short14 ? code.op("14").imm(x, 1) : code.op("15").imm(x, 1).imm(y, 1);
-                unsigned start = 0, count = y + 1, cost = (read ? 76 : 72) + 6 * count; // 15xy with x 8-F
-                if (short14) {
-                    count = x < 8 ? 5 : 2;
-                    cost = x < 8 ? (read ? 82 : 78) : (read ? 78 : 66);
-                } else if (x < 8) {
-                    const auto [low, high] = FieldRange(y, p);
-                    start = low, count = high - low + 1, cost = (read ? 80 : 76) + 6 * count;
-                }
-                const bool oneCall = read && !decimal && x < 8 && (short14 || y >= 8); // hexadecimal field-A reads
+                const auto [low, high] = short14 ? std::pair{0u, x < 8 ? 4u : 1u} : x < 8 ? FieldRange(y, p) : std::pair{0u, y};
+                const unsigned count = high - low + 1;
+                const unsigned cost = short14 ? (x < 8 ? (read ? 82 : 78) : (read ? 78 : 66))
+                                              : (x < 8 ? (read ? 80 : 76) : (read ? 76 : 72)) + 6 * count;
                 const uint32_t pointer = x & 1 ? s.Cpu.D1 : s.Cpu.D0;
                 Nibbles& reg = s.R[x & 4 ? 2 : 0];
                 std::vector<Access> want;
@@ -78,11 +72,11 @@ TEST(MemoryTransfers, EveryOpcodeMovesItsNibblesLowestAddressFirst)
                 for (unsigned i = 0; i < count; ++i) {
                     const uint32_t address = (pointer + i) & 0xFFFFF;
                     if (!read)
-                        want.push_back({'w', address, reg[start + i]});
+                        want.push_back({'w', address, reg[low + i]});
                     else if (!oneCall)
                         want.push_back({'r', address, Content(address)});
                     if (read)
-                        reg[start + i] = static_cast<uint8_t>(Content(address));
+                        reg[low + i] = static_cast<uint8_t>(Content(address));
                 }
                 s.advance(short14 ? 3 : 4, cost);
                 Log.clear();
@@ -99,10 +93,9 @@ TEST(MemoryTransfers, EveryOpcodeMovesItsNibblesLowestAddressFirst)
 // CRC-16, reflected, polynomial 0x8408, four bits per nibble.
 uint32_t Crc(uint32_t crc, const std::vector<uint8_t>& nibbles)
 {
-    for (uint32_t nibble : nibbles) {
+    for (uint32_t nibble : nibbles)
         for (int bit = 0; bit < 4; ++bit)
             crc = (crc >> 1) ^ (((crc ^ (nibble >> bit)) & 1) ? 0x8408 : 0);
-    }
     return crc;
 }
 
@@ -143,9 +136,8 @@ TEST(MemoryTransfers, CrossPageBoundariesAndTheTopOfMemory)
         run("15FF"); // C=DAT1 16 nibbles: eight of RAM, then eight of port 1
         std::vector<uint8_t> nibbles(ram.begin() + 0x1FF8, ram.begin() + 0x2000);
         nibbles.insert(nibbles.end(), port.begin(), port.begin() + 8);
-        Nibbles read{};
-        std::copy(nibbles.begin(), nibbles.end(), read.begin());
-        EXPECT_EQ(test::Value(Cpu.C), ToValue(read));
+        const Nibbles read = FromValue(test::Value(Cpu.C));
+        EXPECT_EQ(std::vector(read.begin(), read.end()), nibbles);
         EXPECT_EQ(korvane::CrcRegister, Crc(0x1234, nibbles));
     }
     KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);

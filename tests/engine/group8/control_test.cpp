@@ -34,10 +34,8 @@ TEST(Control, RegisterAndStatusMembersMatchTheModel)
         case 1: c.OUT = static_cast<uint16_t>(C[0] | C[1] << 4 | C[2] << 8); return s.advance(3, 30);
         case 2: {
             uint32_t field = static_cast<uint32_t>(ToValue(C) & 0xFFFFF);
-            if (++calls % 3 != 0) { // a sum of exactly 0x100000, or of 0xFFFFF
-                field = 0x100000 - (c.P + 1) - calls % 3 + 1;
-                WriteLive(Cpu.C, C = FromValue((ToValue(C) & ~0xFFFFFull) | field), c.DecimalMode);
-            }
+            if (++calls % 3 != 0) // a sum of exactly 0x100000, or of 0xFFFFF
+                s.set(2, (ToValue(C) & ~0xFFFFFull) | (field = 0x100000 - (c.P + 1) - calls % 3 + 1));
             const uint32_t sum = field + c.P + 1;
             for (unsigned k = 0; k < 5; ++k)
                 C[k] = sum >> (4 * k) & 15;
@@ -59,6 +57,7 @@ TEST(Control, RegisterAndStatusMembersMatchTheModel)
 TEST(Control, ConfigurationInstructionsDriveTheMemoryMap)
 {
     constexpr uint64_t Filler = 0x9876543210000000; // C's nibbles 5-15, which must survive
+    using Where = std::pair<uint32_t, uint32_t>;   // the module that answers and the offset in it
     for (bool decimal : {false, true}) {
         test::Machine m;
         std::vector<uint8_t> ram = test::NibbleBuffer(0x10000);
@@ -68,10 +67,9 @@ TEST(Control, ConfigurationInstructionsDriveTheMemoryMap)
             test::StepIn(m, opcode, decimal);
             return test::Value(Cpu.C) ^ Filler;
         };
-        const auto at = [](uint32_t address) { // the module that answers and the offset in it
-            uint32_t module = 99;
-            const uint32_t offset = KVTranslateAddress(address, &module);
-            return std::pair{module, offset};
+        const auto at = [](uint32_t address) {
+            uint32_t module = 99, offset = KVTranslateAddress(address, &module);
+            return Where(module, offset);
         };
         EXPECT_EQ(step("806", 0), 0x00019u); // C=ID
         step("805", 0x00100);                // CONFIG: the I/O window
@@ -80,31 +78,28 @@ TEST(Control, ConfigurationInstructionsDriveTheMemoryMap)
             step("805", value); // RAM, bank switcher, port 1: size, then base
         EXPECT_EQ(Cpu.SliceCycles, 54u);
         EXPECT_EQ(step("806", 0), 0xFF001u);
-        EXPECT_EQ(at(0x00105), std::pair(uint32_t{KV_MODULE_IO}, 5u));
-        EXPECT_EQ(at(0x7A123), std::pair(uint32_t{KV_MODULE_RAM}, 0xA123u));
-        EXPECT_EQ(at(0x00140).first, uint32_t{KV_MODULE_ROM});
-        EXPECT_EQ(at(0x90000).first, uint32_t{KV_MODULE_PORT1});
-        EXPECT_EQ(at(0x20000).first, uint32_t{KV_MODULE_ROM});
+        EXPECT_EQ(std::tuple(at(0x00105), at(0x7A123), at(0x00140).first, at(0x90000).first, at(0x20000).first),
+                  std::tuple(Where(KV_MODULE_IO, 5), Where(KV_MODULE_RAM, 0xA123), KV_MODULE_ROM, KV_MODULE_PORT1,
+                             KV_MODULE_ROM));
 
         step("804", 0x00105); // UNCNFG inside the window: the I/O module
-        EXPECT_EQ(Cpu.SliceCycles, 58u);
-        EXPECT_EQ(at(0x00105).first, uint32_t{KV_MODULE_ROM});
+        EXPECT_EQ(std::tuple(Cpu.SliceCycles, at(0x00105).first), std::tuple(58u, KV_MODULE_ROM));
         step("804", 0x70000); // UNCNFG of RAM uncovers the bank switcher
-        EXPECT_EQ(at(0x7A123).first, uint32_t{KV_MODULE_BANK_SWITCHER});
+        EXPECT_EQ(at(0x7A123).first, KV_MODULE_BANK_SWITCHER);
         EXPECT_EQ(step("806", 0), 0x00119u);
-
         step("80A", 0); // RESET, which costs nothing
-        EXPECT_EQ(Cpu.SliceCycles, 0u);
-        EXPECT_EQ(at(0x90000).first, uint32_t{KV_MODULE_ROM});
+        EXPECT_EQ(std::tuple(Cpu.SliceCycles, at(0x90000).first), std::tuple(0u, KV_MODULE_ROM));
         EXPECT_EQ(step("806", 0), 0x00019u);
         KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
     }
 }
 
-// OUT=C then A=IN or C=IN in both modes: IN reaches a line through a sneak
+// OUT=C then C=IN or A=IN in both modes: IN reaches a line through a sneak
 // path of three keys, only nibbles 0-3 change; RSI owes the key interrupt
-// until INTON and the next read raises it.
-TEST(Control, KeyboardReadsThroughOutAndIn)
+// until INTON and the next read raises it. SHUTDN on the running engine
+// sleeps with PC on the instruction; the ON key wakes it, and its key
+// interrupt returns behind SHUTDN.
+TEST(Control, KeyboardReadsThroughOutAndInAndWakesShutdown)
 {
     for (bool decimal : {false, true}) {
         test::Machine m;
@@ -112,52 +107,34 @@ TEST(Control, KeyboardReadsThroughOutAndIn)
         for (auto [column, row] : {std::pair{0, 0}, {1, 0}, {1, 1}})
             KVPressKey(column, row);
         test::SetValue(Cpu.C, 0xABCDEF0123450002);
-        test::StepIn(m, "801", decimal); // OUT=C: line 1
-        test::StepIn(m, "803", decimal); // C=IN: columns 1 and, through (1,0) and (0,0), 0
-        EXPECT_EQ(test::Value(Cpu.C), 0xABCDEF0123450003u);
         test::SetValue(Cpu.A, ~0ull);
-        test::StepIn(m, "802", decimal);
-        EXPECT_EQ(test::Value(Cpu.A), 0xFFFFFFFFFFFF0003u);
+        for (const char* opcode : {"801", "803", "802"}) // line 1: columns 1 and, through (1,0) and (0,0), 0
+            test::StepIn(m, opcode, decimal);
+        EXPECT_EQ(std::tuple(test::Value(Cpu.C), test::Value(Cpu.A)),
+                  std::tuple(0xABCDEF0123450003u, 0xFFFFFFFFFFFF0003u));
         EXPECT_EQ(korvane::PendingInterrupts.load(), 0) << "key interrupts are off";
-
         for (const char* opcode : {"80810", "8080", "803"}) // RSI, INTON, C=IN
             test::StepIn(m, opcode, decimal);
         EXPECT_EQ(korvane::PendingInterrupts.load(), korvane::RequestKey);
-        test::ResetKeys();
     }
-}
-
-template <typename Condition>
-bool WaitFor(Condition condition)
-{
-    for (int i = 0; i < 2000 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return condition();
-}
-
-// SHUTDN on the running engine sleeps with PC on the instruction; the ON
-// key wakes it, and its key interrupt returns behind SHUTDN.
-TEST(Control, ShutdownSleepsUntilAKeyPress)
-{
     test::Machine m;
     test::ResetKeys();
     m.place(test::Program(0x0000F).label("spin").goto_("spin"));
-    test::Program p(0x00100);
-    p.op("807").label("after").goto_("after");
-    m.load(p);
-
+    m.load(test::Program(0x00100).op("807").label("after").goto_("after"));
+    const auto waitFor = [](auto condition) {
+        for (int i = 0; i < 2000 && !condition(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return condition();
+    };
     KVRun();
-    ASSERT_TRUE(WaitFor([] { return korvane::Sleeping.load() == 1; }));
+    ASSERT_TRUE(waitFor([] { return korvane::Sleeping.load() == 1; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(korvane::Sleeping.load(), 1) << "nothing but a wake ends the sleep";
-    EXPECT_EQ(Cpu.PC, 0x00100u) << "PC stays on SHUTDN while the CPU sleeps";
+    EXPECT_EQ(std::tuple(korvane::Sleeping.load(), Cpu.PC), std::tuple(1, 0x00100u)) << "only a wake ends the sleep";
     KVPressKey(9, 9);
-    EXPECT_TRUE(WaitFor([] { return korvane::LoadRelaxed(Cpu.InterruptService) == 1; }));
+    EXPECT_TRUE(waitFor([] { return korvane::LoadRelaxed(Cpu.InterruptService) == 1; }));
     KVStop();
     KVReleaseKey(9, 9);
-    EXPECT_EQ(Cpu.RSTK[0], p.at("after"));
-    EXPECT_EQ(Cpu.PC, 0x0000Fu);
-    EXPECT_EQ(korvane::ServiceRequestBits & 0x80, 0x80u);
+    EXPECT_EQ(std::tuple(Cpu.RSTK[0], Cpu.PC, korvane::ServiceRequestBits & 0x80), std::tuple(0x00103u, 0x0000Fu, 0x80u));
     test::ResetKeys();
 }
 
