@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 tools/install-deps.sh
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j "$(nproc)"
 
 mkdir -p run

@@ -33,7 +33,7 @@ done
 
 # The program (Qt) is built in every tree but the fuzzers': its tests run
 # under the sanitizers too.
-run_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_UI=ON
+run_tree build -DCMAKE_BUILD_TYPE=Release -DPELRIN_UI=ON
 # clang 14's AddressSanitizer follows dynamic TLS by intercepting
 # __tls_get_addr, and with this glibc that walk faults in a process that
 # loads libraries by name: the leak check at exit then dies in its tracer.
