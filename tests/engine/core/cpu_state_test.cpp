@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -98,12 +100,9 @@ TEST(RegisterFile, FlagsWordPacksEveryFlagInBothModes)
     Machine m;
     SwitchToDecimal();
     SetP(5);
-    Cpu.Carry = 1;
-    Cpu.ST = 0x8001;
+    Cpu.Carry = 1, Cpu.ST = 0x8001;
     EXPECT_EQ(KVGetRegister(KV_REG_FLAGS), 0x80010605u);
-    Cpu.HST = 0xA;
-    Cpu.InterruptService = 1;
-    Cpu.KeyInterruptsEnabled = 1;
+    Cpu.HST = 0xA, Cpu.InterruptService = Cpu.KeyInterruptsEnabled = 1;
     EXPECT_EQ(KVGetRegister(KV_REG_FLAGS), 0x80010FA5u);
 
     // Bits 12-15 are not stored; bit 10 selects the mode.
@@ -132,14 +131,10 @@ TEST(ReturnStack, IsARingOfEightWhosePopsClearTheirSlotAndTellTheHook)
     for (uint32_t value = 9; value >= 2; --value)
         EXPECT_EQ(KVRstkPop(), value * 0x1111);
     EXPECT_EQ(KVRstkPop(), 0u) << "the ninth push overwrote the first entry, which a pop cleared";
-    for (uint32_t slot : Cpu.RSTK)
-        EXPECT_EQ(slot, 0u);
+    EXPECT_EQ(std::count(std::begin(Cpu.RSTK), std::end(Cpu.RSTK), 0u), 8);
     KVSetDebuggingHackHandler(nullptr);
     KVRstkPush(0x43);
-    std::vector<uint32_t> expected(9, 1);
-    expected.resize(18, 2);
-    EXPECT_EQ(HookCalls, expected);
+    EXPECT_EQ(HookCalls, (std::vector<uint32_t>{1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2, 2}));
 }
-
 
 } // namespace

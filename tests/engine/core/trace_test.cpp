@@ -65,13 +65,13 @@ TEST_F(TraceLog, ModeTwoRecordsTheAnsweringModuleAndItsOffset)
     ram[0xABD] = 0xC;
     KVLogConfigure(2, 8);
     m.step();
-    KVSetRegister(KV_REG_PC, 0x80ABC);
-    m.step();
     KVConfigure(KV_CONFIG_HP49, 1); // banked: the high window at bank 3
     KVSetRegister(KV_REG_HIGH_BANK, 3);
     m.Rom[0xC1235] = 0xC;
-    KVSetRegister(KV_REG_PC, 0x41234);
-    m.step();
+    for (uint32_t pc : {0x80ABCu, 0x41234u}) {
+        KVSetRegister(KV_REG_PC, pc);
+        m.step();
+    }
     EXPECT_EQ(read(8), (Entries{0x50000200, 0x10000ABC, 0x500C1234}));
     KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
 }
