@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -117,7 +118,9 @@ TEST_F(Snapshot, RestoreBringsBackEveryFieldButOutInAndTheCycleTotal)
     Bytes record(512);
     KVSaveState(record.data(), 512);
 
-    std::memset(&Cpu, 0x5A, offsetof(CpuState, P));
+    std::memset(&Cpu, 0x5A, offsetof(CpuState, DecimalMode)); // the mode itself stays: a switch converts
+    std::fill(std::begin(Cpu.RSTK), std::end(Cpu.RSTK), 0u);
+    Cpu.RstkIndex = Cpu.KeyInterruptsEnabled = 0;
     Cpu.OUT = 0x123, Cpu.IN = 0x8001, Cpu.TotalCycles = 777, Cpu.SliceCycles = 0;
     SetLowBank(0);
     KVMemoryReset();
