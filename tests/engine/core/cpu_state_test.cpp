@@ -38,8 +38,7 @@ TEST(RegisterFile, IndexedWritesAreCutToTheRegisterWidth)
               std::tuple(0x23456u, 0xFFFFFu, 0xABCDEu, 1u, 0x100000u, uint16_t{0xFFF}, uint16_t{0xFFFF}, 0xFEDCBA98u));
 
     // The cycle total is read-only and counts the slice under way.
-    Cpu.TotalCycles = 0xFFFFFFF0u;
-    Cpu.SliceCycles = 0x20;
+    Cpu.TotalCycles = 0xFFFFFFF0u, Cpu.SliceCycles = 0x20;
     KVSetRegister(KV_REG_CYCLES_LOW, 5);
     KVSetRegister(KV_REG_CYCLES_HIGH, 5);
     EXPECT_EQ(KVGetRegister(KV_REG_CYCLES_HIGH) << 8 | KVGetRegister(KV_REG_CYCLES_LOW), 0x110u);
@@ -181,8 +180,7 @@ TEST(Dispatch, OperandTagsPlayNoPartAndPcBeyondTwentyBitsFetchesModulo256)
     // GOTO with tags on its second and third nibbles: offset 0x005.
     m.poke(0x00300, "6500");
     m.Rom[0x00301] |= BreakpointTag, m.Rom[0x00302] |= BreakpointTag;
-    Cpu.PC = 0x00300;
-    TrapCount = 0;
+    Cpu.PC = 0x00300, TrapCount = 0;
     KVSetBreakpointHandler([] { ++TrapCount; });
     ExecuteInstruction();
     EXPECT_EQ(std::tuple(TrapCount, Cpu.PC), std::tuple(0, 0x00306u));

@@ -106,8 +106,7 @@ TEST(ExecutionThread, ResetClearsPcServiceAndTheMapAndLeavesTheEngineStopped)
     Machine m;
     m.load(IdleLoop(0x00300));
     KVMemoryConfig(0x00100);
-    Cpu.InterruptService = 1;
-    Cpu.D0 = 0x12345;
+    Cpu.InterruptService = 1, Cpu.D0 = 0x12345;
     KVRun();
     KVReset();
     EXPECT_EQ(std::tuple(KVIsRunning(), Cpu.PC, Cpu.InterruptService, Cpu.D0), std::tuple(0u, 0u, 0, 0x12345u));

@@ -43,8 +43,7 @@ struct TimerTicks : ::testing::Test {
 TEST_F(TimerTicks, OneSecondOfSliceTicksGivesSixteenTimer1TicksAndTwoHundredFiftySixScans)
 {
     CountTicks timer1(Tickers.Timer1), keyboard(Tickers.Keyboard), display(Tickers.Display);
-    Timers.Timer2 = Timers.Timer2LastValue = 0x10000;
-    Timers.Timer2Control = TimerRun;
+    Timers.Timer2 = Timers.Timer2LastValue = 0x10000, Timers.Timer2Control = TimerRun;
     for (int i = 0; i < 8192; ++i)
         SliceTick();
     EXPECT_EQ(std::tuple(Timers.Timer2, timer1.Count, keyboard.Count, display.Count),
@@ -58,8 +57,7 @@ TEST_F(TimerTicks, OneSecondOfSliceTicksGivesSixteenTimer1TicksAndTwoHundredFift
               std::tuple(0x10000u - 8192, 16, 256, 4096 + 50));
 
     // Edges compare with the last tick, not with a value the program wrote.
-    Timers.Timer2LastValue = 0x10;
-    Timers.Timer2 = 0x180;
+    Timers.Timer2LastValue = 0x10, Timers.Timer2 = 0x180;
     Timer2Tick(); // 0x17F against 0x010: bit 8 rises, bit 4 stays set
     EXPECT_EQ(std::tuple(timer1.Count, keyboard.Count, Timers.Timer2LastValue), std::tuple(17, 256, 0x17Fu));
 }
@@ -90,8 +88,7 @@ TEST_F(TimerTicks, UnderflowSetsServiceWakesOnceAndInterruptsTheAwake)
         SCOPED_TRACE(testing::Message() << (c.Timer1 ? "TIMER1" : "TIMER2") << " control " << int(c.Control)
                                         << (c.Asleep ? " asleep" : " awake"));
         WakeEvent->Reset();
-        PendingInterrupts = Timers.Timer1 = Timers.Timer2 = 0;
-        Sleeping = c.Asleep;
+        PendingInterrupts = Timers.Timer1 = Timers.Timer2 = 0, Sleeping = c.Asleep;
         (c.Timer1 ? Timers.Timer1Control : Timers.Timer2Control) = c.Control;
         c.Timer1 ? Timer1Tick() : Timer2Tick();
         const uint8_t control = c.Timer1 ? Timers.Timer1Control : Timers.Timer2Control;
@@ -104,8 +101,7 @@ TEST_F(TimerTicks, UnderflowSetsServiceWakesOnceAndInterruptsTheAwake)
 
 TEST_F(TimerTicks, ServiceBitLastsWhileTheTopBitIsSetAndRecheckRaisesWhatIsStillDue)
 {
-    Timers.Timer2 = 0;
-    Timers.Timer2Control = 0x3;
+    Timers.Timer2 = 0, Timers.Timer2Control = 0x3;
     Timer2Tick();
     PendingInterrupts.store(0);
     Timer2Tick();
@@ -114,8 +110,7 @@ TEST_F(TimerTicks, ServiceBitLastsWhileTheTopBitIsSetAndRecheckRaisesWhatIsStill
     Timer2Tick(); // leaves 0x7FFFFFFF
     EXPECT_EQ(Timers.Timer2Control, 0x3u);
 
-    Timers.Timer1 = 15;
-    Timers.Timer1Control = 0xA;
+    Timers.Timer1 = 15, Timers.Timer1Control = 0xA;
     for (uint32_t value = 14; value >= 7; --value) {
         Timer1Tick();
         EXPECT_EQ(Timers.Timer1Control, value >= 8 ? 0xAu : 0x2u) << value;
@@ -123,15 +118,13 @@ TEST_F(TimerTicks, ServiceBitLastsWhileTheTopBitIsSetAndRecheckRaisesWhatIsStill
 
     // An RTI rechecks: what is still due is raised again, asleep or not.
     Sleeping.store(1);
-    Timers.Timer1 = 9;
-    Timers.Timer2 = 0x80000005;
+    Timers.Timer1 = 9, Timers.Timer2 = 0x80000005;
     Timers.Timer2Control = 0x5; // wake without interrupt: nothing
     PendingInterrupts.store(0);
     RecheckTimerInterrupts();
     EXPECT_EQ(std::tuple(PendingInterrupts.load(), Timers.Timer1Control, Timers.Timer2Control),
               std::tuple(RequestTimer1, 0xAu, 0x5u));
-    Timers.Timer1 = 7;
-    Timers.Timer2Control = 0x3;
+    Timers.Timer1 = 7, Timers.Timer2Control = 0x3;
     PendingInterrupts.store(0);
     RecheckTimerInterrupts();
     EXPECT_EQ(std::tuple(PendingInterrupts.load(), Timers.Timer2Control), std::tuple(RequestTimer2, 0xBu));
@@ -182,12 +175,8 @@ TEST_F(Interrupts, DecisionTakesAtMostOneEntryAndKeepsTheCauses)
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "pending " << c.Pending << " answer " << c.Answer);
         KVSetInterruptHandler(c.Answer < 0 ? nullptr : &Timer2Handler, RequestTimer2);
-        Answer = c.Answer;
-        Calls = Pushes = ServiceRequestBits = 0;
-        Cpu.RstkIndex = Cpu.RSTK[0] = 0;
-        Cpu.InterruptService = c.InService;
-        Cpu.PC = 0x12345;
-        PendingInterrupts = c.Pending;
+        Answer = c.Answer, Calls = Pushes = ServiceRequestBits = 0, Cpu.RstkIndex = Cpu.RSTK[0] = 0;
+        Cpu.InterruptService = c.InService, Cpu.PC = 0x12345, PendingInterrupts = c.Pending;
         DecideInterrupts();
         EXPECT_EQ(std::tuple(ServiceRequestBits, PendingInterrupts.load(), Cpu.InterruptService),
                   std::tuple(c.Causes, 0u, c.Entry || c.InService));
@@ -208,10 +197,7 @@ TEST_F(Interrupts, RtiReraisesATimerStillDue)
         },
         RequestRtiNotice);
     M.load(Program(0x00300).rti());
-    Cpu.InterruptService = 1;
-    Cpu.RSTK[0] = 0x00200;
-    Cpu.RstkIndex = 1;
-    Timers.Timer2 = 0xFFFFFF00;
+    Cpu.InterruptService = 1, Cpu.RSTK[0] = 0x00200, Cpu.RstkIndex = 1, Timers.Timer2 = 0xFFFFFF00;
     Timers.Timer2Control = TimerInterruptEnable;
     M.step();
     EXPECT_EQ(std::tuple(Cpu.PC, Cpu.InterruptService, Timers.Timer2Control, PendingInterrupts.load()),

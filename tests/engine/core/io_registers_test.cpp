@@ -36,8 +36,7 @@ struct IoWindow : ::testing::Test {
     IoWindow()
     {
         std::memset(IoRegisterShadow, 0, sizeof IoRegisterShadow);
-        Timers.Timer1 = Timers.Timer1Control = Timers.Timer2Control = 0;
-        Timers.Timer2 = 0;
+        Timers.Timer1 = Timers.Timer1Control = Timers.Timer2Control = 0, Timers.Timer2 = 0;
         KVSetMemoryModule(KV_MODULE_RAM, Ram.data(), 0xFFF);
         for (uint32_t value : {Window, 0xFF000u, Window}) // the window, then one page of RAM under it
             KVMemoryConfig(value);
@@ -104,8 +103,7 @@ TEST_F(IoWindow, RegistersKeepTheirWidthAndFiveNibbleReadsGoRegisterByRegister)
     FlashWriteEnable = 1;
     EXPECT_EQ(ReadNibble(Window + 0x1C), 8u);
 
-    ServiceRequestBits = 0x21;
-    Timers.Timer2 = 0x0000ABCD;
+    ServiceRequestBits = 0x21, Timers.Timer2 = 0x0000ABCD;
     EXPECT_EQ(ReadAddress(Window + 0x17) & 0xFFFF0, 0x00210u);
     EXPECT_EQ(std::tuple(ServiceRequestBits, ReadAddress(Window + 0x38)), std::tuple(0u, 0x0ABCDu));
 

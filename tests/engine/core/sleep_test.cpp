@@ -92,8 +92,7 @@ struct Sleep : ::testing::Test {
     }
     void clear()
     {
-        Entered.Calls = Left.Calls = Returned.Calls = 0;
-        Frames = 0;
+        Entered.Calls = Left.Calls = Returned.Calls = 0, Frames = 0;
         Timers = {};
         SerialRegisters = {};
         test::ResetKeys();
@@ -146,8 +145,7 @@ TEST_F(Sleep, EachWakeSourceEndsItPromptly)
     for (const auto& s : sources) {
         SCOPED_TRACE(s.Name);
         clear();
-        Cpu.PC = Idle;
-        Cpu.InterruptService = Cpu.IN = ServiceRequestBits = PendingInterrupts = 0;
+        Cpu.PC = Idle, Cpu.InterruptService = Cpu.IN = ServiceRequestBits = PendingInterrupts = 0;
         s.Prepare();
         asleep();
         uint64_t woken = Entered.At;
@@ -204,8 +202,7 @@ TEST_F(Sleep, WhatDoesNotWakeLeavesItAsleepAndARequestWaits)
 TEST_F(Sleep, ALongSleepKeepsRealTimeAndCostsLittle)
 {
     test::Watchdog watchdog(30s, "a long sleep");
-    Timers.Timer2 = 0x7FFFFFFF;
-    Timers.Timer2Control = TimerRun;
+    Timers.Timer2 = 0x7FFFFFFF, Timers.Timer2Control = TimerRun;
     WriteDisplayRegister(0x00, 8);
     KVSetDisplaySize(131, 64);
     static std::atomic<uint64_t> lastFrame, longestGap;
