@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -84,8 +85,7 @@ TEST_F(Banks, TheSwitcherSelectsBanksByItsAddressAndBothWindowsFollow)
     // banks 15, 15, 0, 0, 1. A write selects too and stores nothing.
     EXPECT_EQ(ReadAddress(0x7E01E), 0x100FFu);
     WriteNibble(0x7E052, 0xC);
-    EXPECT_EQ(banks(), 0x29u);
-    EXPECT_EQ(m.Rom[9 * 0x40000 + 0x3E052], 9);
+    EXPECT_EQ(std::tuple(banks(), m.Rom[9 * 0x40000 + 0x3E052]), std::tuple(0x29u, 9));
 }
 
 TEST_F(Banks, ModeChangesAttachAndResetBringBothBanksBackToZero)
@@ -106,8 +106,7 @@ TEST_F(Banks, ModeChangesAttachAndResetBringBothBanksBackToZero)
     EXPECT_EQ(ReadNibble(0xA1234), 2u);
     EXPECT_EQ(ReadNibble(switcher(2, 9)), 1u);
     KVSetRegister(KV_REG_LOW_BANK, 2);
-    EXPECT_EQ(banks(), 0u);
-    EXPECT_EQ(KVTranslateAddress(0xA1234, nullptr), 0xA1234u);
+    EXPECT_EQ(std::tuple(banks(), KVTranslateAddress(0xA1234, nullptr)), std::tuple(0u, 0xA1234u));
 
     KVConfigure(KV_CONFIG_HP49, 1);
     configureChain();
@@ -136,8 +135,7 @@ TEST_F(Banks, ProgramAndEraseOnlyClearBitsAndReportThroughStatus)
         writeByte(Port2Base, 0x40);
         writeByte(0xE0010, byte);
     }
-    EXPECT_EQ(status(), 0x90u);
-    EXPECT_EQ(m.Rom[0x20010] | m.Rom[0x20011] << 4, 0x50);
+    EXPECT_EQ(std::tuple(status(), m.Rom[0x20010] | m.Rom[0x20011] << 4), std::tuple(0x90u, 0x50));
     writeByte(Port2Base, 0x50);
     EXPECT_EQ(status(), 0x80u);
 
@@ -145,8 +143,7 @@ TEST_F(Banks, ProgramAndEraseOnlyClearBitsAndReportThroughStatus)
     erase(0x1FFF0, 2);
     writeByte(Port2Base, 0x10);
     writeByte(0xDFFF0, 0x12);
-    EXPECT_EQ(status(), 0x90u);
-    EXPECT_EQ(m.Rom[0x1FFF0], 0xF);
+    EXPECT_EQ(std::tuple(status(), m.Rom[0x1FFF0]), std::tuple(0x90u, 0xF));
 
     // In another bank, through the switcher.
     writeByte(Port2Base, 0xFF);
@@ -161,12 +158,10 @@ TEST_F(Banks, ProgramAndEraseOnlyClearBitsAndReportThroughStatus)
     selectBanks(0, 2);
     writeByte(Port2Base + 0x25432, 0x20); // offset 0xA5432: block 0xA0000
     EXPECT_EQ(std::count(&m.Rom[0xA0000], &m.Rom[0xC0000], 0xF), 0x20000);
-    EXPECT_EQ(m.Rom[0x9FFFF] << 4 | m.Rom[0xC0000], 0x23);
-    EXPECT_EQ(status(), 0x80u);
+    EXPECT_EQ(std::tuple(m.Rom[0x9FFFF] << 4 | m.Rom[0xC0000], status()), std::tuple(0x23, 0x80u));
     selectBanks(0, 0);
     writeByte(Port2Base + 0x1FFFE, 0x20);
-    EXPECT_EQ(std::count(&m.Rom[0], &m.Rom[0x20000], 0xF), 0x20000);
-    EXPECT_EQ(m.Rom[0x20000], 0);
+    EXPECT_EQ(std::tuple(std::count(&m.Rom[0], &m.Rom[0x20000], 0xF), m.Rom[0x20000]), std::tuple(0x20000, 0));
 
     // Identifier mode shows only the boot block locked.
     writeByte(Port2Base, 0x90);

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <string_view>
 #include <thread>
+#include <tuple>
 
 #include "engine/core/engine.h"
 #include "engine/core/interrupts.h"
@@ -159,8 +160,7 @@ TEST_F(Sleep, EachWakeSourceEndsItPromptly)
         KVStop();
         EXPECT_EQ(Entered.Calls + Left.Calls, 2);
         EXPECT_TRUE(Entered.CpuLockFree && Left.CpuLockFree) << "sleep notices come without CpuLock";
-        EXPECT_EQ(Sleeping.load(), 0u);
-        EXPECT_EQ(ServiceRequestBits, s.Cause);
+        EXPECT_EQ(std::tuple(Sleeping.load(), ServiceRequestBits), std::tuple(0u, s.Cause));
         EXPECT_EQ(Cpu.PC == 0, std::string_view(s.Name) == "KVReset") << "only a reset leaves the program";
         if (s.Ticks) {
             // A thread held up by the host makes up the ticks since in the
@@ -190,9 +190,7 @@ TEST_F(Sleep, WhatDoesNotWakeLeavesItAsleepAndARequestWaits)
     WakeCpu();
     ASSERT_TRUE(WaitFor(Returned));
     KVStop();
-    EXPECT_EQ(Cpu.P, 1u);
-    EXPECT_EQ(ServiceRequestBits, 0x40u);
-    EXPECT_EQ(Cpu.PC, Idle + 3);
+    EXPECT_EQ(std::tuple(Cpu.P, ServiceRequestBits, Cpu.PC), std::tuple(1u, 0x40u, Idle + 3));
 }
 
 // Over a long sleep the thread blocks until each frame end, and yet TIMER2
