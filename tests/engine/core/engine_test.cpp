@@ -29,7 +29,7 @@ Program IdleLoop(uint32_t address)
     return std::move(Program(address).label("loop").goto_("loop"));
 }
 
-TEST(ExecutionThread, RunAndStopAcknowledgeAndARunAfterAStopStartsAtOneInstructionPerSlice)
+TEST(ExecutionThread, RunStopAndResetAreAcknowledgedAndARunAfterAStopStartsAtOneInstructionPerSlice)
 {
     Machine m;
     m.load(IdleLoop(0x00100));
@@ -54,6 +54,15 @@ TEST(ExecutionThread, RunAndStopAcknowledgeAndARunAfterAStopStartsAtOneInstructi
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     KVStop();
     EXPECT_LE(count, 2 + static_cast<uint32_t>(seconds * 8192 * 1.1));
+
+    // A reset stops the engine and clears PC, the service flag and the map; the registers stay.
+    KVMemoryConfig(0x00100);
+    Cpu.InterruptService = 1, Cpu.D0 = 0x12345;
+    KVRun();
+    KVReset();
+    EXPECT_EQ(std::tuple(KVIsRunning(), Cpu.PC, Cpu.InterruptService, Cpu.D0), std::tuple(0u, 0u, 0, 0x12345u));
+    EXPECT_EQ(std::tuple(Modules[ModuleIo].State, Memory.Pages.Modules[0]),
+              std::tuple(ModuleUnconfigured, 1u << ModuleRom));
 }
 
 std::atomic<int> Traps;
@@ -99,19 +108,6 @@ TEST(ExecutionThread, ExecuteRoutineRunsToItsReturnAndRestoresPcAndTheStack)
               std::tuple(0x12345u, 1, 2u, 0x11111u, 0x22222u));
     EXPECT_EQ(HookCalls, (std::vector<uint32_t>{2, 1, 1, 2, 2, 1}));
     EXPECT_EQ(Cpu.SliceCycles, 60u + 16 + 44 + 44) << "the routine's costs stay in the slice count";
-}
-
-TEST(ExecutionThread, ResetClearsPcServiceAndTheMapAndLeavesTheEngineStopped)
-{
-    Machine m;
-    m.load(IdleLoop(0x00300));
-    KVMemoryConfig(0x00100);
-    Cpu.InterruptService = 1, Cpu.D0 = 0x12345;
-    KVRun();
-    KVReset();
-    EXPECT_EQ(std::tuple(KVIsRunning(), Cpu.PC, Cpu.InterruptService, Cpu.D0), std::tuple(0u, 0u, 0, 0x12345u));
-    EXPECT_EQ(std::tuple(Modules[ModuleIo].State, Memory.Pages.Modules[0]),
-              std::tuple(ModuleUnconfigured, 1u << ModuleRom));
 }
 
 // Torn down as at unload or the process's end, every export stays harmless:
