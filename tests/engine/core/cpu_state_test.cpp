@@ -59,9 +59,7 @@ TEST(RegisterFile, HalvesRoundTripInBothModesAndAModeSwitchConvertsOnlyOnAChange
     NibbleRegister* const working[] = {&Cpu.A, &Cpu.B, &Cpu.C, &Cpu.D};
     for (uint32_t mode : {0x000u, 0x400u}) {
         KVSetRegister(KV_REG_FLAGS, mode);
-        NibbleRegister before[4];
-        for (int r = 0; r < 4; ++r)
-            before[r] = *working[r];
+        const NibbleRegister before[4] = {Cpu.A, Cpu.B, Cpu.C, Cpu.D};
         uint32_t halves[8];
         for (uint32_t i = 0; i < 8; ++i) {
             halves[i] = static_cast<uint32_t>(random());
