@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -11,6 +13,7 @@
 
 using namespace korvane;
 using test::Machine;
+using test::Program;
 
 namespace {
 
@@ -35,8 +38,7 @@ TEST(RegisterFile, IndexedWritesAreCutToTheRegisterWidth)
               std::tuple(0x23456u, 0xFFFFFu, 0xABCDEu, 1u, 0x100000u, uint16_t{0xFFF}, uint16_t{0xFFFF}, 0xFEDCBA98u));
 
     // The cycle total is read-only and counts the slice under way.
-    Cpu.TotalCycles = 0xFFFFFFF0u;
-    Cpu.SliceCycles = 0x20;
+    Cpu.TotalCycles = 0xFFFFFFF0u, Cpu.SliceCycles = 0x20;
     KVSetRegister(KV_REG_CYCLES_LOW, 5);
     KVSetRegister(KV_REG_CYCLES_HIGH, 5);
     EXPECT_EQ(KVGetRegister(KV_REG_CYCLES_HIGH) << 8 | KVGetRegister(KV_REG_CYCLES_LOW), 0x110u);
@@ -57,9 +59,7 @@ TEST(RegisterFile, HalvesRoundTripInBothModesAndAModeSwitchConvertsOnlyOnAChange
     NibbleRegister* const working[] = {&Cpu.A, &Cpu.B, &Cpu.C, &Cpu.D};
     for (uint32_t mode : {0x000u, 0x400u}) {
         KVSetRegister(KV_REG_FLAGS, mode);
-        NibbleRegister before[4];
-        for (int r = 0; r < 4; ++r)
-            before[r] = *working[r];
+        const NibbleRegister before[4] = {Cpu.A, Cpu.B, Cpu.C, Cpu.D};
         uint32_t halves[8];
         for (uint32_t i = 0; i < 8; ++i) {
             halves[i] = static_cast<uint32_t>(random());
@@ -98,12 +98,9 @@ TEST(RegisterFile, FlagsWordPacksEveryFlagInBothModes)
     Machine m;
     SwitchToDecimal();
     SetP(5);
-    Cpu.Carry = 1;
-    Cpu.ST = 0x8001;
+    Cpu.Carry = 1, Cpu.ST = 0x8001;
     EXPECT_EQ(KVGetRegister(KV_REG_FLAGS), 0x80010605u);
-    Cpu.HST = 0xA;
-    Cpu.InterruptService = 1;
-    Cpu.KeyInterruptsEnabled = 1;
+    Cpu.HST = 0xA, Cpu.InterruptService = Cpu.KeyInterruptsEnabled = 1;
     EXPECT_EQ(KVGetRegister(KV_REG_FLAGS), 0x80010FA5u);
 
     // Bits 12-15 are not stored; bit 10 selects the mode.
@@ -132,14 +129,64 @@ TEST(ReturnStack, IsARingOfEightWhosePopsClearTheirSlotAndTellTheHook)
     for (uint32_t value = 9; value >= 2; --value)
         EXPECT_EQ(KVRstkPop(), value * 0x1111);
     EXPECT_EQ(KVRstkPop(), 0u) << "the ninth push overwrote the first entry, which a pop cleared";
-    for (uint32_t slot : Cpu.RSTK)
-        EXPECT_EQ(slot, 0u);
+    EXPECT_EQ(std::count(std::begin(Cpu.RSTK), std::end(Cpu.RSTK), 0u), 8);
     KVSetDebuggingHackHandler(nullptr);
     KVRstkPush(0x43);
-    std::vector<uint32_t> expected(9, 1);
-    expected.resize(18, 2);
-    EXPECT_EQ(HookCalls, expected);
+    EXPECT_EQ(HookCalls, (std::vector<uint32_t>{1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2, 2}));
 }
 
+int TrapCount = 0;
+
+// A handler stands in for the tagged instruction and changes nothing; the
+// instruction runs as if untagged, in its mode, without one; KVStep ignores
+// the tag.
+TEST(Dispatch, ABreakpointHandlerStandsInForTheTaggedInstructionInBothModes)
+{
+    for (bool decimal : {false, true}) {
+        SCOPED_TRACE(decimal);
+        Machine m;
+        TrapCount = 0;
+        test::SetValue(Cpu.A, 9);
+        test::SetValue(Cpu.B, 1);
+        if (decimal)
+            SwitchToDecimal();
+        m.load(Program(0x00200).breakpoint().op("C0")); // A=A+B field A
+        const uint64_t sum = decimal ? 0x10 : 0x0A;
+        KVSetBreakpointHandler([] { ++TrapCount; });
+        CpuState before;
+        std::memcpy(&before, &Cpu, sizeof Cpu);
+        ExecuteInstruction();
+        ExecuteInstruction();
+        EXPECT_EQ(TrapCount, 2);
+        before.FetchPointer = Cpu.FetchPointer;
+        EXPECT_EQ(std::memcmp(&before, &Cpu, sizeof Cpu), 0) << "no register changes, no cycles";
+
+        KVStep();
+        EXPECT_EQ(std::tuple(TrapCount, test::Value(Cpu.A), Cpu.PC), std::tuple(2, sum, 0x00202u));
+
+        KVSetBreakpointHandler(nullptr);
+        Cpu.PC = 0x00200;
+        test::SetValue(Cpu.A, 9);
+        ExecuteInstruction();
+        EXPECT_EQ(std::tuple(test::Value(Cpu.A), Cpu.PC), std::tuple(sum, 0x00202u));
+    }
+}
+
+TEST(Dispatch, OperandTagsPlayNoPartAndPcBeyondTwentyBitsFetchesModulo256)
+{
+    Machine m;
+    // GOTO with tags on its second and third nibbles: offset 0x005.
+    m.poke(0x00300, "6500");
+    m.Rom[0x00301] |= BreakpointTag, m.Rom[0x00302] |= BreakpointTag;
+    Cpu.PC = 0x00300, TrapCount = 0;
+    KVSetBreakpointHandler([] { ++TrapCount; });
+    ExecuteInstruction();
+    EXPECT_EQ(std::tuple(TrapCount, Cpu.PC), std::tuple(0, 0x00306u));
+
+    m.poke(0x00010, "0C");
+    Cpu.PC = 0x100010; // reached by an unmasked return
+    KVStep();
+    EXPECT_EQ(std::tuple(Cpu.P, Cpu.PC), std::tuple(1, 0x100012u));
+}
 
 } // namespace

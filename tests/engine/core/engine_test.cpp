@@ -1,4 +1,4 @@
-// The execution thread, and the engine used from several host threads at
+// The execution thread and its trace log, and the engine used from several host threads at
 // once while it runs; the concurrency tests are meant for the
 // ThreadSanitizer tree as much as for their own assertions.
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <chrono>
 #include <random>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "engine/core/cpu_state.h"
@@ -28,7 +29,7 @@ Program IdleLoop(uint32_t address)
     return std::move(Program(address).label("loop").goto_("loop"));
 }
 
-TEST(ExecutionThread, RunAndStopAcknowledgeAndARunAfterAStopStartsAtOneInstructionPerSlice)
+TEST(ExecutionThread, RunStopAndResetAreAcknowledgedAndARunAfterAStopStartsAtOneInstructionPerSlice)
 {
     Machine m;
     m.load(IdleLoop(0x00100));
@@ -42,9 +43,7 @@ TEST(ExecutionThread, RunAndStopAcknowledgeAndARunAfterAStopStartsAtOneInstructi
     KVSetRegister(KV_REG_FLAGS, 0x400);
     KVStop();
     EXPECT_EQ(KVIsRunning(), 0u) << "KVStop returns once the thread is idle";
-    EXPECT_EQ(InstructionsPerSlice.load(), 1u);
-    EXPECT_EQ(Cpu.PC, 0x00100u);
-    EXPECT_EQ(Cpu.D0 + Cpu.DecimalMode, 0u);
+    EXPECT_EQ(std::tuple(InstructionsPerSlice.load(), Cpu.PC, Cpu.D0 + Cpu.DecimalMode), std::tuple(1u, 0x00100u, 0u));
     EXPECT_GT(Cpu.TotalCycles, 0u);
 
     // Without the restart the count would still hold what 200 ms built up.
@@ -55,6 +54,15 @@ TEST(ExecutionThread, RunAndStopAcknowledgeAndARunAfterAStopStartsAtOneInstructi
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     KVStop();
     EXPECT_LE(count, 2 + static_cast<uint32_t>(seconds * 8192 * 1.1));
+
+    // A reset stops the engine and clears PC, the service flag and the map; the registers stay.
+    KVMemoryConfig(0x00100);
+    Cpu.InterruptService = 1, Cpu.D0 = 0x12345;
+    KVRun();
+    KVReset();
+    EXPECT_EQ(std::tuple(KVIsRunning(), Cpu.PC, Cpu.InterruptService, Cpu.D0), std::tuple(0u, 0u, 0, 0x12345u));
+    EXPECT_EQ(std::tuple(Modules[ModuleIo].State, Memory.Pages.Modules[0]),
+              std::tuple(ModuleUnconfigured, 1u << ModuleRom));
 }
 
 std::atomic<int> Traps;
@@ -77,9 +85,7 @@ TEST(ExecutionThread, StopFromABreakpointHandlerEndsTheSliceAtOnce)
     for (int i = 0; i < 5000 && KVIsRunning(); ++i)
         std::this_thread::sleep_for(1ms);
     ASSERT_EQ(KVIsRunning(), 0u);
-    EXPECT_EQ(Traps.load(), 1);
-    EXPECT_EQ(Cpu.PC, p.at("trap")) << "nothing after the trap ran";
-    EXPECT_EQ(Cpu.P, 10);
+    EXPECT_EQ(std::tuple(Traps.load(), Cpu.PC, Cpu.P), std::tuple(1, p.at("trap"), 10)) << "nothing after the trap ran";
 }
 
 TEST(ExecutionThread, ExecuteRoutineRunsToItsReturnAndRestoresPcAndTheStack)
@@ -98,30 +104,10 @@ TEST(ExecutionThread, ExecuteRoutineRunsToItsReturnAndRestoresPcAndTheStack)
     });
     KVSetBreakpointHandler([] { Cpu.PC += 2; });
     KVExecuteRoutine(0x00200);
-    EXPECT_EQ(Cpu.PC, 0x12345u);
-    EXPECT_EQ(Cpu.P, 1);
-    EXPECT_EQ(Cpu.RstkIndex, 2u);
-    EXPECT_EQ(Cpu.RSTK[0], 0x11111u);
-    EXPECT_EQ(Cpu.RSTK[1], 0x22222u);
+    EXPECT_EQ(std::tuple(Cpu.PC, Cpu.P, Cpu.RstkIndex, Cpu.RSTK[0], Cpu.RSTK[1]),
+              std::tuple(0x12345u, 1, 2u, 0x11111u, 0x22222u));
     EXPECT_EQ(HookCalls, (std::vector<uint32_t>{2, 1, 1, 2, 2, 1}));
     EXPECT_EQ(Cpu.SliceCycles, 60u + 16 + 44 + 44) << "the routine's costs stay in the slice count";
-}
-
-TEST(ExecutionThread, ResetClearsPcServiceAndTheMapAndLeavesTheEngineStopped)
-{
-    Machine m;
-    m.load(IdleLoop(0x00300));
-    KVMemoryConfig(0x00100);
-    Cpu.InterruptService = 1;
-    Cpu.D0 = 0x12345;
-    KVRun();
-    KVReset();
-    EXPECT_EQ(KVIsRunning(), 0u);
-    EXPECT_EQ(Cpu.PC, 0u);
-    EXPECT_EQ(Cpu.InterruptService, 0);
-    EXPECT_EQ(Cpu.D0, 0x12345u);
-    EXPECT_EQ(Modules[ModuleIo].State, ModuleUnconfigured);
-    EXPECT_EQ(Memory.Pages.Modules[0], 1u << ModuleRom);
 }
 
 // Torn down as at unload or the process's end, every export stays harmless:
@@ -229,7 +215,6 @@ TEST(Concurrency, HostThreadsDriveARunningEngineWithoutRacesOrDeadlock)
     KVStop();
     KVSetDisplayHandler(nullptr);
     KVSetSerialHandler(nullptr);
-    EXPECT_EQ(KVIsRunning(), 0u);
     EXPECT_GT(Frames.load(), 0) << "frames were delivered and given back";
     EXPECT_GT(SerialEvents.load(), 0) << "the calculator read received bytes";
 }
@@ -251,8 +236,7 @@ TEST(Concurrency, RunAndStopFromTwoThreadsNeverDeadlock)
         second.join();
     }
     KVStop();
-    EXPECT_EQ(KVIsRunning(), 0u);
-    EXPECT_EQ(Cpu.PC, 0x00100u);
+    EXPECT_EQ(std::tuple(KVIsRunning(), Cpu.PC), std::tuple(0u, 0x00100u));
 }
 
 // Host bytes take the serial lock, then CpuLock; a stepped instruction that
@@ -270,6 +254,94 @@ TEST(Concurrency, SerialBytesWhileSteppingNeverDeadlock)
     m.step(200000);
     done = true;
     sender.join();
+}
+
+using Entries = std::vector<uint32_t>;
+
+class TraceLog : public ::testing::Test {
+protected:
+    TraceLog() { m.load(test::Program(0x00200).op("0C0C0C0C0C0C0C0C0C0C0C0C")); } // twelve P=P+1
+    ~TraceLog() override
+    {
+        KVStop();
+        KVLogConfigure(0, 0);
+    }
+    static Entries read(uint32_t max)
+    {
+        Entries entries(max + 1, 0xDEADBEEF);
+        entries.resize(KVLogRead(entries.data(), max));
+        return entries;
+    }
+    test::Machine m;
+};
+
+// The reads return the newest entries, oldest first, and never a slot that
+// no record wrote: after a clear, or in a new (smaller) ring.
+TEST_F(TraceLog, ReadsReturnOnlyRecordedEntriesOldestFirst)
+{
+    KVLogConfigure(1, 4);
+    EXPECT_EQ(read(4), Entries{});
+    m.step(3);
+    EXPECT_EQ(read(4), (Entries{0x200, 0x202, 0x204}));
+    m.step(3);
+    EXPECT_EQ(read(4), (Entries{0x204, 0x206, 0x208, 0x20A}));
+    EXPECT_EQ(read(2), (Entries{0x208, 0x20A}));
+    EXPECT_EQ(read(100), (Entries{0x204, 0x206, 0x208, 0x20A}));
+    EXPECT_EQ(KVLogRead(nullptr, 4), 0u);
+
+    KVLogClear();
+    EXPECT_EQ(read(8), Entries{});
+    m.step(1);
+    EXPECT_EQ(read(8), (Entries{0x20C}));
+    KVLogConfigure(1, 2);
+    EXPECT_EQ(read(8), Entries{});
+    m.step(3);
+    EXPECT_EQ(read(8), (Entries{0x210, 0x212}));
+
+    for (auto [mode, capacity] : {std::pair{0u, 100u}, {1u, 0u}, {3u, 10u}}) {
+        KVLogConfigure(mode, capacity);
+        m.step();
+        EXPECT_EQ(read(8), Entries{}) << "tracing is off: " << mode << ", " << capacity;
+    }
+}
+
+TEST_F(TraceLog, ModeTwoRecordsTheAnsweringModuleAndItsOffset)
+{
+    std::vector<uint8_t> ram = test::NibbleBuffer(0x1000);
+    KVSetMemoryModule(KV_MODULE_RAM, ram.data(), 0xFFF);
+    for (uint32_t value : {0x00100u, 0xFF000u, 0x80000u}) // I/O at 0x100, RAM over page 0x80
+        KVMemoryConfig(value);
+    ram[0xABD] = 0xC;
+    KVLogConfigure(2, 8);
+    m.step();
+    KVConfigure(KV_CONFIG_HP49, 1); // banked: the high window at bank 3
+    KVSetRegister(KV_REG_HIGH_BANK, 3);
+    m.Rom[0xC1235] = 0xC;
+    for (uint32_t pc : {0x80ABCu, 0x41234u}) {
+        KVSetRegister(KV_REG_PC, pc);
+        m.step();
+    }
+    EXPECT_EQ(read(8), (Entries{0x50000200, 0x10000ABC, 0x500C1234}));
+    KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
+}
+
+TEST_F(TraceLog, TheExecutionThreadRecordsAndTheRingCannotBeReplacedUnderIt)
+{
+    m.load(test::Program(0x00300).op("6FFF")); // GOTO to itself
+    KVLogConfigure(1, 16);
+    // The log is read with the engine stopped; a loaded host may keep the
+    // thread waiting, so run in short bursts until the ring is full.
+    Entries entries(16);
+    for (int i = 0; i < 500 && KVLogRead(entries.data(), 16) < 16; ++i) {
+        KVRun();
+        std::this_thread::sleep_for(10ms);
+        KVStop();
+    }
+    KVRun();
+    KVLogConfigure(2, 4);
+    KVLogClear();
+    KVStop();
+    EXPECT_EQ(read(16), Entries(16, 0x300));
 }
 
 } // namespace

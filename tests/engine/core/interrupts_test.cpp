@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 #include "engine/core/engine.h"
 #include "engine/core/interrupts.h"
@@ -42,30 +43,23 @@ struct TimerTicks : ::testing::Test {
 TEST_F(TimerTicks, OneSecondOfSliceTicksGivesSixteenTimer1TicksAndTwoHundredFiftySixScans)
 {
     CountTicks timer1(Tickers.Timer1), keyboard(Tickers.Keyboard), display(Tickers.Display);
-    Timers.Timer2 = Timers.Timer2LastValue = 0x10000;
-    Timers.Timer2Control = TimerRun;
+    Timers.Timer2 = Timers.Timer2LastValue = 0x10000, Timers.Timer2Control = TimerRun;
     for (int i = 0; i < 8192; ++i)
         SliceTick();
-    EXPECT_EQ(Timers.Timer2, 0x10000u - 8192);
-    EXPECT_EQ(timer1.Count, 16);
-    EXPECT_EQ(keyboard.Count, 256);
-    EXPECT_EQ(display.Count, 4096);
+    EXPECT_EQ(std::tuple(Timers.Timer2, timer1.Count, keyboard.Count, display.Count),
+              std::tuple(0x10000u - 8192, 16, 256, 4096));
 
     // A stopped TIMER2 holds TIMER1 and the scan, not the display.
     Timers.Timer2Control = 0;
     for (int i = 0; i < 100; ++i)
         SliceTick();
-    EXPECT_EQ(Timers.Timer2, 0x10000u - 8192);
-    EXPECT_EQ(timer1.Count + keyboard.Count, 16 + 256);
-    EXPECT_EQ(display.Count, 4096 + 50);
+    EXPECT_EQ(std::tuple(Timers.Timer2, timer1.Count, keyboard.Count, display.Count),
+              std::tuple(0x10000u - 8192, 16, 256, 4096 + 50));
 
     // Edges compare with the last tick, not with a value the program wrote.
-    Timers.Timer2LastValue = 0x10;
-    Timers.Timer2 = 0x180;
+    Timers.Timer2LastValue = 0x10, Timers.Timer2 = 0x180;
     Timer2Tick(); // 0x17F against 0x010: bit 8 rises, bit 4 stays set
-    EXPECT_EQ(timer1.Count, 17);
-    EXPECT_EQ(keyboard.Count, 256);
-    EXPECT_EQ(Timers.Timer2LastValue, 0x17Fu);
+    EXPECT_EQ(std::tuple(timer1.Count, keyboard.Count, Timers.Timer2LastValue), std::tuple(17, 256, 0x17Fu));
 }
 
 // Either timer runs out (TIMER1 0 -> 15, TIMER2 0 -> 0xFFFFFFFF) under each
@@ -94,56 +88,46 @@ TEST_F(TimerTicks, UnderflowSetsServiceWakesOnceAndInterruptsTheAwake)
         SCOPED_TRACE(testing::Message() << (c.Timer1 ? "TIMER1" : "TIMER2") << " control " << int(c.Control)
                                         << (c.Asleep ? " asleep" : " awake"));
         WakeEvent->Reset();
-        PendingInterrupts = Timers.Timer1 = Timers.Timer2 = 0;
-        Sleeping = c.Asleep;
+        PendingInterrupts = Timers.Timer1 = Timers.Timer2 = 0, Sleeping = c.Asleep;
         (c.Timer1 ? Timers.Timer1Control : Timers.Timer2Control) = c.Control;
         c.Timer1 ? Timer1Tick() : Timer2Tick();
-        EXPECT_EQ(c.Timer1 ? Timers.Timer1 : Timers.Timer2, c.Timer1 ? 15u : 0xFFFFFFFFu);
-        EXPECT_EQ(c.Timer1 ? Timers.Timer1Control : Timers.Timer2Control, c.ControlAfter);
-        EXPECT_EQ(WakeEvent->IsSet(), c.Woken);
-        EXPECT_EQ(Sleeping.load() != 0, c.Asleep && !c.Woken);
-        EXPECT_EQ(PendingInterrupts.load(), c.Requested);
+        const uint8_t control = c.Timer1 ? Timers.Timer1Control : Timers.Timer2Control;
+        EXPECT_EQ(std::tuple(c.Timer1 ? Timers.Timer1 : Timers.Timer2, control),
+                  std::tuple(c.Timer1 ? 15u : 0xFFFFFFFFu, c.ControlAfter));
+        EXPECT_EQ(std::tuple(WakeEvent->IsSet(), Sleeping.load() != 0, PendingInterrupts.load()),
+                  std::tuple(c.Woken, c.Asleep && !c.Woken, c.Requested));
     }
 }
 
 TEST_F(TimerTicks, ServiceBitLastsWhileTheTopBitIsSetAndRecheckRaisesWhatIsStillDue)
 {
-    Timers.Timer2 = 0;
-    Timers.Timer2Control = 0x3;
+    Timers.Timer2 = 0, Timers.Timer2Control = 0x3;
     Timer2Tick();
     PendingInterrupts.store(0);
     Timer2Tick();
-    EXPECT_EQ(Timers.Timer2Control, 0xBu);
-    EXPECT_EQ(PendingInterrupts.load(), 0u) << "one request per run-out";
+    EXPECT_EQ(std::tuple(Timers.Timer2Control, PendingInterrupts.load()), std::tuple(0xBu, 0u)) << "one per run-out";
     Timers.Timer2 = 0x80000000;
     Timer2Tick(); // leaves 0x7FFFFFFF
     EXPECT_EQ(Timers.Timer2Control, 0x3u);
 
-    Timers.Timer1 = 15;
-    Timers.Timer1Control = 0xA;
-    for (int value = 14; value >= 8; --value) {
+    Timers.Timer1 = 15, Timers.Timer1Control = 0xA;
+    for (uint32_t value = 14; value >= 7; --value) {
         Timer1Tick();
-        EXPECT_EQ(Timers.Timer1Control, 0xAu) << value;
+        EXPECT_EQ(Timers.Timer1Control, value >= 8 ? 0xAu : 0x2u) << value;
     }
-    Timer1Tick(); // leaves 7
-    EXPECT_EQ(Timers.Timer1Control, 0x2u);
 
     // An RTI rechecks: what is still due is raised again, asleep or not.
     Sleeping.store(1);
-    Timers.Timer1 = 9;
-    Timers.Timer2 = 0x80000005;
+    Timers.Timer1 = 9, Timers.Timer2 = 0x80000005;
     Timers.Timer2Control = 0x5; // wake without interrupt: nothing
     PendingInterrupts.store(0);
     RecheckTimerInterrupts();
-    EXPECT_EQ(PendingInterrupts.load(), RequestTimer1);
-    EXPECT_EQ(Timers.Timer1Control, 0xAu);
-    EXPECT_EQ(Timers.Timer2Control, 0x5u);
-    Timers.Timer1 = 7;
-    Timers.Timer2Control = 0x3;
+    EXPECT_EQ(std::tuple(PendingInterrupts.load(), Timers.Timer1Control, Timers.Timer2Control),
+              std::tuple(RequestTimer1, 0xAu, 0x5u));
+    Timers.Timer1 = 7, Timers.Timer2Control = 0x3;
     PendingInterrupts.store(0);
     RecheckTimerInterrupts();
-    EXPECT_EQ(PendingInterrupts.load(), RequestTimer2);
-    EXPECT_EQ(Timers.Timer2Control, 0xBu);
+    EXPECT_EQ(std::tuple(PendingInterrupts.load(), Timers.Timer2Control), std::tuple(RequestTimer2, 0xBu));
 }
 
 std::atomic<int> Calls, Pushes;
@@ -191,18 +175,13 @@ TEST_F(Interrupts, DecisionTakesAtMostOneEntryAndKeepsTheCauses)
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "pending " << c.Pending << " answer " << c.Answer);
         KVSetInterruptHandler(c.Answer < 0 ? nullptr : &Timer2Handler, RequestTimer2);
-        Answer = c.Answer;
-        Calls = Pushes = ServiceRequestBits = 0;
-        Cpu.RstkIndex = Cpu.RSTK[0] = 0;
-        Cpu.InterruptService = c.InService;
-        Cpu.PC = 0x12345;
-        PendingInterrupts = c.Pending;
+        Answer = c.Answer, Calls = Pushes = ServiceRequestBits = 0, Cpu.RstkIndex = Cpu.RSTK[0] = 0;
+        Cpu.InterruptService = c.InService, Cpu.PC = 0x12345, PendingInterrupts = c.Pending;
         DecideInterrupts();
-        EXPECT_EQ(ServiceRequestBits, c.Causes);
-        EXPECT_EQ(PendingInterrupts.load(), 0u);
-        EXPECT_EQ(Cpu.PC, c.Entry ? InterruptVector : 0x12345u);
-        EXPECT_EQ(Cpu.RSTK[0], c.Entry ? 0x12345u : 0u);
-        EXPECT_EQ(Cpu.InterruptService, c.Entry || c.InService);
+        EXPECT_EQ(std::tuple(ServiceRequestBits, PendingInterrupts.load(), Cpu.InterruptService),
+                  std::tuple(c.Causes, 0u, c.Entry || c.InService));
+        EXPECT_EQ(std::tuple(Cpu.PC, Cpu.RSTK[0]),
+                  std::tuple(c.Entry ? InterruptVector : 0x12345u, c.Entry ? 0x12345u : 0u));
         EXPECT_EQ(Pushes, c.Entry ? 1 : 0) << "an entry pushes once";
         EXPECT_EQ(Calls, c.Answer >= 0 && !c.InService ? 1 : 0);
         EXPECT_FALSE(Calls && CpuLockFree) << "handlers decide under CpuLock";
@@ -218,21 +197,14 @@ TEST_F(Interrupts, RtiReraisesATimerStillDue)
         },
         RequestRtiNotice);
     M.load(Program(0x00300).rti());
-    Cpu.InterruptService = 1;
-    Cpu.RSTK[0] = 0x00200;
-    Cpu.RstkIndex = 1;
-    Timers.Timer2 = 0xFFFFFF00;
+    Cpu.InterruptService = 1, Cpu.RSTK[0] = 0x00200, Cpu.RstkIndex = 1, Timers.Timer2 = 0xFFFFFF00;
     Timers.Timer2Control = TimerInterruptEnable;
     M.step();
-    EXPECT_EQ(Cpu.PC, 0x00200u);
-    EXPECT_EQ(Cpu.InterruptService, 0u);
-    EXPECT_EQ(Timers.Timer2Control, 0xAu);
-    EXPECT_EQ(PendingInterrupts.load(), 0x4008u);
+    EXPECT_EQ(std::tuple(Cpu.PC, Cpu.InterruptService, Timers.Timer2Control, PendingInterrupts.load()),
+              std::tuple(0x00200u, 0u, 0xAu, 0x4008u));
     DecideInterrupts();
-    EXPECT_EQ(RtiBits, 0x4000u);
-    EXPECT_EQ(ServiceRequestBits, 0x40u);
-    EXPECT_EQ(Cpu.PC, InterruptVector);
-    EXPECT_EQ(Cpu.RSTK[0], 0x00200u);
+    EXPECT_EQ(std::tuple(RtiBits.load(), ServiceRequestBits, Cpu.PC, Cpu.RSTK[0]),
+              std::tuple(0x4000u, 0x40u, InterruptVector, 0x00200u));
 }
 
 } // namespace

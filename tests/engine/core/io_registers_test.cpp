@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "engine/core/banks.h"
 #include "engine/core/cpu_state.h"
@@ -35,12 +36,10 @@ struct IoWindow : ::testing::Test {
     IoWindow()
     {
         std::memset(IoRegisterShadow, 0, sizeof IoRegisterShadow);
-        Timers.Timer1 = Timers.Timer1Control = Timers.Timer2Control = 0;
-        Timers.Timer2 = 0;
+        Timers.Timer1 = Timers.Timer1Control = Timers.Timer2Control = 0, Timers.Timer2 = 0;
         KVSetMemoryModule(KV_MODULE_RAM, Ram.data(), 0xFFF);
-        KVMemoryConfig(Window);  // I/O window
-        KVMemoryConfig(0xFF000); // RAM size: one page
-        KVMemoryConfig(Window);  // RAM base
+        for (uint32_t value : {Window, 0xFF000u, Window}) // the window, then one page of RAM under it
+            KVMemoryConfig(value);
     }
     ~IoWindow() override
     {
@@ -83,11 +82,8 @@ TEST_F(IoWindow, EveryOffsetKeepsItsShadowAndReadsItsRegister)
         case 'R': EXPECT_EQ(read, offset == 0x18 ? 0x5u : 0xAu); break;
         }
     }
-    EXPECT_EQ(CrcRegister, crc);
-    EXPECT_EQ(Timers.Timer2, timer2);
-    EXPECT_EQ(Timers.Timer1, NibbleFor(0x37));
-    EXPECT_EQ(Timers.Timer1Control, NibbleFor(0x2E));
-    EXPECT_EQ(Timers.Timer2Control, NibbleFor(0x2F));
+    EXPECT_EQ(std::tuple(CrcRegister, Timers.Timer2, Timers.Timer1, Timers.Timer1Control, Timers.Timer2Control),
+              std::tuple(crc, timer2, NibbleFor(0x37), NibbleFor(0x2E), NibbleFor(0x2F)));
     EXPECT_EQ(ServiceRequestBits, 0u);
     EXPECT_EQ(std::memcmp(&Cpu.C, &cBefore, sizeof cBefore), 0) << "0x2D with a code of no meaning";
     EXPECT_EQ(Cpu.HST, 0u);
@@ -100,26 +96,20 @@ TEST_F(IoWindow, RegistersKeepTheirWidthAndFiveNibbleReadsGoRegisterByRegister)
 {
     CrcRegister = 0x1234;
     IoWriteRegister(0x07, 0x1E);
-    EXPECT_EQ(CrcRegister, 0xE234u);
     IoWriteRegister(0x1E, 0x1B);
-    EXPECT_EQ(PlainRegister1E, 0xBu);
     IoWriteRegister(0x38 + 7, 0x1C);
-    EXPECT_EQ(Timers.Timer2, 0xC0000000u);
+    EXPECT_EQ(std::tuple(CrcRegister, PlainRegister1E, Timers.Timer2), std::tuple(0xE234u, 0xBu, 0xC0000000u));
     EXPECT_EQ(IoReadRegister(0x40 + 0x0F), 15u) << "offsets wrap at 64";
     FlashWriteEnable = 1;
     EXPECT_EQ(ReadNibble(Window + 0x1C), 8u);
 
-    ServiceRequestBits = 0x21;
-    Timers.Timer2 = 0x0000ABCD;
+    ServiceRequestBits = 0x21, Timers.Timer2 = 0x0000ABCD;
     EXPECT_EQ(ReadAddress(Window + 0x17) & 0xFFFF0, 0x00210u);
-    EXPECT_EQ(ServiceRequestBits, 0u);
-    EXPECT_EQ(ReadAddress(Window + 0x38), 0x0ABCDu);
+    EXPECT_EQ(std::tuple(ServiceRequestBits, ReadAddress(Window + 0x38)), std::tuple(0u, 0x0ABCDu));
 
     CrcRegister = 0;
     WriteNibble(Window + 0x40, 1);
-    EXPECT_EQ(Ram[0x40], 1u);
-    EXPECT_EQ(IoRegisterShadow[0], 0u);
-    EXPECT_EQ(ReadNibble(Window + 0x40), 1u);
+    EXPECT_EQ(std::tuple(Ram[0x40], IoRegisterShadow[0], ReadNibble(Window + 0x40)), std::tuple(1u, 0u, 1u));
     EXPECT_EQ(CrcRegister, 0x1081u);
 }
 

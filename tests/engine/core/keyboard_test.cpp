@@ -1,6 +1,7 @@
 #include <climits>
 #include <gtest/gtest.h>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "engine/core/interrupts.h"
@@ -149,11 +150,9 @@ TEST_F(Keyboard, RsiOwesTheKeyInterruptUntilInton)
         s.Key > 0 ? KVPressKey(2, 0) : s.Key < 0 ? KVReleaseKey(2, 0) : void();
         korvane::PendingInterrupts = 0;
         StepIn(M, s.Opcode, false);
-        EXPECT_EQ(Cpu.IN, s.In) << s.Opcode;
-        EXPECT_EQ(korvane::KeyPending.load(), s.Owed) << s.Opcode;
-        EXPECT_EQ(Requested(), s.Requested) << s.Opcode;
-        EXPECT_EQ(Cpu.PC, StepOrigin + s.Length) << s.Opcode;
-        EXPECT_EQ(Cpu.SliceCycles, s.Cost) << s.Opcode;
+        EXPECT_EQ(std::tuple(Cpu.IN, korvane::KeyPending.load(), Requested(), Cpu.PC, Cpu.SliceCycles),
+                  std::tuple(s.In, s.Owed, s.Requested, StepOrigin + s.Length, s.Cost))
+            << s.Opcode;
     }
     korvane::StoreRelaxed(Cpu.InterruptService, uint8_t{1});
     KVReleaseKey(2, 0);
@@ -161,8 +160,7 @@ TEST_F(Keyboard, RsiOwesTheKeyInterruptUntilInton)
     korvane::PendingInterrupts = 0;
     KVPressKey(2, 0);
     EXPECT_EQ(Read(1), 4u);
-    EXPECT_EQ(korvane::KeyPending.load(), 0);
-    EXPECT_EQ(Requested(), 0u);
+    EXPECT_EQ(korvane::KeyPending.load() + Requested(), 0u);
 }
 
 } // namespace

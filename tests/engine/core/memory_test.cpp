@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "engine/core/memory.h"
 #include "engine/core/timers.h"
@@ -11,11 +12,17 @@ using test::Machine;
 
 namespace {
 
-uint32_t ModuleAt(uint32_t address)
+// The offset an address translates to, and its module.
+std::tuple<uint32_t, uint32_t> Translate(uint32_t address)
 {
     uint32_t module = 99;
-    KVTranslateAddress(address, &module);
-    return module;
+    const uint32_t offset = KVTranslateAddress(address, &module);
+    return {offset, module};
+}
+
+uint32_t ModuleAt(uint32_t address)
+{
+    return std::get<1>(Translate(address));
 }
 
 void Configure(std::initializer_list<uint32_t> values)
@@ -115,21 +122,15 @@ TEST(Memory, FetchReadAndWriteFollowThePageMap)
     // window's page, not a module without a buffer, no writes to the ROM.
     EXPECT_EQ(Memory.Pages.Write[0x72], ram.data() + 0x2000);
     EXPECT_EQ(Memory.Pages.Read[0x12], m.Rom.data() + 0x12000);
-    EXPECT_EQ(Memory.Pages.Write[0x12], nullptr);
-    EXPECT_EQ(Memory.Pages.Read[0x00], nullptr);
-    EXPECT_EQ(Memory.Pages.Write[0x00], nullptr);
-    EXPECT_EQ(Memory.Pages.Read[0x80], nullptr);
-    uint32_t module = 0;
-    EXPECT_EQ(KVTranslateAddress(0x00123, &module), 0x23u);
-    EXPECT_EQ(module, ModuleIo);
-    EXPECT_EQ(KVTranslateAddress(0x7ABCD, &module), 0xABCDu);
-    EXPECT_EQ(module, ModuleRam);
-    EXPECT_EQ(KVTranslateAddress(0x54321, nullptr), 0x54321u);
+    const auto& pages = Memory.Pages;
+    EXPECT_EQ(std::tuple(pages.Write[0x12], pages.Read[0x00], pages.Write[0x00], pages.Read[0x80]),
+              std::tuple(nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(Translate(0x00123), std::tuple(0x23u, ModuleIo));
+    EXPECT_EQ(Translate(0x7ABCD), std::tuple(0xABCDu, ModuleRam));
 
     // Reads drop the breakpoint tag, a data write replaces the whole byte,
     // the ROM ignores writes.
-    ram[0x100] = 0x10 | 0x9;
-    ram[0x101] = 0x10 | 0x3;
+    ram[0x100] = 0x10 | 0x9, ram[0x101] = 0x10 | 0x3;
     EXPECT_EQ(ReadAddress(0x70100), 0x39u);
     WriteNibble(0x70100, 4);
     EXPECT_EQ(ram[0x100], 4);
@@ -144,11 +145,10 @@ TEST(Memory, FetchReadAndWriteFollowThePageMap)
     EXPECT_EQ(ReadAddress(0x6FFFE), 0x54321u);
 
     KVMemoryReset();
-    EXPECT_EQ(Memory.Pages.Fetch[0x72], m.Rom.data() + 0x72000);
-    EXPECT_EQ(Memory.Pages.Write[0x72], nullptr);
+    EXPECT_EQ(std::tuple(Memory.Pages.Fetch[0x72], Memory.Pages.Write[0x72]),
+              std::tuple(m.Rom.data() + 0x72000, static_cast<uint8_t*>(nullptr)));
     Configure({0x70000u, 0xF0000u, 0x70000u}); // the window over RAM's page
-    ram[0x800] = 6;
-    ram[0x804] = 2;
+    ram[0x800] = 6, ram[0x804] = 2;
     EXPECT_EQ(ReadAddress(0x70800), 0x20006u) << "outside the window the RAM answers";
 
     // Without buffers every read is zero and fetch sees the blank page.
@@ -159,7 +159,7 @@ TEST(Memory, FetchReadAndWriteFollowThePageMap)
     EXPECT_EQ(Memory.Pages.Read[0x12], nullptr) << "the blank module's zeros do not count in the CRC";
     WriteNibble(0x12345, 7);
     EXPECT_EQ(ReadNibble(0x12345) + ReadAddress(0xFFFFE) + ReadAddress(0x70800), 0u);
-    EXPECT_EQ(ModuleAt(0x54321), ModuleRom);
+    EXPECT_EQ(Translate(0x54321), std::tuple(0x54321u, ModuleRom));
 }
 
 // Every data read counts its nibbles in the CRC, one by one, whatever the
@@ -181,14 +181,15 @@ TEST(Memory, DataReadsFeedTheCrcAndRunsMoveExactlyTheirNibbles)
     }
     EXPECT_EQ(CrcRegister, expected);
 
+    CrcRegister = 0;
+    uint32_t crc = 0;
     for (uint32_t k = 0; k < 8; ++k) {
         m.Rom[0xFFFF8 + k] = static_cast<uint8_t>(k + 1);
         m.Rom[k] = static_cast<uint8_t>(15 - k);
+        crc = BitwiseCrc(crc, k + 1);
     }
-    CrcRegister = 0;
-    uint32_t crc = 0;
-    for (uint32_t k = 0; k < 16; ++k)
-        crc = BitwiseCrc(crc, k < 8 ? k + 1 : 23 - k);
+    for (uint32_t k = 0; k < 8; ++k)
+        crc = BitwiseCrc(crc, 15 - k);
     EXPECT_EQ(ReadNibbleRun(0xFFFF8, 16), 0x89ABCDEF87654321ull);
     EXPECT_EQ(CrcRegister, crc);
     EXPECT_EQ(ReadAddress(0xFFFFE), 0x00087u) << "a five-nibble read stays in the first nibble's buffer";
@@ -245,9 +246,8 @@ TEST(Memory, RunsCrossIntoRegistersInAddressOrder)
         ramPart |= uint64_t{ram[0xFFF8 + k] & 15u} << (4 * k);
     }
     const uint64_t run = ReadNibbleRun(0x6FFF8, 16);
-    EXPECT_EQ(run & 0xFFFFFFFF, ramPart);
-    EXPECT_EQ(run >> 48, crc) << "the CRC register, read after the RAM nibbles";
-    EXPECT_EQ(CrcRegister, crc) << "register reads are not counted";
+    // The CRC register is read after the RAM nibbles; register reads are not counted.
+    EXPECT_EQ(std::tuple(run & 0xFFFFFFFF, run >> 48, CrcRegister), std::tuple(ramPart, uint64_t{crc}, crc));
 
     // From TIMER2's top nibbles (the window at the end of page 0x70) on into
     // the plain page after it, and back.

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <string_view>
 #include <thread>
+#include <tuple>
 
 #include "engine/core/engine.h"
 #include "engine/core/interrupts.h"
@@ -92,8 +93,7 @@ struct Sleep : ::testing::Test {
     }
     void clear()
     {
-        Entered.Calls = Left.Calls = Returned.Calls = 0;
-        Frames = 0;
+        Entered.Calls = Left.Calls = Returned.Calls = 0, Frames = 0;
         Timers = {};
         SerialRegisters = {};
         test::ResetKeys();
@@ -146,8 +146,7 @@ TEST_F(Sleep, EachWakeSourceEndsItPromptly)
     for (const auto& s : sources) {
         SCOPED_TRACE(s.Name);
         clear();
-        Cpu.PC = Idle;
-        Cpu.InterruptService = Cpu.IN = ServiceRequestBits = PendingInterrupts = 0;
+        Cpu.PC = Idle, Cpu.InterruptService = Cpu.IN = ServiceRequestBits = PendingInterrupts = 0;
         s.Prepare();
         asleep();
         uint64_t woken = Entered.At;
@@ -161,8 +160,7 @@ TEST_F(Sleep, EachWakeSourceEndsItPromptly)
         KVStop();
         EXPECT_EQ(Entered.Calls + Left.Calls, 2);
         EXPECT_TRUE(Entered.CpuLockFree && Left.CpuLockFree) << "sleep notices come without CpuLock";
-        EXPECT_EQ(Sleeping.load(), 0u);
-        EXPECT_EQ(ServiceRequestBits, s.Cause);
+        EXPECT_EQ(std::tuple(Sleeping.load(), ServiceRequestBits), std::tuple(0u, s.Cause));
         EXPECT_EQ(Cpu.PC == 0, std::string_view(s.Name) == "KVReset") << "only a reset leaves the program";
         if (s.Ticks) {
             // A thread held up by the host makes up the ticks since in the
@@ -192,9 +190,7 @@ TEST_F(Sleep, WhatDoesNotWakeLeavesItAsleepAndARequestWaits)
     WakeCpu();
     ASSERT_TRUE(WaitFor(Returned));
     KVStop();
-    EXPECT_EQ(Cpu.P, 1u);
-    EXPECT_EQ(ServiceRequestBits, 0x40u);
-    EXPECT_EQ(Cpu.PC, Idle + 3);
+    EXPECT_EQ(std::tuple(Cpu.P, ServiceRequestBits, Cpu.PC), std::tuple(1u, 0x40u, Idle + 3));
 }
 
 // Over a long sleep the thread blocks until each frame end, and yet TIMER2
@@ -204,8 +200,7 @@ TEST_F(Sleep, WhatDoesNotWakeLeavesItAsleepAndARequestWaits)
 TEST_F(Sleep, ALongSleepKeepsRealTimeAndCostsLittle)
 {
     test::Watchdog watchdog(30s, "a long sleep");
-    Timers.Timer2 = 0x7FFFFFFF;
-    Timers.Timer2Control = TimerRun;
+    Timers.Timer2 = 0x7FFFFFFF, Timers.Timer2Control = TimerRun;
     WriteDisplayRegister(0x00, 8);
     KVSetDisplaySize(131, 64);
     static std::atomic<uint64_t> lastFrame, longestGap;

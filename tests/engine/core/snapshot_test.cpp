@@ -2,7 +2,9 @@
 #include <cstddef>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "engine/core/banks.h"
@@ -65,34 +67,27 @@ struct Snapshot : ::testing::Test {
     static Bytes knownRecord()
     {
         Bytes e(358, 0);
-        const uint32_t words[] = {0x12345, 0xABCDE, 0x00F0F, 0x89ABCDEF, 0x01234567, 0x76543210, 0xFEDCBA98,
-                                  1,       0,       0,       0x80000000}; // PC, D0, D1, A to D low then high
-        for (size_t i = 0; i < std::size(words); ++i)
-            Put(e, 4 * i, words[i]);
+        const struct {
+            size_t At;
+            uint32_t Value, Width = 4;
+        } fields[] = {
+            {0, 0x12345}, {4, 0xABCDE}, {8, 0x00F0F}, // PC, D0, D1, then A to D low and high halves
+            {12, 0x89ABCDEF}, {16, 0x01234567}, {20, 0x76543210}, {24, 0xFEDCBA98}, {28, 1}, {40, 0x80000000},
+            {108, 5}, {144, 0x80010AA5}, {148, 2}, {152, 11}, // ST 8001, key interrupts, carry, HST A, P 5; banks
+            {156, 2}, {160, 0x00100}, {164, 0xFFFC0}, {168, 2}, {172, 0x7F000}, {176, 0xFF000}, // module records
+            {180, 1}, {188, 0xC0000}, {200, 0xFF000}, {212, 0xFF000},
+            {252, 0xBEEF}, {257, 0x04030201}, {326, 0x090503, 3}, {330, 0xCAFEBABE}, // CRC, plain, timers
+            {334, 5}, {338, 0xFFFFFFFE}, {342, 55}, {346, 0x12340}, {350, 0x56780}, {354, 0xA5}, // display
+        };
+        for (const auto& f : fields)
+            Put(e, f.At, f.Value, f.Width);
         for (uint32_t k = 0; k < 8; ++k) {
             Put(e, 44 + 8 * k, 0x100 + k);
             Put(e, 48 + 8 * k, 0x200 + k);
             Put(e, 112 + 4 * k, KnownRstk[k]);
         }
-        Put(e, 108, 5);
-        Put(e, 144, 0x80010AA5); // ST 8001, key interrupts, carry, HST A, P 5
-        Put(e, 148, 2);
-        Put(e, 152, 11);
-        const uint32_t modules[5][3] = {
-            {2, 0x00100, 0xFFFC0}, {2, 0x7F000, 0xFF000}, {1, 0, 0xC0000}, {0, 0, 0xFF000}, {0, 0, 0xFF000}};
-        for (size_t id = 0; id < 5; ++id) {
-            for (size_t f = 0; f < 3; ++f)
-                Put(e, 156 + 12 * id + 4 * f, modules[id][f]);
-        }
-        Put(e, 252, 0xBEEF);
-        Put(e, 257, 0x04030201);
         for (size_t i = 0; i < 64; ++i)
             e[262 + i] = i & 15;
-        Put(e, 326, 0x090503, 3);
-        Put(e, 330, 0xCAFEBABE);
-        const uint32_t display[] = {5, 0xFFFFFFFE, 55, 0x12340, 0x56780, 0xA5};
-        for (size_t i = 0; i < std::size(display); ++i)
-            Put(e, 334 + 4 * i, display[i]);
         return e;
     }
 
@@ -123,7 +118,9 @@ TEST_F(Snapshot, RestoreBringsBackEveryFieldButOutInAndTheCycleTotal)
     Bytes record(512);
     KVSaveState(record.data(), 512);
 
-    std::memset(&Cpu, 0x5A, offsetof(CpuState, P));
+    std::memset(&Cpu, 0x5A, offsetof(CpuState, DecimalMode)); // the mode itself stays: a switch converts
+    std::fill(std::begin(Cpu.RSTK), std::end(Cpu.RSTK), 0u);
+    Cpu.RstkIndex = Cpu.KeyInterruptsEnabled = 0;
     Cpu.OUT = 0x123, Cpu.IN = 0x8001, Cpu.TotalCycles = 777, Cpu.SliceCycles = 0;
     SetLowBank(0);
     KVMemoryReset();
@@ -131,13 +128,11 @@ TEST_F(Snapshot, RestoreBringsBackEveryFieldButOutInAndTheCycleTotal)
     LineOffset = IoRegisterShadow[7] = Annunciators = 0;
 
     EXPECT_EQ(KVRestoreState(record.data(), 512), 1u);
-    EXPECT_EQ(Value(Cpu.B), 0xFEDCBA9876543210u);
-    EXPECT_EQ(Cpu.PShift, 20u);
     const uint32_t* modules = Memory.Pages.Modules;
-    EXPECT_EQ(modules[0x00] << 16 | modules[0x7F] << 8 | modules[0x7E], 0x212220u);
-    EXPECT_EQ(LineOffset, -2);
-    EXPECT_EQ(KVGetRegister(KV_REG_CYCLES_LOW), 777u);
-    EXPECT_EQ(uint32_t{Cpu.OUT} << 16 | Cpu.IN, 0x1238001u);
+    EXPECT_EQ(std::tuple(Value(Cpu.B), Cpu.PShift, modules[0x00] << 16 | modules[0x7F] << 8 | modules[0x7E]),
+              std::tuple(0xFEDCBA9876543210u, 20u, 0x212220u));
+    EXPECT_EQ(std::tuple(LineOffset, KVGetRegister(KV_REG_CYCLES_LOW), uint32_t{Cpu.OUT} << 16 | Cpu.IN),
+              std::tuple(-2, 777u, 0x1238001u));
     // Every other field: the record it gives again is the one it came from.
     Bytes again(512);
     KVSaveState(again.data(), 512);
@@ -157,22 +152,16 @@ TEST_F(Snapshot, RestoredFieldsAreCutToTheirWidthAndOnlyChainModulesAreMapped)
     KVConfigure(KV_CONFIG_HP49, 1);
     const Bytes ones(512, 0xFF);
     KVRestoreState(ones.data(), 512);
-    EXPECT_EQ(Cpu.PC | Cpu.D0 | Cpu.D1, 0xFFFFFu);
-    EXPECT_EQ(Cpu.RstkIndex, 7u);
-    EXPECT_EQ(Cpu.PShift, 60u);
-    EXPECT_EQ(Value(Cpu.A), ~uint64_t{0});
+    EXPECT_EQ(std::tuple(Cpu.PC | Cpu.D0 | Cpu.D1, Cpu.RstkIndex, Cpu.PShift, Value(Cpu.A)),
+              std::tuple(0xFFFFFu, 7u, 60u, ~uint64_t{0}));
     EXPECT_EQ(KVGetRegister(KV_REG_LOW_BANK) << 4 | KVGetRegister(KV_REG_HIGH_BANK), 0x3Fu);
-    EXPECT_EQ(Modules[ModuleIo].Base, 0xFFFC0u);
-    EXPECT_EQ(Modules[ModuleRam].SizeMask, 0xFFFFFu);
-    EXPECT_EQ(Modules[ModuleRam].State, 0u);
-    EXPECT_EQ(Memory.Pages.Modules[0xFF], 0x20u);
-    EXPECT_EQ(CrcRegister, 0xFFFFu);
+    EXPECT_EQ(std::tuple(Modules[ModuleIo].Base, Modules[ModuleRam].SizeMask, Modules[ModuleRam].State),
+              std::tuple(0xFFFC0u, 0xFFFFFu, 0u));
+    EXPECT_EQ(std::tuple(Memory.Pages.Modules[0xFF], CrcRegister), std::tuple(0x20u, 0xFFFFu));
     EXPECT_EQ(PlainRegister1E | PlainRegister1F | PlainRegister0E | PlainRegister09 | IoRegisterShadow[63], 0xF);
     EXPECT_EQ(Timers.Timer1Control | Timers.Timer2Control | Timers.Timer1, 0xF);
-    EXPECT_EQ(LeftOffset, 7u);
-    EXPECT_EQ(LineOffset, -1);
-    EXPECT_EQ(LineCount, 63u);
-    EXPECT_EQ(DisplayAddress | MenuAddress, 0xFFFFFu);
+    EXPECT_EQ(std::tuple(LeftOffset, LineOffset, LineCount, DisplayAddress | MenuAddress),
+              std::tuple(7u, -1, 63u, 0xFFFFFu));
 }
 
 // Random records must not lead any later access outside the lent buffers:
