@@ -1,7 +1,6 @@
-// The console on the real libraries. What is typed reaches the calculator:
-// the demonstration ROM echoes it and shows the last eight bytes it
-// received. What the calculator sends shows while TransferMode is 0 and
-// goes to the Kermit receiver or nowhere otherwise: a scripted peer sends it.
+// The console on the real libraries. The demonstration ROM echoes what is
+// typed and shows the last eight bytes it received; a scripted peer sends
+// what the reader routes by TransferMode.
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -107,20 +106,15 @@ public:
     // Every byte received so far, once there are count or the time is up.
     Bytes Received(size_t count = 0, std::chrono::milliseconds limit = 5s)
     {
-        // Memory is read with the machine stopped: it is the execution
-        // thread's while it runs.
-        const auto received = [this] { return std::min((Get(At("RXP"), 5) - At("RX")) / 2, 0x4000u); };
+        Bytes bytes;
         WaitFor([&] {
-            KVStop();
-            const bool enough = received() >= count;
+            KVStop(); // memory is the execution thread's while it runs
+            bytes.resize(std::min((Get(At("RXP"), 5) - At("RX")) / 2, 0x4000u));
+            for (size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<uint8_t>(Get(At("RX") + 2 * i, 2));
             KVRun();
-            return enough;
+            return bytes.size() >= count;
         }, limit);
-        KVStop();
-        Bytes bytes(received());
-        for (size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = static_cast<uint8_t>(Get(At("RX") + 2 * i, 2));
-        KVRun();
         return bytes;
     }
 

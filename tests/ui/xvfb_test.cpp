@@ -4,6 +4,7 @@
 // fails the test.
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QProcess>
@@ -12,22 +13,16 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
-#include <functional>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "tests/rom/screen.h"
+#include "tests/ui/support/wait.h"
 
 namespace {
 
 // Waits for what should come at once, on a loaded machine.
-bool Until(const std::function<bool()>& condition)
-{
-    QElapsedTimer clock;
-    for (clock.start(); !condition() && clock.elapsed() < 10000;)
-        QThread::msleep(10);
-    return condition();
-}
+bool Until(const std::function<bool()>& condition) { return uitest::WaitFor(condition, std::chrono::seconds(10)); }
 
 // xdotool (or another program) to its end: its output, or nullopt when it failed.
 std::optional<QString> Exec(const QStringList& arguments, const QString& program = "xdotool")
