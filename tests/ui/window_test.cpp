@@ -169,8 +169,52 @@ protected:
     OpenWindow Window;
 };
 
-TEST_F(KeyInput, TheMouseGlowsPressesReleasesTheKeyUnderItLatchesWithTheRightButtonAndWorksTheWindowButtons)
+TEST_F(KeyInput, PcKeysAndTheMousePressAndReleaseKeysGlowDragTheWindowAndWorkItsButtons)
 {
+    // A PC key presses once, ignores its repeats, reaches the window past
+    // Qt's focus handling and releases the key it pressed.
+    QTest::keyPress(&*Window, Qt::Key_A);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QString(), true);
+    QKeyEvent repeatUp(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QString(), true);
+    for (QKeyEvent* event : {&repeatUp, &repeat, &repeatUp, &repeat})
+        QApplication::sendEvent(&*Window, event);
+    QTest::keyRelease(&*Window, Qt::Key_A);
+    QTest::keyClick(&*Window, Qt::Key_Tab);
+    QTest::keyClick(&*Window, Qt::Key_Up);
+    // "1" goes down, then Shift, and the key comes up as "!": "1" is released.
+    QKeyEvent one(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, 10, 0x31, 0, "1");
+    QKeyEvent shift(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier, 50, 0xFFE1, 0);
+    QKeyEvent bang(QEvent::KeyRelease, Qt::Key_Exclam, Qt::ShiftModifier, 10, 0x21, 0, "!");
+    QKeyEvent shiftUp(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier, 50, 0xFFE1, 0);
+    for (QKeyEvent* event : {&one, &shift, &bang, &shiftUp})
+        QApplication::sendEvent(&*Window, event);
+    EXPECT_EQ(Taken(), (Keys{{0, 5, 1}, {0, 5, 0}, {3, 7, 1}, {3, 7, 0}, {3, 6, 1}, {3, 6, 0}, {1, 3, 1}, {2, 7, 1},
+                             {1, 3, 0}, {2, 7, 0}}));
+    // A key outside the table is left to others.
+    QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+    QApplication::sendEvent(&*Window, &f1);
+    EXPECT_FALSE(f1.isAccepted());
+
+    // A left press on a key never drags. A right drag from a key presses
+    // nothing: 1 pixel is still a click, 2 a drag; let go 10 from the left
+    // edge, the window is pulled onto it.
+    Window->OnLButtonDown(QPoint(114, 560));
+    Window->OnMouseMove(QPoint(150, 600));
+    EXPECT_FALSE(Window->DragArmed);
+    Window->OnLButtonUp(QPoint(114, 560));
+    Taken();
+    Window->OnRButtonDown(QPoint(114, 560));
+    Window->OnMouseMove(QPoint(115, 561));
+    EXPECT_FALSE(Window->Dragging);
+    for (QPoint p : {QPoint(116, 560), QPoint(124, 660)})
+        Window->OnMouseMove(p);
+    EXPECT_EQ(Window->pos(), QPoint(10, 100));
+    Window->OnRButtonUp(QPoint(114, 560));
+    EXPECT_FALSE(Window->Dragging || Window->DragArmed);
+    EXPECT_EQ(Window->pos(), QPoint(0, 100));
+    EXPECT_TRUE(Taken().empty() && !KVIsKeyPressed(3, 3));
+    Pump(50ms); // the repaint that removes the left press's glow
+
     // Pressed on one key and released on another: the first stays down,
     // glowing; the other is released and repainted. A click presses and
     // releases, and the repaint removes its glow.
@@ -198,53 +242,6 @@ TEST_F(KeyInput, TheMouseGlowsPressesReleasesTheKeyUnderItLatchesWithTheRightBut
     Mouse(QTest::MouseClick, 0);
     EXPECT_TRUE(WaitFor([&] { return !Window->isVisible(); }));
     EXPECT_TRUE(Taken().empty());
-}
-
-TEST_F(KeyInput, PcKeysPressOnceIgnoreRepeatsReachTheWindowPastFocusAndReleaseTheKeyTheyPressed)
-{
-    QTest::keyPress(&*Window, Qt::Key_A);
-    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QString(), true);
-    QKeyEvent repeatUp(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QString(), true);
-    for (QKeyEvent* event : {&repeatUp, &repeat, &repeatUp, &repeat})
-        QApplication::sendEvent(&*Window, event);
-    EXPECT_EQ(KVIsKeyPressed(0, 5), 1u);
-    QTest::keyRelease(&*Window, Qt::Key_A);
-    QTest::keyClick(&*Window, Qt::Key_Tab);
-    QTest::keyClick(&*Window, Qt::Key_Up);
-    // "1" goes down, then Shift, and the key comes up as "!": "1" is released.
-    QKeyEvent one(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, 10, 0x31, 0, "1");
-    QKeyEvent shift(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier, 50, 0xFFE1, 0);
-    QKeyEvent bang(QEvent::KeyRelease, Qt::Key_Exclam, Qt::ShiftModifier, 10, 0x21, 0, "!");
-    QKeyEvent shiftUp(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier, 50, 0xFFE1, 0);
-    for (QKeyEvent* event : {&one, &shift, &bang, &shiftUp})
-        QApplication::sendEvent(&*Window, event);
-    EXPECT_EQ(Taken(), (Keys{{0, 5, 1}, {0, 5, 0}, {3, 7, 1}, {3, 7, 0}, {3, 6, 1}, {3, 6, 0}, {1, 3, 1}, {2, 7, 1},
-                               {1, 3, 0}, {2, 7, 0}}));
-    // A key outside the table is left to others.
-    QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
-    QApplication::sendEvent(&*Window, &f1);
-    EXPECT_FALSE(f1.isAccepted());
-}
-
-TEST_F(KeyInput, ARightDragFromAKeyMovesTheWindowPressesNothingAndSnapsALeftPressOnAKeyNeverDrags)
-{
-    Window->OnLButtonDown(QPoint(114, 560));
-    Window->OnMouseMove(QPoint(150, 600));
-    EXPECT_FALSE(Window->DragArmed);
-    Window->OnLButtonUp(QPoint(114, 560));
-    Taken();
-    // 1 pixel is still a click, 2 a drag; let go 10 from the left edge, the
-    // window is pulled onto it.
-    Window->OnRButtonDown(QPoint(114, 560));
-    Window->OnMouseMove(QPoint(115, 561));
-    EXPECT_FALSE(Window->Dragging);
-    for (QPoint p : {QPoint(116, 560), QPoint(124, 660)})
-        Window->OnMouseMove(p);
-    EXPECT_EQ(Window->pos(), QPoint(10, 100));
-    Window->OnRButtonUp(QPoint(114, 560));
-    EXPECT_FALSE(Window->Dragging || Window->DragArmed);
-    EXPECT_EQ(Window->pos(), QPoint(0, 100));
-    EXPECT_TRUE(Taken().empty() && !KVIsKeyPressed(3, 3));
 }
 
 uint64_t Cycles()
