@@ -317,8 +317,8 @@ TEST(LcdBridge, BlitsFromAnotherThreadArriveOnceThroughTheQueueWithTheLatestPict
     Bridge c;
     for (int round = 1; round <= 2; ++round) {
         std::thread([&] {
-            for (uint16_t level = 0; level < 32; ++level)
-                c.Blit(std::vector<uint16_t>(8, static_cast<uint16_t>((round == 1 ? level : 31 - level) * 0x421)), 4, 5, 6, 4, 2);
+            for (int level = 0; level < 32; ++level)
+                c.Blit(std::vector<uint16_t>(8, uint16_t((round == 1 ? level : 31 - level) * 0x421)), 4, 5, 6, 4, 2);
         }).join();
         EXPECT_EQ(c.Arrivals, round - 1); // nothing done on the render thread
         QCoreApplication::processEvents();
