@@ -1,6 +1,6 @@
 // The window on the real engine and helper library: the start-up in its
-// order, what the window shows, the calculator's keys under the mouse and
-// the PC keyboard, dragging, and the commands.
+// order, what the window shows, the commands, the calculator's keys under
+// the mouse and the PC keyboard, and dragging.
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -70,7 +70,12 @@ WRAP(uint32_t, KHStartServer, (uint32_t number), (number), {number})
 namespace pelrin {
 namespace {
 
-TEST(SkinWindow, StartsTheStepsInOrderShowsTheFaceAndTheLiveLcdAtTheEnginesRateAndOnClosingOnlyDetaches)
+uint64_t Cycles()
+{
+    return uint64_t{KVGetRegister(KV_REG_CYCLES_HIGH)} << 32 | KVGetRegister(KV_REG_CYCLES_LOW);
+}
+
+TEST(SkinWindow, StartsTheStepsInOrderShowsTheFaceAndTheLiveLcdRunsTheCommandsAndOnQuittingOnlyDetaches)
 {
     Recording = true;
     Clock.start();
@@ -84,12 +89,13 @@ TEST(SkinWindow, StartsTheStepsInOrderShowsTheFaceAndTheLiveLcdAtTheEnginesRateA
                                         {"KHCreatePort0", {0x80000}, 0}, {"KHCreatePort1", {0x40000}, 0},
                                         {"KHCreatePort2", {0x40000}, 0}, {"KHSetDisplay", {1, 42, 77, 131, 64, 2}, 3},
                                         {"KHStartServer", {4200}, 3},    {"KVRun", {}, 7}}));
+    Recording = false;
     EXPECT_TRUE(created - RunAt >= 1000 && created - RunAt < 1300) << created - RunAt;
     CSkinWnd& w = **window;
     EXPECT_TRUE(w.isVisible() && w.acceptDrops());
     EXPECT_EQ(KVIsRunning(), 1u);
 
-    // The face, and the ROM's screen over it at scale 2 in grey levels, also after a repaint.
+    // The face, and the ROM's screen over it, also after a repaint.
     EXPECT_TRUE(window->ShowsFace(QRect(0, 215, 347, 525)));
     ASSERT_TRUE(window->WaitForLcdLine(test::KeyLine, "KEY    --"));
     w.InvalidateRect(QRect(0, 0, 347, 740));
@@ -102,12 +108,46 @@ TEST(SkinWindow, StartsTheStepsInOrderShowsTheFaceAndTheLiveLcdAtTheEnginesRateA
     EXPECT_NEAR(static_cast<double>(KHGetRenderedFPS()), 64.0, 6.0);
     EXPECT_NEAR(static_cast<double>(KHGetDisplayedFPS()), 64.0, 6.0);
 
+    for (uint32_t id : {0u, 12345u, 0x10000u | CmdStop})
+        EXPECT_FALSE(w.OnCommand(id, 0)) << id;
+    // "S&top" halts the processor; "&Start" resumes it.
+    EXPECT_TRUE(w.OnCommand(CmdStop, 0) && !KVIsRunning());
+    const uint64_t cycles = Cycles();
+    Pump(100ms);
+    EXPECT_EQ(Cycles(), cycles);
+    EXPECT_TRUE(w.OnCommand(CmdStart, 0) && w.OnCommand(CmdStart, 0) && KVIsRunning());
+    Pump(100ms);
+    w.OnCommand(CmdStop, 0);
+    EXPECT_GT(Cycles(), cycles);
+    // "&Reset" restarts the processor at address 0, running: the trace log shows it.
+    KVLogConfigure(1, 1u << 22);
+    EXPECT_TRUE(w.OnCommand(CmdReset, 0) && KVIsRunning());
+    Pump(20ms);
+    KVStop();
+    std::vector<uint32_t> trace(1u << 22);
+    const uint32_t count = KVLogRead(trace.data(), static_cast<uint32_t>(trace.size()));
+    KVLogConfigure(0, 0);
+    ASSERT_TRUE(count > 0 && count < trace.size()) << count;
+    EXPECT_EQ(trace[0], 0u);
+    KVRun();
+    // "Korvane" opens the About box modally.
+    bool shown = false;
+    QTimer::singleShot(50, [&] {
+        if (auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            shown = true, about->accept();
+    });
+    EXPECT_TRUE(w.OnCommand(CmdAbout, 0) && shown);
+
+    // "&Quit" closes from the event loop; the closing window only detaches
+    // the display, the engine running on.
     Calls.clear();
-    w.close();
+    Recording = true;
+    EXPECT_TRUE(w.OnCommand(CmdQuit, 0) && w.isVisible());
+    EXPECT_TRUE(WaitFor([&] { return !w.isVisible(); }));
     Recording = false;
     ASSERT_EQ(Calls.size(), 1u);
     EXPECT_EQ(std::get<1>(Calls[0]), (std::vector<int64_t>{0, 0, 0, 0, 0, 0}));
-    EXPECT_FALSE(w.isVisible() || w.Timer.isActive());
+    EXPECT_FALSE(w.Timer.isActive());
     window.reset();
     EXPECT_EQ(KVIsRunning(), 1u);
     EXPECT_TRUE(WaitFor([] { return KHGetDisplayedFPS() == 0; }));
@@ -242,50 +282,6 @@ TEST_F(KeyInput, PcKeysAndTheMousePressAndReleaseKeysGlowDragTheWindowAndWorkIts
     Mouse(QTest::MouseClick, 0);
     EXPECT_TRUE(WaitFor([&] { return !Window->isVisible(); }));
     EXPECT_TRUE(Taken().empty());
-}
-
-uint64_t Cycles()
-{
-    return uint64_t{KVGetRegister(KV_REG_CYCLES_HIGH)} << 32 | KVGetRegister(KV_REG_CYCLES_LOW);
-}
-
-TEST(Commands, TheMenuDrivesTheEngineAndTheWindow)
-{
-    OpenWindow window;
-    ASSERT_TRUE(window.ready());
-    for (uint32_t id : {0u, 12345u, 0x10000u | CmdStop})
-        EXPECT_FALSE(window->OnCommand(id, 0)) << id;
-    // "S&top" halts the processor; "&Start" resumes it from where it was.
-    EXPECT_TRUE(window->OnCommand(CmdStop, 0) && !KVIsRunning());
-    const uint32_t pc = KVGetRegister(KV_REG_PC);
-    const uint64_t cycles = Cycles();
-    Pump(100ms);
-    EXPECT_TRUE(KVGetRegister(KV_REG_PC) == pc && Cycles() == cycles);
-    EXPECT_TRUE(window->OnCommand(CmdStart, 0) && window->OnCommand(CmdStart, 0) && KVIsRunning());
-    Pump(100ms);
-    window->OnCommand(CmdStop, 0);
-    EXPECT_GT(Cycles(), cycles);
-    // "&Reset" restarts the processor at address 0, running: the trace log shows it.
-    KVLogConfigure(1, 1u << 22);
-    EXPECT_TRUE(window->OnCommand(CmdReset, 0) && KVIsRunning());
-    Pump(20ms);
-    KVStop();
-    std::vector<uint32_t> trace(1u << 22);
-    const uint32_t count = KVLogRead(trace.data(), static_cast<uint32_t>(trace.size()));
-    KVLogConfigure(0, 0);
-    ASSERT_TRUE(count > 0 && count < trace.size()) << count;
-    EXPECT_EQ(trace[0], 0u);
-    KVRun();
-    // "Korvane" opens the About box modally; "&Quit" closes from the event
-    // loop, the engine running on.
-    bool shown = false;
-    QTimer::singleShot(50, [&] {
-        if (auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            shown = true, about->accept();
-    });
-    EXPECT_TRUE(window->OnCommand(CmdAbout, 0) && shown);
-    EXPECT_TRUE(window->OnCommand(CmdQuit, 0) && window->isVisible());
-    EXPECT_TRUE(WaitFor([&] { return !window->isVisible(); }) && KVIsRunning());
 }
 
 } // namespace
