@@ -9,9 +9,7 @@
 namespace uitest {
 
 bool LastDialogWasForLoading = false;
-namespace {
-QString Answer;
-} // namespace
+static QString Answer;
 
 void AnswerFileDialogWith(const QString& path)
 {
