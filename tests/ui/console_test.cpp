@@ -1,7 +1,6 @@
-// The console on the real libraries. What is typed reaches the calculator:
-// the demonstration ROM echoes it and shows the last eight bytes it
-// received. What the calculator sends shows while TransferMode is 0 and
-// goes to the Kermit receiver or nowhere otherwise: a scripted peer sends it.
+// The console on the real libraries. The demonstration ROM echoes what is
+// typed and shows the last eight bytes it received; a scripted peer sends
+// what the reader routes by TransferMode.
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -107,20 +106,15 @@ public:
     // Every byte received so far, once there are count or the time is up.
     Bytes Received(size_t count = 0, std::chrono::milliseconds limit = 5s)
     {
-        // Memory is read with the machine stopped: it is the execution
-        // thread's while it runs.
-        const auto received = [this] { return std::min((Get(At("RXP"), 5) - At("RX")) / 2, 0x4000u); };
+        Bytes bytes;
         WaitFor([&] {
-            KVStop();
-            const bool enough = received() >= count;
+            KVStop(); // memory is the execution thread's while it runs
+            bytes.resize(std::min((Get(At("RXP"), 5) - At("RX")) / 2, 0x4000u));
+            for (size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<uint8_t>(Get(At("RX") + 2 * i, 2));
             KVRun();
-            return enough;
+            return bytes.size() >= count;
         }, limit);
-        KVStop();
-        Bytes bytes(received());
-        for (size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = static_cast<uint8_t>(Get(At("RX") + 2 * i, 2));
-        KVRun();
         return bytes;
     }
 
@@ -187,8 +181,8 @@ TEST_F(Console, TypedCharactersGoOutOneByOneAndTheirEchoShowsAfterWhatTheUserTyp
     ASSERT_TRUE(WaitForShown("hi ABCzyabc")) << Shown().toStdString();
 
     // With the link never ready (the calculator stopped, a byte waiting in
-    // its register) each character is removed after 200 ms, one by one,
-    // each removal a change of its own made inside the one before it.
+    // its register) each character is removed after 200 ms, one by one, each
+    // removal a change of its own made inside the one before it.
     KVStop();
     ASSERT_EQ(KHSerialSendByte('!', 1000), 1u);
     QStringList lines;
@@ -219,9 +213,8 @@ protected:
 
 TEST_F(PeerConsole, ByteRoutingFollowsTransferModeAndKermitSendsItsFileAsFoo)
 {
-    // The Send-Init of a sender whose packets may be 64 long, an
-    // acknowledgement that keeps that length, and the file header that the
-    // acknowledgement releases: "FOO", sequence 1.
+    // The Send-Init (packets up to 64 long), an acknowledgement keeping that
+    // length, and the file header it releases: "FOO", sequence 1.
     const Bytes init = {0x01, 0x2B, 0x20, 0x53, 0x60, 0x2A, 0x20, 0x40, 0x2D, 0x23, 0x59, 0x33, 0x45, 0x0D};
     const Bytes ack = {0x01, 0x2B, 0x20, 0x59, 0x60, 0x2A, 0x20, 0x40, 0x2D, 0x23, 0x59, 0x33, 0x46, 0x0D};
     const Bytes header = {0x01, 0x28, 0x21, 0x46, 0x46, 0x4F, 0x4F, 0x23, 0x54, 0x52, 0x0D};
@@ -236,9 +229,8 @@ TEST_F(PeerConsole, ByteRoutingFollowsTransferModeAndKermitSendsItsFileAsFoo)
     };
     ASSERT_TRUE(CalculatorSends({0x41, 0x00, 0x42})); // 0: the console; a zero byte shows nothing
     EXPECT_TRUE(WaitForShown("AB"));
-    // 1: the Kermit receiver. "A" where it waits for the start of the
-    // acknowledgement stops the transfer: the acknowledgement after it
-    // releases no file header.
+    // 1: the Kermit receiver. "A" where it waits for a packet's start stops
+    // the transfer: the acknowledgement after it releases no file header.
     ASSERT_TRUE(startKermit());
     EXPECT_FALSE(Dialog->isVisible());
     Bytes stalling = ack;
@@ -263,9 +255,8 @@ TEST_F(PeerConsole, ByteRoutingFollowsTransferModeAndKermitSendsItsFileAsFoo)
 
 TEST_F(PeerConsole, BurstsOf100000BytesShowWithinTwoSecondsWhileTheWindowStaysResponsive)
 {
-    // The calculator sends 1000 times 99 characters and the byte ending them,
-    // in lines or as one line: all of it shows within 2 s, and the event
-    // loop, ticking every 10 ms, is never held for long.
+    // 1000 times 99 characters and the byte ending them, in lines or as one
+    // line; the event loop, ticking every 10 ms, is never held for long.
     for (const auto& [end, figure] : {std::pair{'\n', "in_lines"}, {'-', "one_line"}}) {
         Bytes line(100, end);
         for (int i = 0; i < 99; ++i)

@@ -4,6 +4,7 @@
 // fails the test.
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QProcess>
@@ -12,22 +13,16 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
-#include <functional>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "tests/rom/screen.h"
+#include "tests/ui/support/wait.h"
 
 namespace {
 
 // Waits for what should come at once, on a loaded machine.
-bool Until(const std::function<bool()>& condition)
-{
-    QElapsedTimer clock;
-    for (clock.start(); !condition() && clock.elapsed() < 10000;)
-        QThread::msleep(10);
-    return condition();
-}
+bool Until(const std::function<bool()>& condition) { return uitest::WaitFor(condition, std::chrono::seconds(10)); }
 
 // xdotool (or another program) to its end: its output, or nullopt when it failed.
 std::optional<QString> Exec(const QStringList& arguments, const QString& program = "xdotool")
@@ -53,7 +48,8 @@ QRect Geometry(const QString& window)
 
 QImage Screenshot(QRect r)
 {
-    return QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height());
+    return shot.toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 // The LCD of the window at the origin, each of its 131 x 64 dots a 2 x 2
@@ -132,7 +128,8 @@ TEST(Xvfb, APersonStartsItPressesKeysOpensTheMenuAndTheConsoleDragsItAndQuits)
     QThread::msleep(3000);
     double total = 0, engine = 0;
     for (const auto& [tid, ticks] : ThreadTicks(pelrin.processId())) {
-        const double share = (ticks - (before.count(tid) ? before.at(tid) : 0.0)) * 1000.0 / double(sysconf(_SC_CLK_TCK)) / double(clock.elapsed());
+        const double share = (ticks - (before.count(tid) ? before.at(tid) : 0.0)) * 1000.0 /
+                             double(sysconf(_SC_CLK_TCK)) / double(clock.elapsed());
         total += share;
         engine = tid.toLongLong() == pelrin.processId() ? engine : std::max(engine, share);
     }
@@ -199,7 +196,9 @@ TEST(Xvfb, APersonStartsItPressesKeysOpensTheMenuAndTheConsoleDragsItAndQuits)
     ASSERT_TRUE(Exec({"mousemove", "830", "278", "click", "3"}));
     EXPECT_TRUE(Until([&] {
         const QStringList all = Windows("--classname", "pelrin");
-        return std::any_of(all.begin(), all.end(), [&](const QString& w) { return w != skin[0] && w != console && Geometry(w).topLeft() == QPoint(830, 278); });
+        return std::any_of(all.begin(), all.end(), [&](const QString& w) {
+            return w != skin[0] && w != console && Geometry(w).topLeft() == QPoint(830, 278);
+        });
     }));
     ASSERT_TRUE(Exec({"key", "Escape"}));
     // The top-right button ends the program.

@@ -1,31 +1,15 @@
 #include "tests/ui/support/window.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 
 #include "tests/rom/screen.h"
 #include "ui/file_prompt.h"
 
 namespace uitest {
 
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < limit.count()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return condition();
-}
-
 bool LastDialogWasForLoading = false;
-namespace {
-QString Answer;
-} // namespace
+static QString Answer;
 
 void AnswerFileDialogWith(const QString& path)
 {

@@ -1,28 +1,16 @@
 // The program's window on the real libraries, opened in a fresh working
 // directory (made current) with the demonstration ROM and the generated
-// skin; and what the window's tests share: waits that run the event loop
-// and answers to the file dialog.
+// skin, and answers to its file dialog.
 #pragma once
 
 #include <QTemporaryDir>
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "tests/ui/support/wait.h"
 #include "ui/skin_wnd.h"
 
 namespace uitest {
-
-using namespace std::chrono_literals;
-
-// Runs the event loop until the condition holds or the time is up; the condition's last value.
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s);
-inline void Pump(std::chrono::milliseconds time)
-{
-    WaitFor([] { return false; }, time);
-}
 
 // From now on every file dialog chooses path at once (an empty one cancels)
 // and notes whether it was one for loading.
