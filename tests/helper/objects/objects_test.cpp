@@ -1,11 +1,10 @@
-// Placing objects on the data stack in RAM at 0x80000 and as named entries
-// in port 1, measured by the test's own routine at 0x3019; the memory after
-// each call is written out by hand.
-#include <gtest/gtest.h>
+// Placing objects on the data stack in RAM at 0x80000 and as named entries in port 1, measured by the
+// test's own routine at 0x3019; the memory after each call is written out by hand.
 #include <functional>
-#include <string>
+#include <gtest/gtest.h>
 
 #include "tests/helper/support/calculator.h"
+#include "tests/helper/support/kermit_model.h"
 
 namespace {
 
@@ -42,15 +41,7 @@ Nibbles Text(const std::string& text)
         nibbles = nibbles + Word(c, 2);
     return nibbles;
 }
-// CRC-16/KERMIT bit by bit over each nibble's four bits, low bit first.
-uint32_t Crc(const Nibbles& nibbles)
-{
-    uint32_t crc = 0;
-    for (uint8_t nibble : nibbles)
-        for (int bit = 0; bit < 4; ++bit)
-            crc = ((crc ^ (nibble >> bit)) & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
-    return crc;
-}
+uint32_t Crc(const Nibbles& nibbles) { return test::kermit::Crc(nibbles, 4); }
 
 class Objects : public ::testing::Test {
 protected:
@@ -85,8 +76,14 @@ protected:
         Put(Memory, FreeCells, Word(r >= q ? (r - q) / 5 : 0));
         return Nibbles(Memory, Memory + RamSize);
     }
-    static void Put(uint8_t* ram, uint32_t address, const Nibbles& nibbles) { std::copy(nibbles.begin(), nibbles.end(), ram + address - Ram); }
-    Nibbles At(const uint8_t* image, uint32_t offset, uint32_t count) const { return Nibbles(image + offset, image + offset + count); }
+    static void Put(uint8_t* ram, uint32_t address, const Nibbles& nibbles)
+    {
+        std::copy(nibbles.begin(), nibbles.end(), ram + address - Ram);
+    }
+    static Nibbles At(const uint8_t* image, uint32_t offset, uint32_t count)
+    {
+        return Nibbles(image + offset, image + offset + count);
+    }
 
     // The call, which must leave the registers, return stack and memory map as they were.
     static uint32_t Checked(const std::function<uint32_t()>& call)
@@ -98,10 +95,13 @@ protected:
         EXPECT_EQ(Nibbles(before, before + KV_STATE_SIZE), Nibbles(after, after + KV_STATE_SIZE)) << "machine state";
         return result;
     }
-    static uint32_t Push(const Nibbles& object, uint32_t count) { return Checked([&] { return KHPushObject(object.data(), count); }); }
+    static uint32_t Push(const Nibbles& object, uint32_t count)
+    {
+        return Checked([&] { return KHPushObject(object.data(), count); });
+    }
     static uint32_t Load(const char* name, const Nibbles& object, uint32_t count = ~0u) // ~0: the whole object
     {
-        return Checked([&] { return KHLoadInPort1(name, object.data(), ~count ? count : static_cast<uint32_t>(object.size())); });
+        return Checked([&] { return KHLoadInPort1(name, object.data(), ~count ? count : uint32_t(object.size())); });
     }
     void ExpectRefused(const char* name, const Nibbles& object, uint32_t count, const char* why)
     {

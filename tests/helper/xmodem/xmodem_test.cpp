@@ -1,6 +1,5 @@
-// The XModem sender byte by byte against blocks written out here, then both
-// senders' whole files to real receivers: G-Kermit, and rx of lrzsz in
-// checksum mode.
+// The XModem sender byte by byte against the tests' own blocks, then both
+// senders' whole files to real receivers: G-Kermit, and rx of lrzsz.
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -8,6 +7,7 @@
 #include "helper/xmodem/xmodem.h"
 #include "tests/helper/support/calculator.h"
 #include "tests/helper/support/transfer_peers.h"
+#include "tests/rom/xmodem_block.h"
 
 namespace {
 
@@ -23,26 +23,12 @@ Bytes Answer(uint32_t byte)
     return test::TakeRecorded();
 }
 
-// Block number carrying data[offset, offset + 128), 0x1A past its end.
-Bytes Block(uint8_t number, const Bytes& data, size_t offset)
-{
-    Bytes block{0x01, number, static_cast<uint8_t>(~number)};
-    for (size_t i = offset; i < offset + 128; ++i)
-        block.push_back(i < data.size() ? data[i] : 0x1A);
-    unsigned sum = 0;
-    for (size_t i = 3; i < block.size(); ++i)
-        sum += block[i];
-    block.push_back(static_cast<uint8_t>(sum));
-    return block;
-}
+Bytes Block(uint8_t number, const Bytes& data, size_t offset) { return test::XModemBlock(data, offset, number); }
 
-// A transfer of a malloc'ed copy of counting data in a buffer of capacity
-// bytes, those past the data 0x55; the data.
+// Sends a malloc'ed copy of the data in a buffer of capacity bytes, those past the data 0x55.
 Bytes Arm(size_t count, size_t capacity = 0)
 {
-    Bytes data(count);
-    for (size_t i = 0; i < count; ++i)
-        data[i] = static_cast<uint8_t>(i * 13 + 7);
+    const Bytes data = test::FileData(count, false);
     capacity = std::max({capacity, count, size_t{1}});
     uint8_t* buffer = static_cast<uint8_t*>(std::malloc(capacity));
     std::fill(std::copy(data.begin(), data.end(), buffer), buffer + capacity, 0x55);
@@ -95,9 +81,8 @@ TEST_F(XModem, AnythingButAnAcknowledgementRepeatsTheBlockAndTheBlockAfter255IsZ
     EXPECT_TRUE(Answer(Nak).empty());
     EXPECT_TRUE(Answer(Ack).empty());
 
-    // With no sender of its own the block goes to the calculator through the
-    // serial link, which waits a millisecond a byte: with nobody reading
-    // there the SOH goes into the receive register and the rest are dropped.
+    // With no sender of its own the block goes through the serial link, which waits a millisecond a byte: with
+    // nobody reading there the SOH goes into the receive register and the rest are dropped.
     test::Calculator m;
     const test::Program take = test::Program(0x02000).lc(5, test::Io).op("805").d1(test::Io + 0x14).op("14F").rtn();
     m.call(take); // a byte an earlier test left is taken: the link is ready
@@ -107,8 +92,7 @@ TEST_F(XModem, AnythingButAnAcknowledgementRepeatsTheBlockAndTheBlockAfter255IsZ
     EXPECT_EQ(KVGetRegister(KV_REG_A_LOW + 4) & 0xFF, 0x01u) << "C: the block's SOH";
 }
 
-// Whole files to the real receivers on a pseudo-terminal. G-Kermit reads "Y"
-// as plain data, as no 8th-bit prefixing is agreed; rx pads to whole blocks.
+// Whole files to the real receivers. G-Kermit reads "Y" as plain data; rx pads to whole blocks.
 class Peers : public ::testing::TestWithParam<std::tuple<bool, size_t>> {};
 
 TEST_P(Peers, ReceiveTheFileIntact)
