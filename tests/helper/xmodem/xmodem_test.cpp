@@ -12,6 +12,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using test::XModemBlock;
 using Bytes = std::vector<uint8_t>;
 constexpr uint8_t Nak = 0x15, Ack = 0x06;
 const Bytes Eot{0x04};
@@ -22,8 +23,6 @@ Bytes Answer(uint32_t byte)
     KHXModemOnByteReceived(byte);
     return test::TakeRecorded();
 }
-
-Bytes Block(uint8_t number, const Bytes& data, size_t offset) { return test::XModemBlock(data, offset, number); }
 
 // Sends a malloc'ed copy of the data in a buffer of capacity bytes, those past the data 0x55.
 Bytes Arm(size_t count, size_t capacity = 0)
@@ -52,7 +51,7 @@ TEST_F(XModem, PaddedBlocksGoOutThenTheEndOfTransmissionUntilItsAcknowledgementR
     for (const size_t size : {130, 256, 0}) { // no block of filler alone after 256
         const Bytes data = Arm(size, 256);
         for (size_t block = 0; block * 128 < size; ++block)
-            EXPECT_EQ(Answer(block ? Ack : Nak), Block(static_cast<uint8_t>(block + 1), data, block * 128)) << size;
+            EXPECT_EQ(Answer(block ? Ack : Nak), XModemBlock(data, block * 128, uint8_t(block + 1))) << size;
         EXPECT_EQ(Answer(size ? Ack : Nak), Eot) << "nothing is read past the size, though the buffer goes on";
         EXPECT_EQ(Answer(Nak), Eot) << "repeated while it is not acknowledged";
         EXPECT_FALSE(Released());
@@ -65,17 +64,17 @@ TEST_F(XModem, PaddedBlocksGoOutThenTheEndOfTransmissionUntilItsAcknowledgementR
 TEST_F(XModem, AnythingButAnAcknowledgementRepeatsTheBlockAndTheBlockAfter255IsZero)
 {
     const Bytes data = Arm(258 * 128);
-    EXPECT_EQ(Answer(Ack), Block(2, data, 128)) << "an acknowledgement before any block";
+    EXPECT_EQ(Answer(Ack), XModemBlock(data, 128, 2)) << "an acknowledgement before any block";
     for (uint32_t answer : {Nak, uint8_t{'C'}, uint8_t{0x00}, uint8_t{0x18}, uint8_t{0xFF}})
-        EXPECT_EQ(Answer(answer), Block(2, data, 128)) << answer;
-    EXPECT_EQ(Answer(0x100 | Ack), Block(3, data, 256)) << "only the low 8 bits count";
+        EXPECT_EQ(Answer(answer), XModemBlock(data, 128, 2)) << answer;
+    EXPECT_EQ(Answer(0x100 | Ack), XModemBlock(data, 256, 3)) << "only the low 8 bits count";
     for (unsigned n = 4; n <= 255; ++n)
         Answer(Ack);
-    EXPECT_EQ(Answer(Ack), Block(0, data, 255 * 128));
-    EXPECT_EQ(Answer(Ack), Block(1, data, 256 * 128));
+    EXPECT_EQ(Answer(Ack), XModemBlock(data, 255 * 128, 0));
+    EXPECT_EQ(Answer(Ack), XModemBlock(data, 256 * 128, 1));
 
     const Bytes second = Arm(5); // replaces the transfer under way
-    EXPECT_EQ(Answer(Nak), Block(1, second, 0));
+    EXPECT_EQ(Answer(Nak), XModemBlock(second, 0, 1));
     KHXModemSendFile(&test::Record, nullptr, 1000);
     EXPECT_TRUE(Released()) << "a null buffer arms nothing, and the transfer it replaced is released";
     EXPECT_TRUE(Answer(Nak).empty());
