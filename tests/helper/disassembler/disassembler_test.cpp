@@ -11,10 +11,7 @@
 
 namespace {
 
-struct Disassembled {
-    std::string Text;
-    uint32_t Next;
-};
+struct Disassembled { std::string Text; uint32_t Next; };
 Disassembled Disassemble(uint32_t address, uint32_t size = 128)
 {
     std::string buffer(size, '\x7F');

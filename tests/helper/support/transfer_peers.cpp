@@ -29,7 +29,8 @@ struct EightFieldAnswer {
         Passed = true;
         if (Held.size() >= 14 && Held[0] == 0x01 && Held[3] == 'Y') { // SOH LEN SEQ TYPE, eight fields or more
             std::vector<uint8_t> checked{'+', Held[2], Held[3]};
-            checked.insert(checked.end(), Held.begin() + 4, Held.begin() + 12);
+            for (size_t i = 4; i < 12; ++i)
+                checked.push_back(Held[i]);
             Held = kermit::Frame(checked, kermit::Check1(checked));
         }
         for (uint8_t b : Held)
