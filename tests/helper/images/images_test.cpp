@@ -62,7 +62,8 @@ protected:
     }
     std::string write(const std::string& name, const Bytes& bytes)
     {
-        std::ofstream(Dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+        std::ofstream file(Dir / name, std::ios::binary);
+        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
         return (Dir / name).string();
     }
 
@@ -71,11 +72,7 @@ protected:
 
 TEST_F(Images, EachImageIsCreatedZeroedReplacedAndDestroyed)
 {
-    struct Port {
-        uint32_t (*Create)(uint32_t);
-        void (*Destroy)();
-        Getter Get;
-    };
+    struct Port { uint32_t (*Create)(uint32_t); void (*Destroy)(); Getter Get; };
     for (const Port& port : {Port{KHCreatePort0, KHDestroyPort0, KHGetPort0}, {KHCreatePort1, KHDestroyPort1, KHGetPort1},
                              {KHCreatePort2, KHDestroyPort2, KHGetPort2}, {KHCreateRom, KHDestroyRom, KHGetRom}}) {
         EXPECT_EQ(Get(port.Get), std::make_pair(0u, static_cast<uint8_t*>(nullptr)));
@@ -195,11 +192,7 @@ TEST_F(Images, RomFilesLoadInTheirFormatsAndEveryFailureKeepsThePreviousRom)
 
     const Bytes payload = {0x12, 0xAB, 0xF0, 0x3C};
     const Bytes highFirst = {1, 2, 0xA, 0xB, 0xF, 0, 3, 0xC}, lowFirst = {2, 1, 0xB, 0xA, 0, 0xF, 0xC, 3};
-    struct Case {
-        const char* Signature;
-        size_t Skipped;
-        Bytes Payload, Nibbles; // the image's first nibbles, the rest zero
-    };
+    struct Case { const char* Signature; size_t Skipped; Bytes Payload, Nibbles; }; // Nibbles: the image's first
     for (const Case& c : {Case{Saturn, 256, payload, highFirst}, Case{"HPHP48-W", 13, payload, lowFirst},
                           Case{"HPHP48-X", 8, payload, lowFirst}, Case{"HPHP48-W", 13, {}, {}}}) {
         ASSERT_EQ(KHLoadRom(write("packed", Packed(c.Signature, c.Skipped, c.Payload)).c_str()), 1u) << c.Signature;

@@ -110,11 +110,7 @@ struct Post {
     uintptr_t First, Second;
     bool operator==(const Post&) const = default;
 };
-struct Blit {
-    uint32_t Pitch, Width, Height;
-    int32_t X, Y;
-    std::vector<uint16_t> Pixels; // Width x Height
-};
+struct Blit { uint32_t Pitch, Width, Height; int32_t X, Y; std::vector<uint16_t> Pixels; }; // Width x Height pixels
 
 // Keeps every post, and the last blit with its pixels; a blit may be made slow.
 struct RecordingWindow {
