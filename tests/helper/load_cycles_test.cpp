@@ -1,6 +1,5 @@
-// libtessock.so loaded by name, as a host loads a plug-in, in a process that
-// links only the engine: a hundred times loaded and unloaded while the engine
-// runs with all of it in use, and once left loaded until the process ends.
+// libtessock.so loaded by name, as a host loads a plug-in, in a process that links only the engine: a hundred
+// times loaded and unloaded while the engine runs with all of it in use, and once left loaded until the end.
 #include <filesystem>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -19,8 +18,7 @@ struct Library {
     template <typename Function>
     Function* get(const char* name) const { return reinterpret_cast<Function*>(dlsym(Handle, name)); }
 #define KH(name) get<decltype(name)>(#name)
-    // The echoing program in a ROM of the library's own, the engine running,
-    // a window attached that counts its blits, and the serial pipe.
+    // The echoing program running in a ROM of the library's own, a window attached; the serial pipe.
     int run() const
     {
         uint8_t* rom = nullptr;
@@ -47,10 +45,9 @@ size_t Entries(const char* directory)
 
 std::vector<std::pair<uint32_t, uint32_t>> SerialEvents;
 
-// Each time the library goes while the engine runs, with a display attached
-// and the breakpoint action on. Afterwards the engine holds no handler of it
-// (a call would crash, or trap forever), all its frames are free again, and
-// no thread or descriptor of it is left.
+// Each time the library goes while the engine runs, with a display attached and the breakpoint action on.
+// Afterwards the engine holds no handler of it (a call would crash, or trap forever), all its frames are free
+// again, and no thread or descriptor of it is left.
 TEST(LoadCycles, AHundredCyclesLeaveNoHandlerNoFrameNoThreadAndNoDescriptor)
 {
     KVConfigure(2, 0);
@@ -92,9 +89,8 @@ TEST(LoadCycles, AHundredCyclesLeaveNoHandlerNoFrameNoThreadAndNoDescriptor)
     }
 }
 
-// Exits 0 only through the teardown, the helper library's first and the
-// engine's after it, with the render thread drawing and bytes in the pipe;
-// any other status names the step that failed.
+// Exits 0 only through the teardown, the helper library's first and the engine's after it, with the render
+// thread drawing and bytes in the pipe; any other status names the step that failed.
 [[noreturn]] void RunEverythingAndExit()
 {
     static const Library kh; // never unloaded

@@ -1,6 +1,4 @@
-// Breakpoints and their action against the running engine: Saturn programs
-// in the library's ROM image, tags set through the exports, and a window
-// that records what the action posts.
+// Breakpoints and their action against the running engine, with a window that records what the action posts.
 #include <gtest/gtest.h>
 
 #include "tests/helper/support/calculator.h"
@@ -17,8 +15,7 @@ class Breakpoints : public ::testing::Test {
 protected:
     void TearDown() override { KHSetBreakpointAction(0, nullptr, 0); }
 
-    // Runs until the engine stops itself, with a moment for a second post to
-    // show up: one hit posts exactly once. The post, and where PC stands.
+    // Runs until the engine stops itself, with a moment for a second post to show up: one hit posts exactly once.
     std::pair<Post, uint32_t> RunToNextStop()
     {
         const size_t before = W.posts().size();
@@ -37,9 +34,7 @@ protected:
 // A=A+1 A, then the instruction at "mark" (B=B+1 A), round and round.
 Program CountingLoop(uint32_t origin)
 {
-    Program p(origin);
-    p.label("loop").op("E4").label("mark").op("E5").goto_("loop");
-    return p;
+    return Program(origin).label("loop").op("E4").label("mark").op("E5").goto_("loop");
 }
 
 TEST_F(Breakpoints, ATagTrapsOncePerHitUnderActionOneAndRunsPlainlyUnderActionZero)

@@ -1,6 +1,6 @@
-// The disassembler against texts and lengths written out by hand, one row
-// per opcode family, and against the project's assembler, whose every form
-// comes back as its own text and length. With the symbol list.
+// The disassembler against texts and lengths written out by hand, one row per opcode family, and against the
+// project's assembler, whose every form comes back as its own text and length. With the symbol list.
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
@@ -11,10 +11,7 @@
 
 namespace {
 
-struct Disassembled {
-    std::string Text;
-    uint32_t Next;
-};
+struct Disassembled { std::string Text; uint32_t Next; };
 Disassembled Disassemble(uint32_t address, uint32_t size = 128)
 {
     std::string buffer(size, '\x7F');
@@ -29,18 +26,17 @@ void Place(uint32_t address, const std::string& digits)
         KHWriteNibble(address + static_cast<uint32_t>(i), digits[i] <= '9' ? digits[i] - '0' : digits[i] - 'A' + 10);
 }
 
-std::string Hex(uint32_t value, unsigned digits)
+std::string Hex(uint32_t value)
 {
-    std::string text;
-    for (unsigned i = digits; i-- > 0;)
-        text += "0123456789ABCDEF"[(value >> (4 * i)) & 15];
+    char text[16];
+    std::snprintf(text, sizeof text, "%05X", value);
     return text;
 }
 
 constexpr uint32_t Origin = 0x01000;
 
-// One row per decoding table and jump form, with ones after the instruction:
-// a decoder that reads too far sees digits that change its text.
+// One row per decoding table and jump form, with ones after the instruction: a decoder that reads too far sees
+// digits that change its text.
 const struct {
     const char *Nibbles, *Text; // in address order
     uint32_t Length;
@@ -49,9 +45,8 @@ const struct {
     {"13F", "CD1XS", 3}, {"14E", "C=DAT0.B", 3}, {"1531", "A=DAT1.WP", 4}, {"157F", "C=DAT1.A", 4}, {"15FF", "C=DAT1.16", 4},
     {"189", "D0=D0-10", 3}, {"1C0", "D1=D1-1", 3}, {"1A4321", "D0=(4)\t#1234", 6}, {"1F0F000", "D1=(5)\t#000F0", 7},
     {"2F", "P=\t#15", 2}, {"3F0123456789ABCDEF", "LC(16)\t#FEDCBA9876543210", 18}, {"8082443210", "LA(5)\t#01234", 10},
-    // GOC, GONC and GOTO count from their offset at 0x01001, GOSUB from
-    // 0x01004, GOLONG from 0x01002, GOSUBL from 0x01006; a test's GOYES
-    // from its offset's first nibble; 0 returns instead.
+    // GOC, GONC and GOTO count from their offset at 0x01001, GOSUB from 0x01004, GOLONG from 0x01002, GOSUBL
+    // from 0x01006; a test's GOYES from its offset's first nibble; 0 returns instead.
     {"400", "RTNC", 3}, {"40F", "GOC\t#00FF1", 3}, {"570", "GONC\t#01008", 3}, {"6300", "NOP4", 4}, {"6400", "NOP5", 4},
     {"600F", "GOTO\t#00F01", 4}, {"7FFF", "GOSUB\t#01003", 4}, {"8C000F", "GOLONG\t#00002", 6}, {"8EFFFF", "GOSUBL\t#01005", 6},
     {"8D54321", "GOVLNG\t#12345", 7}, {"8F0000F", "GOSBVL\t#F0000", 7}, {"8087150", "?ABIT=1.1 GOYES #0100A", 7},
@@ -72,8 +67,7 @@ TEST(Disassembler, EveryFamilyGivesItsTextAndLengthToEveryBufferSize)
         const Disassembled whole = Disassemble(Origin);
         EXPECT_EQ(whole.Text, row.Text);
         EXPECT_EQ(whole.Next, Origin + row.Length);
-        // Cut to every size: the first size - 1 characters and a NUL,
-        // nothing past size, and the same next address.
+        // Cut to every size: the first size - 1 characters and a NUL, nothing past size, the same next address.
         for (uint32_t size = 0; size <= whole.Text.size() + 2; ++size) {
             char buffer[64];
             std::memset(buffer, 'x', sizeof buffer);
@@ -84,8 +78,8 @@ TEST(Disassembler, EveryFamilyGivesItsTextAndLengthToEveryBufferSize)
         }
         EXPECT_EQ(KHDisassemble(Origin, 64, nullptr), whole.Next) << "no buffer: only the length";
     }
-    // An instruction over the top of memory reads on at 0x00000, and its
-    // next address is not wrapped; a jump back from 0 reaches the top.
+    // An instruction over the top of memory reads on at 0x00000, and its next address is not wrapped; a jump
+    // back from 0 reaches the top.
     Place(0xFFFFE, "334321");
     EXPECT_EQ(Disassemble(0xFFFFE).Text, "LC(4)\t#1234");
     EXPECT_EQ(Disassemble(0xFFFFE).Next, 0x100004u);
@@ -94,9 +88,8 @@ TEST(Disassembler, EveryFamilyGivesItsTextAndLengthToEveryBufferSize)
     EXPECT_EQ(Disassemble(0x300000).Next, 0x300003u);
 }
 
-// The source in the disassembler's notation: a TAB between a mnemonic and
-// its operand, the field of a constant addition left out (r=r+k.f for k
-// from 2; with k = 1 it is group B's increment, which shows its field), and
+// The source in the disassembler's notation: a TAB between a mnemonic and its operand, the field of a constant
+// addition left out (r=r+k.f for k from 2; with k = 1 it is group B's increment, which shows its field), and
 // 83E spelled as the disassembler spells it.
 std::string Notation(std::string text)
 {
@@ -116,8 +109,6 @@ std::string Notation(std::string text)
     return text;
 }
 
-// Assembles the statement at 0x50000, writes it into memory through the
-// library and disassembles it back.
 void RoundTrip(const std::string& statement, const std::string& definitions = "")
 {
     SCOPED_TRACE(statement);
@@ -142,18 +133,18 @@ TEST(Disassembler, EveryFormOfTheAssemblerComesBackAsItsText)
     for (const char* operands : {"P= #9", "LC(1) #A", "LC(16) #123456789ABCDEF0", "LA(5) #00F0F", "D0=(2) #A5", "D1=(4) #0F0F",
                                  "D0=(5) #12345", "XM=0 SR=0 MP=0"})
         RoundTrip(operands);
-    // Each jump and GOYES to targets near and far both ways, by name (a
-    // constant of the source, and a symbol of the library) and by number.
+    // Each jump and GOYES to targets near and far both ways, by name (a constant of the source, and a symbol of
+    // the library) and by number.
     for (const auto& [mnemonic, far] :
          {std::pair<std::string, int32_t>{"GOC", 120}, {"GONC", 120}, {"GOTO", 2000}, {"GOSUB", 2000}, {"GOLONG", 32000},
           {"GOSUBL", 32000}, {"GOVLNG", 0x40000}, {"GOSBVL", 0x40000}, {"?A=B.A GOYES", 120}, {"?ST=1.3 GOYES", 120},
           {"?CBIT=0.7 GOYES", 120}, {"?D>=C.WP GOYES", 120}}) {
         for (int32_t distance : {-far, -2, 9, far}) {
             const uint32_t target = 0x50000 + static_cast<uint32_t>(distance);
-            const std::string name = "rt_" + Hex(target, 5);
+            const std::string name = "rt_" + Hex(target);
             KHAddSymbol(target, name.c_str());
-            RoundTrip(mnemonic + " " + name, name + " = #" + Hex(target, 5) + "\n");
-            RoundTrip(mnemonic + " #" + Hex(target + 1, 5));
+            RoundTrip(mnemonic + " " + name, name + " = #" + Hex(target) + "\n");
+            RoundTrip(mnemonic + " #" + Hex(target + 1));
         }
     }
     RoundTrip("GOVLNG #00000");

@@ -1,6 +1,5 @@
-// The display renderer with the real engine: a Saturn program draws a known
-// picture on the LCD, and a window that records what is blitted into it
-// checks the pixels, the geometry, the frame hand-off and the counters.
+// A Saturn program draws a known picture on the LCD; a window that records its blits checks the pixels, the
+// geometry, the frame hand-off and the counters.
 #include <gtest/gtest.h>
 
 #include "helper/display/convert.h"
@@ -13,11 +12,7 @@ using namespace std::chrono_literals;
 using tessock::Renderer;
 using test::Io;
 
-// The picture: a dark dot where this holds.
-bool Dark(uint32_t row, uint32_t column)
-{
-    return (row * 3 + column * 5) % 7 == 0 || column == 2 * row;
-}
+bool Dark(uint32_t row, uint32_t column) { return (row * 3 + column * 5) % 7 == 0 || column == 2 * row; }
 
 // Whether the blit shows the picture at the scale, dark 0x0000, clear 0x7FFF.
 bool ShowsPicture(const test::Blit& blit, uint32_t scale)
@@ -35,12 +30,14 @@ protected:
     {
         // The LCD on at the picture, 64 lines; one bit a dot, lowest leftmost, 34 nibbles a line.
         test::Program p(0x01000), picture(0x20000);
-        p.lc(5, Io).op("805").p(0).d1(Io + 0x20).lc(5, 0x20000).op("145").d1(Io + 0x25).lc(3, 0).op("1553"); // address, offset
-        p.d1(Io + 0x28).lc(2, 63).op("14D").d1(Io + 0x00).lc(1, 8).op("1550").label("idle").goto_("idle"); // lines, on
+        p.lc(5, Io).op("805").p(0).d1(Io + 0x20).lc(5, 0x20000).op("145"); // the address
+        p.d1(Io + 0x25).lc(3, 0).op("1553").d1(Io + 0x28).lc(2, 63).op("14D"); // offset, lines
+        p.d1(Io + 0x00).lc(1, 8).op("1550").label("idle").goto_("idle");     // on
         M.load(p);
         for (uint32_t row = 0; row < 64; ++row)
             for (uint32_t dot = 0; dot < 136; dot += 4)
-                picture.imm(Dark(row, dot) | Dark(row, dot + 1) << 1 | Dark(row, dot + 2) << 2 | Dark(row, dot + 3) << 3, 1);
+                picture.imm(Dark(row, dot) | Dark(row, dot + 1) << 1 | Dark(row, dot + 2) << 2 | Dark(row, dot + 3) << 3,
+                            1);
         M.place(picture);
     }
     void TearDown() override
@@ -70,7 +67,8 @@ TEST_F(Display, ThePictureArrivesAtEachScaleAndOnlyTheLcdsSizeIsDrawn)
     const int blits = W.Blits.load();
     KVForceRefresh();
     ASSERT_TRUE(waitForBlits(blits + 1));
-    EXPECT_EQ(std::make_tuple(W.last().Width, W.last().Height, W.last().X, W.last().Y), std::make_tuple(100u, 40u, -5, 300));
+    const test::Blit last = W.last();
+    EXPECT_EQ(std::make_tuple(last.Width, last.Height, last.X, last.Y), std::make_tuple(100u, 40u, -5, 300));
     std::lock_guard lock(Renderer.RenderLock);
     for (uint32_t y = 0; y < 64; ++y)
         for (uint32_t x = 0; x < 144; ++x)
@@ -80,9 +78,9 @@ TEST_F(Display, ThePictureArrivesAtEachScaleAndOnlyTheLcdsSizeIsDrawn)
 TEST_F(Display, AnInvalidScaleATooLargeLcdOrNoWindowLeaveItDetached)
 {
     using Setting = std::tuple<KHWindow*, uint32_t, uint32_t, int32_t>; // window, width, height, scale
-    for (const auto& [window, width, height, scale] : {Setting{&W.Window, 131, 64, 3}, Setting{&W.Window, 131, 64, 0},
-                                                       Setting{&W.Window, 145, 64, 1}, Setting{&W.Window, 131, 65, 1},
-                                                       Setting{nullptr, 131, 64, 2}}) {
+    for (const auto& [window, width, height, scale] : {Setting{&W.Window, 131, 64, 3}, {&W.Window, 131, 64, 0},
+                                                       {&W.Window, 145, 64, 1}, {&W.Window, 131, 65, 1},
+                                                       {nullptr, 131, 64, 2}}) {
         KHSetDisplay(&W.Window, 42, 77, 131, 64, 2);
         KHSetDisplay(window, 42, 77, width, height, scale);
         const uint32_t delivered = Renderer.FramesDelivered.load();
@@ -111,14 +109,12 @@ TEST_F(Display, AnInvalidScaleATooLargeLcdOrNoWindowLeaveItDetached)
     EXPECT_EQ(std::count(surface.begin(), surface.end(), 0xBEEF), 144 * 64 - 137 * 64);
 }
 
-// The handler as the engine calls it, timed: frames taken, and how many of
-// them kept the execution thread for longer than a tenth of a second.
+// Frames the handler took, and how many of them kept the execution thread for longer than 0.1 s.
 std::atomic<int> HandledFrames{0}, LongHandlings{0};
 
 TEST_F(Display, ASlowWindowNeverStallsTheEngineAndEveryFrameComesBackOnce)
 {
-    // 200 ms a blit: a handler that waited for the renderer would keep the
-    // execution thread that long for most frames.
+    // 200 ms a blit: a handler that waited for the renderer would keep the execution thread that long.
     W.DelayMs = 200;
     KHSetDisplay(&W.Window, 42, 77, 131, 64, 2);
     KVSetDisplayHandler([](const uint8_t* frame, uint32_t leftOffset, uint32_t stride) {
@@ -133,9 +129,8 @@ TEST_F(Display, ASlowWindowNeverStallsTheEngineAndEveryFrameComesBackOnce)
     EXPECT_LE(LongHandlings.load(), 1) << "of " << HandledFrames.load();
     EXPECT_LT(W.Blits.load(), HandledFrames.load() / 2) << "frames that found the renderer drawing went straight back";
     W.DelayMs = 0;
-    // Of two frames handed over before the thread wakes only the second is
-    // drawn (the handler runs inside the refresh, and takes the lock again);
-    // a frame still waiting when the display goes is given back.
+    // Of two frames handed over before the thread wakes only the second is drawn (the handler runs inside the
+    // refresh, and takes the lock again); a frame still waiting when the display goes is given back.
     KHSetDisplay(&W.Window, 42, 77, 131, 64, 1);
     for (int round = 0; round < 5; ++round) {
         const int blits = W.Blits.load();
@@ -163,8 +158,7 @@ TEST_F(Display, TheCountersLatchOnceASecondAndClearWithoutFramesOrOnAttaching)
     EXPECT_EQ(KHGetRenderedFPS() + KHGetDisplayedFPS(), 0u);
     KVRun();
     ASSERT_TRUE(test::WaitUntil([] { return KHGetRenderedFPS() > 0; }, 5s)) << "latched a second after attaching";
-    // A frame may be delivered in one second and shown in the next, and a
-    // latch may fall between the reads.
+    // A frame may be delivered in one second and shown in the next, and a latch may fall between the reads.
     const uint32_t rendered = KHGetRenderedFPS(), displayed = KHGetDisplayedFPS();
     EXPECT_LE(rendered, 70u);
     EXPECT_GE(displayed, 1u);

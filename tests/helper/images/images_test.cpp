@@ -1,15 +1,10 @@
-// The images: created, replaced and destroyed; nibbles through the engine's
-// real memory map; and KHLoadRom with files written here in all four
-// formats, every failure of which leaves the ROM that was there.
-#include <algorithm>
+// The images: created, replaced and destroyed; nibbles through the engine's real memory map; and KHLoadRom
+// with files written here in all four formats, every failure of which leaves the ROM that was there.
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include "korvane.h"
-#include "tessock.h"
 #include "tests/helper/support/calculator.h"
 
 namespace {
@@ -40,8 +35,8 @@ Bytes Packed(const char* signature, size_t skipped, const Bytes& payload)
     return file;
 }
 
-// Bank 15's last nibble and the operands past it: the ROM buffer must reach
-// that far, whatever the image (the address sanitizer sees it).
+// Bank 15's last nibble and the operands past it: the ROM buffer must reach that far, whatever the image
+// (the address sanitizer sees it).
 void StepAtTheTopOfBank15()
 {
     KVConfigure(2, 1);
@@ -67,7 +62,8 @@ protected:
     }
     std::string write(const std::string& name, const Bytes& bytes)
     {
-        std::ofstream(Dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+        std::ofstream file(Dir / name, std::ios::binary);
+        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
         return (Dir / name).string();
     }
 
@@ -76,13 +72,9 @@ protected:
 
 TEST_F(Images, EachImageIsCreatedZeroedReplacedAndDestroyed)
 {
-    struct Port {
-        uint32_t (*Create)(uint32_t);
-        void (*Destroy)();
-        Getter Get;
-    };
-    for (const Port& port : {Port{KHCreatePort0, KHDestroyPort0, KHGetPort0}, Port{KHCreatePort1, KHDestroyPort1, KHGetPort1},
-                             Port{KHCreatePort2, KHDestroyPort2, KHGetPort2}, Port{KHCreateRom, KHDestroyRom, KHGetRom}}) {
+    struct Port { uint32_t (*Create)(uint32_t); void (*Destroy)(); Getter Get; };
+    for (const Port& port : {Port{KHCreatePort0, KHDestroyPort0, KHGetPort0}, {KHCreatePort1, KHDestroyPort1, KHGetPort1},
+                             {KHCreatePort2, KHDestroyPort2, KHGetPort2}, {KHCreateRom, KHDestroyRom, KHGetRom}}) {
         EXPECT_EQ(Get(port.Get), std::make_pair(0u, static_cast<uint8_t*>(nullptr)));
         ASSERT_EQ(port.Create(0x40000), 1u);
         const auto [size, buffer] = Get(port.Get);
@@ -108,8 +100,7 @@ TEST_F(Images, EachImageIsCreatedZeroedReplacedAndDestroyed)
     EXPECT_EQ(Get().second[0x3FFFFF], 0x2);
 }
 
-// Replacing or destroying an image frees the buffer the machine may be
-// reading: the sanitizers see a read of it once freed.
+// Replacing or destroying an image frees the buffer the machine may be reading: the sanitizers see a read once freed.
 TEST_F(Images, ImagesReplacedUnderARunningMachineAreNeverReadOnceFreed)
 {
     test::Calculator calculator;
@@ -133,11 +124,12 @@ TEST_F(Images, ImagesReplacedUnderARunningMachineAreNeverReadOnceFreed)
 TEST_F(Images, NibblesGoThroughTheConfiguredMemoryMapAndNothingElse)
 {
     ASSERT_EQ(KHCreateRom(0x100000) + KHCreatePort0(0x40000) + KHCreatePort1(0x40000) + KHCreatePort2(0x20000), 4u);
-    uint8_t *rom = Get().second, *ram = Get(KHGetPort0).second, *port1 = Get(KHGetPort1).second, *port2 = Get(KHGetPort2).second;
+    uint8_t *rom = Get().second, *ram = Get(KHGetPort0).second;
+    uint8_t *port1 = Get(KHGetPort1).second, *port2 = Get(KHGetPort2).second;
     rom[0x00140] = rom[0x7F140] = 0x5;
     rom[0x12345] = 0x10 | 0xB; // a breakpoint tag on nibble B
-    // I/O at 0x00100, RAM at 0x80000, the bank switcher on page 0x7F000,
-    // port 1 at 0xC0000 in a window half its size, port 2 at 0xE0000.
+    // I/O at 0x00100, RAM at 0x80000, the bank switcher on page 0x7F000, port 1 at 0xC0000 in a window half its
+    // size, port 2 at 0xE0000.
     for (uint32_t value : {0x00100u, 0xC0000u, 0x80000u, 0xFF000u, 0x7F000u, 0xE0000u, 0xC0000u, 0xE0000u, 0xE0000u})
         KVMemoryConfig(value);
     for (uint32_t offset = 0; offset < 64; ++offset)
@@ -180,8 +172,7 @@ TEST_F(Images, NibblesGoThroughTheConfiguredMemoryMapAndNothingElse)
     EXPECT_TRUE(std::equal(before, before + KV_STATE_SIZE, after));
 }
 
-// Raw files byte for byte (even after a signature), the packed ones in their
-// nibble order, zero past the data; every failure keeps the ROM there was.
+// Raw files byte for byte (even after a signature), the packed ones in their nibble order, zero past the data.
 TEST_F(Images, RomFilesLoadInTheirFormatsAndEveryFailureKeepsThePreviousRom)
 {
     for (uint32_t size : {FullRom, 0x100000u}) {
@@ -192,18 +183,16 @@ TEST_F(Images, RomFilesLoadInTheirFormatsAndEveryFailureKeepsThePreviousRom)
         ASSERT_EQ(KHLoadRom(write("raw", file).c_str()), 1u) << size;
         const auto [recorded, rom] = Get();
         EXPECT_EQ(recorded, size) << "the file's size is the image's";
-        EXPECT_TRUE(std::equal(file.begin(), file.end(), rom) && AllZero(rom + size, rom + FullRom + KV_BUFFER_SLACK)) << size;
+        EXPECT_TRUE(std::equal(file.begin(), file.end(), rom)) << size;
+        EXPECT_TRUE(AllZero(rom + size, rom + FullRom + KV_BUFFER_SLACK)) << size;
         EXPECT_EQ(KHReadNibble(0xFFFFF), file[0xFFFFF]) << "lent to the engine, flat";
     }
     StepAtTheTopOfBank15();
     KVConfigure(2, 0);
 
-    const Bytes payload = {0x12, 0xAB, 0xF0, 0x3C}, highFirst = {1, 2, 0xA, 0xB, 0xF, 0, 3, 0xC}, lowFirst = {2, 1, 0xB, 0xA, 0, 0xF, 0xC, 3};
-    struct Case {
-        const char* Signature;
-        size_t Skipped;
-        Bytes Payload, Nibbles; // the image's first nibbles, the rest zero
-    };
+    const Bytes payload = {0x12, 0xAB, 0xF0, 0x3C};
+    const Bytes highFirst = {1, 2, 0xA, 0xB, 0xF, 0, 3, 0xC}, lowFirst = {2, 1, 0xB, 0xA, 0, 0xF, 0xC, 3};
+    struct Case { const char* Signature; size_t Skipped; Bytes Payload, Nibbles; }; // Nibbles: the image's first
     for (const Case& c : {Case{Saturn, 256, payload, highFirst}, Case{"HPHP48-W", 13, payload, lowFirst},
                           Case{"HPHP48-X", 8, payload, lowFirst}, Case{"HPHP48-W", 13, {}, {}}}) {
         ASSERT_EQ(KHLoadRom(write("packed", Packed(c.Signature, c.Skipped, c.Payload)).c_str()), 1u) << c.Signature;
@@ -224,11 +213,11 @@ TEST_F(Images, RomFilesLoadInTheirFormatsAndEveryFailureKeepsThePreviousRom)
     Bytes shortSaturn(200, 0);
     std::copy(Saturn, Saturn + 8, shortSaturn.begin());
     for (const std::string& path : {
-             (Dir / "missing").string(), Dir.string(), std::string("/dev/zero"), (Dir / "fifo").string(), // no size to go by
-             write("short", {'H', 'P', 'H', 'P', '4'}),                                                // fewer than 8 bytes
-             write("unknown", Bytes(1000, 0x41)),                                                      // no signature
-             write("almost", Bytes(0x100001, 0)),                         // neither raw size nor signature
-             write("saturn-short", shortSaturn),                          // shorter than its header
+             (Dir / "missing").string(), Dir.string(), std::string("/dev/zero"), (Dir / "fifo").string(), // no size
+             write("short", {'H', 'P', 'H', 'P', '4'}),                            // fewer than 8 bytes
+             write("unknown", Bytes(1000, 0x41)),                                  // no signature
+             write("almost", Bytes(0x100001, 0)),                                  // neither raw size nor signature
+             write("saturn-short", shortSaturn),                                   // shorter than its header
              write("x-over", Packed("HPHP48-X", 8, Bytes(FullRom / 2 + 1, 0x11))), // one byte too many
          }) {
         EXPECT_EQ(KHLoadRom(path.c_str()), 0u) << path;

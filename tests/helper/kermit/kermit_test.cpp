@@ -1,4 +1,3 @@
-// The Kermit sender against the tests' own receiver model.
 #include <future>
 #include <gtest/gtest.h>
 
@@ -16,7 +15,6 @@ void Feed(const Bytes& bytes)
     for (uint8_t byte : bytes)
         KHKermitOnByteReceived(byte);
 }
-
 std::string Types(const std::vector<Packet>& packets)
 {
     std::string types;
@@ -26,7 +24,6 @@ std::string Types(const std::vector<Packet>& packets)
 }
 std::string Sent() { return Types(SplitPackets(test::TakeRecorded())); }
 
-// The data of the D packets, decoded with the 8th-bit prefix in use.
 Bytes Received(const std::vector<Packet>& packets)
 {
     Bytes data;
@@ -57,8 +54,7 @@ protected:
     }
     void TearDown() override { tessock::KermitFreeCopies(); }
 
-    // Starts a transfer and answers every packet as a receiver would, the
-    // Send-Init with the MAXL given; every packet sent, in order.
+    // Every packet sent, each answered as a receiver would, the Send-Init with the MAXL given.
     static std::vector<Packet> RunTransfer(const Bytes& data, uint8_t maxl = '~', const char* name = "FOO")
     {
         KHKermitSendFile(&test::Record, name, data.data(), static_cast<uint32_t>(data.size()));
@@ -80,14 +76,8 @@ TEST_F(Kermit, PacketsAreExactlyTheseBytesEncodedAsTheExamplesWithSoundChecksAnd
 
     std::vector<Packet> packets = RunTransfer({0x00, 0x7F, 0x23, 0x59, 0x81, 0xD9, 0xA3, 0x19, 0x41});
     ASSERT_EQ(Types(packets), "SFDZB");
-    EXPECT_EQ(packets[2].Field, Bytes({'#', '@', '#', '?', '#', '#', '#', 'Y', 'Y', '#', 'A', 'Y', '#', 'Y', 'Y', '#', '#', '#', 'Y', 'A'}));
-    const Bytes data = Distinguishable(1000);
-    packets = RunTransfer(data);
-    const std::string types = Types(packets);
-    EXPECT_EQ(types, "SF" + std::string(types.size() - 4, 'D') + "ZB");
-    for (size_t i = 0; i < packets.size(); ++i)
-        EXPECT_TRUE(packets[i].Sound && packets[i].Sequence == i % 64) << i;
-    EXPECT_EQ(Received(packets), data);
+    EXPECT_EQ(packets[2].Field, Bytes({'#', '@', '#', '?', '#', '#', '#', 'Y', 'Y', '#', 'A', 'Y', '#', 'Y', 'Y', '#',
+                                       '#', '#', 'Y', 'A'}));
     EXPECT_EQ(tessock::Kermit.DataCopy, nullptr) << "the copies go with the break";
     EXPECT_EQ(tessock::Kermit.NameCopy, nullptr);
 
@@ -96,8 +86,7 @@ TEST_F(Kermit, PacketsAreExactlyTheseBytesEncodedAsTheExamplesWithSoundChecksAnd
     EXPECT_EQ(packets[1].Field, Bytes(89, 'N')) << "a name too long for the peer's packets is cut";
     EXPECT_EQ(packets[1].Len, 94u);
 
-    // MAXL 64: 48 characters a field; MAXL 94: 78. A three-character byte
-    // one short of the limit is not split: the field runs two past it.
+    // MAXL 64: 48 characters a field; MAXL 94: 78. A three-character byte one short of the limit runs two past it.
     for (const auto& [maxl, limit] : {std::pair<uint8_t, size_t>{'`', 48}, {'~', 78}}) {
         packets = RunTransfer(Bytes(limit, 'a'), maxl);
         EXPECT_EQ(Types(packets), "SFDZB") << limit;
@@ -120,33 +109,24 @@ TEST_F(Kermit, AnswersThatStallTheTransfer)
             Feed(SendInitAck());
         test::TakeRecorded();
     };
-    Bytes shortLen = Ack(1), controlLen = Ack(1), zeroMaxl = SendInitAck(), longForm = SendInitAck(), otherCheck = SendInitAck();
-    shortLen[1] = ' ' + 4;
-    controlLen[1] = 0x1F;
-    zeroMaxl[4] = 0x00;
-    longForm[1] = '9';
-    otherCheck[11] = '1';
-    for (const Bytes& answer : {Ack(1, "", 'N'), Ack(2), shortLen, controlLen, Bytes{0x02}, zeroMaxl, longForm, otherCheck}) {
-        const bool initAnswer = answer.size() == SendInitAck().size();
+    const auto changed = [](Bytes answer, size_t at, uint8_t to) { answer[at] = to; return answer; };
+    const Bytes zeroMaxl = changed(SendInitAck(), 4, 0x00);
+    for (const Bytes& answer : {Ack(1, "", 'N'), Ack(2), changed(Ack(1), 1, ' ' + 4), changed(Ack(1), 1, 0x1F), Bytes{0x02},
+                                zeroMaxl, changed(SendInitAck(), 1, '9'), changed(SendInitAck(), 11, '1')}) {
         tessock::Kermit.Maxl = 64;
-        start(!initAnswer);
-        Feed(answer);
-        Feed(SendInitAck());
-        Feed(Ack(1));
-        Feed(Ack(2));
+        start(answer.size() != SendInitAck().size());
+        for (const Bytes& next : {answer, SendInitAck(), Ack(1), Ack(2)})
+            Feed(next);
         EXPECT_EQ(Sent(), "") << "nothing more goes out";
         EXPECT_TRUE(answer != zeroMaxl || tessock::Kermit.Maxl == 64) << "a zero MAXL is not taken";
     }
     // An answer ending in another byte than CR releases the next packet, then stalls.
     start(false);
-    Bytes answer = SendInitAck();
-    answer.back() = '\n';
-    Feed(answer);
+    Feed(changed(SendInitAck(), SendInitAck().size() - 1, '\n'));
     EXPECT_EQ(Sent(), "F");
     Feed(Ack(1));
     EXPECT_EQ(Sent(), "");
-    // Bad arguments start nothing and leave the transfer under way; releasing
-    // the copies (as the library's unload does) ends it.
+    // Bad arguments start nothing and leave the transfer under way; releasing the copies (as unloading does) ends it.
     start(true);
     KHKermitSendFile(&test::Record, nullptr, reinterpret_cast<const uint8_t*>("abc"), 3);
     KHKermitSendFile(&test::Record, "FOO", nullptr, 5);
@@ -166,9 +146,8 @@ TEST_F(Kermit, AnswersThatStallTheTransfer)
     EXPECT_EQ(Sent(), "");
 }
 
-// Only a printable MAXL is taken, none below 17; whatever the peer sent the
-// transfer runs to its end within the peer's packet length, and the next
-// transfer advertises it.
+// Only a printable MAXL is taken, none below 17; whatever the peer sent the transfer runs to its end within
+// the peer's packet length, and the next transfer advertises it.
 TEST_F(Kermit, EveryMaxlAPeerMaySendEndsInACompleteTransfer)
 {
     const Bytes data = Distinguishable(300);
@@ -177,21 +156,21 @@ TEST_F(Kermit, EveryMaxlAPeerMaySendEndsInACompleteTransfer)
         const std::vector<Packet> packets = RunTransfer(data, static_cast<uint8_t>(byte));
         const uint32_t maxl = byte > 0x20 && byte < 0x7F ? std::max(byte - 32, 17u) : 64u;
         EXPECT_EQ(tessock::Kermit.Maxl, static_cast<int32_t>(maxl)) << byte;
-        EXPECT_TRUE(Types(packets).ends_with("ZB") && Received(packets) == data) << byte;
+        EXPECT_EQ(Types(packets), "SF" + std::string(packets.size() - 4, 'D') + "ZB") << byte;
+        EXPECT_EQ(Received(packets), data) << byte;
         for (size_t i = 0; i < packets.size(); ++i) // at MAXL 17 the sequence wraps
-            EXPECT_TRUE(packets[i].Sound && packets[i].Sequence == i % 64 && packets[i].Len <= (i ? maxl : 11u)) << byte << ", " << i;
+            EXPECT_TRUE(packets[i].Sound && packets[i].Sequence == i % 64 && packets[i].Len <= (i ? maxl : 11u))
+                << byte << ", " << i;
     }
     RunTransfer(Bytes{'x'}, 'P'); // MAXL 48
     KHKermitSendFile(&test::Record, "BAR", nullptr, 0);
     const std::vector<Packet> init = SplitPackets(test::TakeRecorded());
     ASSERT_EQ(Types(init), "S");
-    EXPECT_EQ(init[0].Sequence, 0u);
     EXPECT_EQ(init[0].Field.at(0), 'P');
 }
 
-// Each answer comes from a thread of its own the moment the packet's CR has
-// gone out, while the sender may still be inside its call, which then pauses
-// to give the answer every chance to overtake it.
+// Each answer comes from a thread of its own the moment the packet's CR has gone out, while the sender
+// may still be inside its call, which then pauses to give the answer every chance to overtake it.
 TEST_F(Kermit, AnswersFromAnotherThreadRacingThePacketTheyAnswerNeverStallATransfer)
 {
     static Bytes packet; // the senders run under the library's lock, one at a time
@@ -219,8 +198,7 @@ TEST_F(Kermit, AnswersFromAnotherThreadRacingThePacketTheyAnswerNeverStallATrans
         EXPECT_EQ(Received(packets), data);
     }
 
-    // With no sender of its own the transfer goes through the serial link
-    // into the calculator, where a program sends every byte straight back.
+    // With no sender of its own the transfer goes through the serial link into the calculator, which echoes.
     test::Calculator m;
     m.load(test::DrawAndEcho());
     KVRun();

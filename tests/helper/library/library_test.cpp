@@ -1,6 +1,4 @@
-// The library's frame as a client finds it: exactly the header's functions
-// exported, the serial link registered by loading, and the server exports
-// that do nothing. (The load cycles see the render thread draw.)
+// The library's frame as a client finds it. (The load cycles see the render thread draw.)
 #include <gtest/gtest.h>
 
 #include "helper/serial/serial_link.h"

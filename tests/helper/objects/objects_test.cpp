@@ -1,11 +1,10 @@
-// Placing objects on the data stack in RAM at 0x80000 and as named entries
-// in port 1, measured by the test's own routine at 0x3019; the memory after
-// each call is written out by hand.
-#include <gtest/gtest.h>
+// Placing objects on the data stack in RAM at 0x80000 and as named entries in port 1, measured by the
+// test's own routine at 0x3019; the memory after each call is written out by hand.
 #include <functional>
-#include <string>
+#include <gtest/gtest.h>
 
 #include "tests/helper/support/calculator.h"
+#include "tests/helper/support/kermit_model.h"
 
 namespace {
 
@@ -42,23 +41,32 @@ Nibbles Text(const std::string& text)
         nibbles = nibbles + Word(c, 2);
     return nibbles;
 }
-// CRC-16/KERMIT bit by bit over each nibble's four bits, low bit first.
-uint32_t Crc(const Nibbles& nibbles)
+uint32_t Crc(const Nibbles& nibbles) { return test::kermit::Crc(nibbles, 4); }
+void Put(uint8_t* ram, uint32_t address, const Nibbles& n) { std::copy(n.begin(), n.end(), ram + address - Ram); }
+Nibbles At(const uint8_t* image, uint32_t offset, uint32_t count) { return {image + offset, image + offset + count}; }
+
+// The call, which must leave the registers, return stack and memory map as they were.
+uint32_t Checked(const std::function<uint32_t()>& call)
 {
-    uint32_t crc = 0;
-    for (uint8_t nibble : nibbles)
-        for (int bit = 0; bit < 4; ++bit)
-            crc = ((crc ^ (nibble >> bit)) & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
-    return crc;
+    uint8_t before[512], after[512];
+    KVSaveState(before, sizeof before);
+    const uint32_t result = call();
+    KVSaveState(after, sizeof after);
+    EXPECT_EQ(Nibbles(before, before + KV_STATE_SIZE), Nibbles(after, after + KV_STATE_SIZE)) << "machine state";
+    return result;
+}
+uint32_t Push(const Nibbles& object, uint32_t n) { return Checked([&] { return KHPushObject(object.data(), n); }); }
+uint32_t Load(const char* name, const Nibbles& object, uint32_t count = ~0u) // ~0: the whole object
+{
+    return Checked([&] { return KHLoadInPort1(name, object.data(), ~count ? count : uint32_t(object.size())); });
 }
 
 class Objects : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // Moves D0 past the object at D0: a system binary (02911) is 10
-        // nibbles, a string (02A2C) or code object (02DCC) 5 plus its length
-        // field, which counts itself, and anything else 5.
+        // Moves D0 past the object at D0: a system binary (02911) is 10 nibbles, a string (02A2C) or code object
+        // (02DCC) 5 plus its length field, which counts itself, and anything else 5.
         test::Program p(0x3019);
         p.op("142164").lc(5, 0x02911).op("8A2").goyes("fixed"); // A=DAT0 A (the prolog), D0=D0+ 5, ?C=A A
         p.lc(5, 0x02A2C).op("8A2").goyes("sized").lc(5, 0x02DCC).op("8A2").goyes("sized").rtn();
@@ -84,24 +92,6 @@ protected:
         Put(Memory, ObjectAreaEnd, Word(p) + Word(q) + Word(r));
         Put(Memory, FreeCells, Word(r >= q ? (r - q) / 5 : 0));
         return Nibbles(Memory, Memory + RamSize);
-    }
-    static void Put(uint8_t* ram, uint32_t address, const Nibbles& nibbles) { std::copy(nibbles.begin(), nibbles.end(), ram + address - Ram); }
-    Nibbles At(const uint8_t* image, uint32_t offset, uint32_t count) const { return Nibbles(image + offset, image + offset + count); }
-
-    // The call, which must leave the registers, return stack and memory map as they were.
-    static uint32_t Checked(const std::function<uint32_t()>& call)
-    {
-        uint8_t before[512], after[512];
-        KVSaveState(before, sizeof before);
-        const uint32_t result = call();
-        KVSaveState(after, sizeof after);
-        EXPECT_EQ(Nibbles(before, before + KV_STATE_SIZE), Nibbles(after, after + KV_STATE_SIZE)) << "machine state";
-        return result;
-    }
-    static uint32_t Push(const Nibbles& object, uint32_t count) { return Checked([&] { return KHPushObject(object.data(), count); }); }
-    static uint32_t Load(const char* name, const Nibbles& object, uint32_t count = ~0u) // ~0: the whole object
-    {
-        return Checked([&] { return KHLoadInPort1(name, object.data(), ~count ? count : static_cast<uint32_t>(object.size())); });
     }
     void ExpectRefused(const char* name, const Nibbles& object, uint32_t count, const char* why)
     {
@@ -161,12 +151,7 @@ TEST_F(Objects, PushesLeaveTheEntriesTheMovedBlockAndTheStackCellsAndWriteOverTr
 
 TEST_F(Objects, RefusedPushesLeaveMemoryExactlyAsItWas)
 {
-    const struct {
-        uint32_t P, Q, R;
-        Nibbles Object;
-        uint32_t Count;
-        const char* Why;
-    } cases[] = {
+    const struct { uint32_t P, Q, R; Nibbles Object; uint32_t Count; const char* Why; } cases[] = {
         {0x81000, 0x81000, 0x81019, Binary(1), 10, "P + count + 16 one past R"},
         {0x81000, 0x81008, 0x81100, String(20), 29, "measured longer than the array"},
         {0x81000, 0x81008, 0x81100, String(20), 12, "measured longer than the array"},
@@ -193,11 +178,11 @@ TEST_F(Objects, EntriesInPort1FollowOneAnotherWithNameObject2911AndCrc)
     EXPECT_EQ(Crc(Text("123456789")), 0x2189u) << "the CRC model's check value";
     // "ABC" with 100 nibbles: length field 125, 0x2911 at 120, the CRC at 125, the end at 130.
     ASSERT_EQ(Load("ABC", String(90)), 1u);
-    EXPECT_EQ(At(Port, 0, Size), Word(0x2B62) + Word(125) + Word(3, 2) + Text("ABC") + Word(3, 2) + String(90) + Word(0x2911) +
-                                     Word(Crc(String(90))) + Nibbles(Size - 130, 0));
+    EXPECT_EQ(At(Port, 0, Size), Word(0x2B62) + Word(125) + Word(3, 2) + Text("ABC") + Word(3, 2) + String(90) +
+                                     Word(0x2911) + Word(Crc(String(90))) + Nibbles(Size - 130, 0));
     ASSERT_EQ(Load("XY", Binary(0x9ABCD) + Nibbles(20, 0xF)), 1u); // trailing nibbles go back
-    EXPECT_EQ(At(Port, 130, 58), Word(0x2B62) + Word(10 + 18 + 5) + Word(2, 2) + Text("XY") + Word(2, 2) + Binary(0x9ABCD) +
-                                     Word(0x2911) + Word(Crc(Binary(0x9ABCD))) + Nibbles(20, 0));
+    EXPECT_EQ(At(Port, 130, 58), Word(0x2B62) + Word(10 + 18 + 5) + Word(2, 2) + Text("XY") + Word(2, 2) +
+                                     Binary(0x9ABCD) + Word(0x2911) + Word(Crc(Binary(0x9ABCD))) + Nibbles(20, 0));
     ASSERT_EQ(Load("U", Binary(1)), 1u);
     EXPECT_EQ(At(Port, 168, 5), Word(0x2B62));
     std::string name(300, ' ');
@@ -205,7 +190,8 @@ TEST_F(Objects, EntriesInPort1FollowOneAnotherWithNameObject2911AndCrc)
         name[i] = static_cast<char>('A' + i % 26);
     NewPort(0x1000);
     ASSERT_EQ(Load(name.c_str(), Binary(1)), 1u);
-    EXPECT_EQ(At(Port, 5, 519), Word(10 + 524 + 5) + Word(255, 2) + Text(name.substr(0, 255)) + Word(255, 2)) << "255 kept";
+    EXPECT_EQ(At(Port, 5, 519), Word(10 + 524 + 5) + Word(255, 2) + Text(name.substr(0, 255)) + Word(255, 2))
+        << "255 characters kept";
 }
 
 TEST_F(Objects, Port1EntriesNeedRoomBeforeTheLastNibbleAndAnObjectAsLongAsItsArray)

@@ -1,5 +1,4 @@
-// The serial link end to end through the engine: Saturn programs that echo,
-// take or transmit bytes through the calculator's serial registers.
+// The serial link end to end through Saturn programs that echo, take or transmit bytes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
@@ -12,7 +11,6 @@ using namespace std::chrono_literals;
 using test::Io;
 using test::Program;
 
-// The received byte into C's low byte.
 uint32_t Take(test::Calculator& m)
 {
     m.call(Program(0x02000).d1(Io + 0x14).op("14F").rtn());
@@ -58,8 +56,7 @@ TEST(SerialLink, EachByteWaitsForTheCalculatorToTakeTheOneBeforeOnTheAnnouncedCh
     EXPECT_EQ(Take(m), 0x41u) << "the second was never sent";
     EXPECT_EQ(KHSerialSendByte(0x43, 0), 1u) << "the calculator read it: the next goes";
     EXPECT_EQ(KHSerialSendByte(0x44, 0), 0u);
-    // Two reads reported in a row let only one byte through: the second
-    // finds the register marked full again by hand.
+    // Two reads reported in a row let only one byte through: the second finds the register marked full by hand.
     Program twice(0x03000);
     twice.d1(Io + 0x14).op("14F").p(0).lc(1, 1).d1(Io + 0x11).op("1550").d1(Io + 0x15).op("1570").rtn();
     m.call(twice);
@@ -86,8 +83,8 @@ TEST(SerialLink, EachByteWaitsForTheCalculatorToTakeTheOneBeforeOnTheAnnouncedCh
     EXPECT_EQ(Drain(), std::vector<uint8_t>{0x99});
 }
 
-// The pipe fills while nobody reads: the calculator goes on transmitting,
-// the bytes that do not fit are dropped, and a stop is answered as usual.
+// The pipe fills while nobody reads: the calculator goes on transmitting, the bytes that do not fit are
+// dropped, and a stop is answered as usual.
 TEST(SerialLink, AFullPipeDropsBytesAndNeverHoldsUpTheEngine)
 {
     test::Calculator m;

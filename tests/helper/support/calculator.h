@@ -1,7 +1,5 @@
-// The engine as the helper library's tests drive it through the exports:
-// stopped, flat addressing, a ROM image of the library's own that programs
-// are placed in, the memory map reset. Beside it what the tests share: a
-// byte sender and a window that record, from any thread, and the waits.
+// The engine as the helper library's tests drive it: stopped, flat addressing, a ROM image of the library's own
+// that programs are placed in. Beside it a byte sender and a window that record, from any thread, and the waits.
 #pragma once
 
 #include <atomic>
@@ -20,8 +18,7 @@
 
 namespace test {
 
-// Where the test programs configure the I/O register window.
-inline constexpr uint32_t Io = 0xF0000;
+inline constexpr uint32_t Io = 0xF0000; // where the test programs configure the I/O register window
 
 struct Calculator {
     Calculator()
@@ -56,7 +53,6 @@ inline Program DrawAndEcho()
     return p;
 }
 
-// Whether the condition came to hold within the timeout.
 template <typename Condition>
 bool WaitUntil(Condition condition, std::chrono::milliseconds timeout)
 {
@@ -68,7 +64,7 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds timeout)
     return true;
 }
 
-// Reads until count bytes have come or the time is up; the number read.
+// The number of bytes read until count have come or the time is up.
 inline size_t ReadFor(int descriptor, uint8_t* into, size_t count, std::chrono::milliseconds timeout)
 {
     size_t got = 0;
@@ -81,8 +77,7 @@ inline size_t ReadFor(int descriptor, uint8_t* into, size_t count, std::chrono::
     return got;
 }
 
-// The frames the engine lends a consumer that keeps them, each given back:
-// four when every frame has come back to it.
+// The frames the engine lends a consumer that keeps them, each given back: four when every frame came back.
 inline size_t FreeFrames()
 {
     static std::set<const uint8_t*> held;
@@ -96,7 +91,6 @@ inline size_t FreeFrames()
     return held.size();
 }
 
-// A byte sender that keeps what the library's senders send.
 inline std::mutex RecordedLock;
 inline std::vector<uint8_t> Recorded;
 inline int32_t Record(uint32_t byte)
@@ -116,11 +110,7 @@ struct Post {
     uintptr_t First, Second;
     bool operator==(const Post&) const = default;
 };
-struct Blit {
-    uint32_t Pitch, Width, Height;
-    int32_t X, Y;
-    std::vector<uint16_t> Pixels; // Width x Height, as copied
-};
+struct Blit { uint32_t Pitch, Width, Height; int32_t X, Y; std::vector<uint16_t> Pixels; }; // Width x Height pixels
 
 // Keeps every post, and the last blit with its pixels; a blit may be made slow.
 struct RecordingWindow {

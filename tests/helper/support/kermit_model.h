@@ -1,6 +1,5 @@
 // A small Kermit receiver of the tests' own, independent of the sender: it
-// splits what the sender sent into packets, checks their block checks bit
-// by bit, decodes their data and writes the answers a receiver gives.
+// splits and checks packets bit by bit, decodes data and writes answers.
 #pragma once
 
 #include <algorithm>
@@ -22,13 +21,19 @@ inline Bytes Check1(const Bytes& checked)
     return {ToChar((sum + (sum >> 6)) & 63)};
 }
 
-// CRC-16/KERMIT one bit at a time (reflected 0x1021, initial 0), as three characters.
-inline Bytes Check3(const Bytes& checked)
+// CRC-16/KERMIT one bit at a time (reflected 0x1021, initial 0), low bit first, over units of that many bits.
+inline uint16_t Crc(const Bytes& units, int bits)
 {
     uint16_t crc = 0;
-    for (uint8_t byte : checked)
-        for (int bit = 0; bit < 8; ++bit)
-            crc = static_cast<uint16_t>(((crc ^ (byte >> bit)) & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1);
+    for (uint8_t unit : units)
+        for (int bit = 0; bit < bits; ++bit)
+            crc = static_cast<uint16_t>(((crc ^ (unit >> bit)) & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1);
+    return crc;
+}
+
+inline Bytes Check3(const Bytes& checked)
+{
+    const uint16_t crc = Crc(checked, 8);
     return {ToChar((crc >> 12) & 15), ToChar((crc >> 6) & 63), ToChar(crc & 63)};
 }
 
@@ -39,8 +44,7 @@ struct Packet {
     bool Sound = false;             // SOH, length, check and CR all as they should be
 };
 
-// Splits a stream into packets from SOH to CR; the Send-Init carries the
-// one-character check, the rest the three-character one.
+// Packets from SOH to CR; the Send-Init carries the one-character check, the rest the three-character one.
 inline std::vector<Packet> SplitPackets(const Bytes& stream)
 {
     std::vector<Packet> packets;
@@ -56,11 +60,9 @@ inline std::vector<Packet> SplitPackets(const Bytes& stream)
     return packets;
 }
 
-// Undoes the data encoding. With the 8th-bit prefix in use "Y" sets the
-// 8th bit of the byte it leads, and "#Y" is a literal "Y"; without it "Y"
-// is plain data and "#Y" the control character 0x19. "#" leads a control
-// character (XOR 0x40) or a literal "#". Error is set on a field that ends
-// inside a byte.
+// Undoes the data encoding. With the 8th-bit prefix in use "Y" sets the 8th bit of the byte it leads, and "#Y"
+// is a literal "Y"; without it "Y" is plain data and "#Y" the control character 0x19. "#" leads a control
+// character (XOR 0x40) or a literal "#". Error is set on a field that ends inside a byte.
 inline Bytes Decode(const Bytes& field, bool eighthBitPrefix, bool* error = nullptr)
 {
     Bytes bytes;
@@ -80,20 +82,24 @@ inline Bytes Decode(const Bytes& field, bool eighthBitPrefix, bool* error = null
     return bytes;
 }
 
-// SOH, the checked characters, the check and CR.
-inline Bytes Frame(Bytes checked, const Bytes& check)
+// SOH, the checked characters, the check and CR. (Byte by byte here and below: GCC 12 takes the copies of
+// these short vectors for overruns.)
+inline Bytes Frame(const Bytes& checked, const Bytes& check)
 {
-    checked.insert(checked.begin(), 0x01);
-    checked.insert(checked.end(), check.begin(), check.end());
-    checked.push_back(0x0D);
-    return checked;
+    Bytes frame{0x01};
+    for (const Bytes* part : {&checked, &check})
+        for (uint8_t c : *part)
+            frame.push_back(c);
+    frame.push_back(0x0D);
+    return frame;
 }
 
 // An answer with the three-character check and optional data.
 inline Bytes Ack(uint32_t sequence, const std::string& data = "", uint8_t type = 'Y')
 {
     Bytes checked{ToChar(static_cast<uint32_t>(data.size()) + 5), ToChar(sequence), type};
-    checked.insert(checked.end(), data.begin(), data.end());
+    for (char c : data)
+        checked.push_back(static_cast<uint8_t>(c));
     return Frame(checked, Check3(checked));
 }
 

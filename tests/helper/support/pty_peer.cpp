@@ -44,7 +44,8 @@ void ReadAll(pid_t peer, const std::function<void(uint8_t)>& deliver, bool answe
         const ssize_t got = poll(&ready, 1, 10) > 0 ? read(ready.fd, bytes, sizeof bytes) : 0;
         ended = ended && got <= 0;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-        while (got > 0 && answerWhenReading && !Ended.load() && !IsReading(peer) && std::chrono::steady_clock::now() < deadline)
+        while (got > 0 && answerWhenReading && !Ended.load() && !IsReading(peer) &&
+               std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::microseconds(20));
         for (ssize_t i = 0; i < got; ++i)
             deliver(bytes[i]);
@@ -68,16 +69,17 @@ bool WriteToPeer(const uint8_t* bytes, size_t count)
 }
 
 PeerRun RunPeer(const std::vector<std::string>& command, const std::function<void(uint8_t)>& deliver,
-                const std::function<void()>& begin, bool beginFirst, bool answerWhenReading, std::chrono::seconds timeout)
+                const std::function<void()>& begin, bool beginFirst, bool answerWhenReading,
+                std::chrono::seconds timeout)
 {
     PeerRun run;
     char directory[] = "/tmp/tessock-peer-XXXXXX", terminal[128];
     int master = -1, slave = -1;
     termios raw{};
-    // The slave stays open here too, so that the peer's end does not hang up
-    // the line and drop what it wrote last; raw before the peer runs, so that
-    // early bytes are neither echoed nor translated.
-    if (openpty(&master, &slave, terminal, nullptr, nullptr) != 0 || !mkdtemp(directory) || tcgetattr(slave, &raw) != 0) {
+    // The slave stays open here too, so that the peer's end does not hang up the line and drop what it wrote
+    // last; raw before the peer runs, so that early bytes are neither echoed nor translated.
+    if (openpty(&master, &slave, terminal, nullptr, nullptr) != 0 || !mkdtemp(directory) ||
+        tcgetattr(slave, &raw) != 0) {
         close(master);
         close(slave);
         run.Error = "no pseudo-terminal";

@@ -16,10 +16,8 @@ int32_t SendToPeer(uint32_t byte)
     return WriteToPeer(&b, 1) ? 1 : 0;
 }
 
-// G-Kermit answers the Send-Init with its long form of many fields, which
-// the sender does not accept: it takes exactly the eight fields it sent.
-// That one answer is passed on cut to its first eight fields, with LEN and
-// the one-character check recomputed; every later byte goes through as is.
+// G-Kermit answers the Send-Init with its long form, which the sender does not accept: it takes exactly the
+// eight fields it sent. That one answer is passed on cut to eight fields, LEN and check recomputed.
 struct EightFieldAnswer {
     void operator()(uint8_t byte)
     {
@@ -31,7 +29,8 @@ struct EightFieldAnswer {
         Passed = true;
         if (Held.size() >= 14 && Held[0] == 0x01 && Held[3] == 'Y') { // SOH LEN SEQ TYPE, eight fields or more
             std::vector<uint8_t> checked{'+', Held[2], Held[3]};
-            checked.insert(checked.end(), Held.begin() + 4, Held.begin() + 12);
+            for (size_t i = 4; i < 12; ++i)
+                checked.push_back(Held[i]);
             Held = kermit::Frame(checked, kermit::Check1(checked));
         }
         for (uint8_t b : Held)
@@ -74,8 +73,7 @@ PeerRun SendToRx(const std::vector<uint8_t>& data, std::chrono::seconds timeout)
     };
     PeerRun run = RunPeer({"rx", "-b", "-q", "FOO"}, [](uint8_t byte) { KHXModemOnByteReceived(byte); }, begin, true,
                           true, timeout);
-    // rx flushes its output as it ends, so its answer to the end of
-    // transmission may never arrive: the buffer is released here if so.
+    // rx flushes its output as it ends, so its answer to the end of transmission may never arrive.
     KHXModemSendFile(nullptr, nullptr, 0);
     return run;
 }
@@ -84,11 +82,12 @@ PeerRun SendRaw(size_t count, bool bytePerWrite, std::chrono::seconds timeout)
 {
     const std::vector<uint8_t> bytes(count, 0x55);
     const size_t step = bytePerWrite ? 1 : count;
-    PeerRun run = RunPeer({"dd", "of=/dev/null", "bs=" + std::to_string(count), "count=1", "iflag=fullblock", "status=none"},
-                          [](uint8_t) {}, [&] {
-                              for (size_t at = 0; at < count; at += step)
-                                  WriteToPeer(&bytes[at], step);
-                          }, false, false, timeout);
+    const auto write = [&] {
+        for (size_t at = 0; at < count; at += step)
+            WriteToPeer(&bytes[at], step);
+    };
+    PeerRun run = RunPeer({"dd", "of=/dev/null", "bs=" + std::to_string(count), "count=1", "iflag=fullblock",
+                           "status=none"}, [](uint8_t) {}, write, false, false, timeout);
     run.Error.clear(); // dd leaves no file
     return run;
 }

@@ -1,6 +1,5 @@
-// The XModem sender byte by byte against blocks written out here, then both
-// senders' whole files to real receivers: G-Kermit, and rx of lrzsz in
-// checksum mode.
+// The XModem sender byte by byte against the tests' own blocks, then both
+// senders' whole files to real receivers: G-Kermit, and rx of lrzsz.
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -8,10 +7,12 @@
 #include "helper/xmodem/xmodem.h"
 #include "tests/helper/support/calculator.h"
 #include "tests/helper/support/transfer_peers.h"
+#include "tests/rom/xmodem_block.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using test::XModemBlock;
 using Bytes = std::vector<uint8_t>;
 constexpr uint8_t Nak = 0x15, Ack = 0x06;
 const Bytes Eot{0x04};
@@ -23,26 +24,10 @@ Bytes Answer(uint32_t byte)
     return test::TakeRecorded();
 }
 
-// Block number carrying data[offset, offset + 128), 0x1A past its end.
-Bytes Block(uint8_t number, const Bytes& data, size_t offset)
-{
-    Bytes block{0x01, number, static_cast<uint8_t>(~number)};
-    for (size_t i = offset; i < offset + 128; ++i)
-        block.push_back(i < data.size() ? data[i] : 0x1A);
-    unsigned sum = 0;
-    for (size_t i = 3; i < block.size(); ++i)
-        sum += block[i];
-    block.push_back(static_cast<uint8_t>(sum));
-    return block;
-}
-
-// A transfer of a malloc'ed copy of counting data in a buffer of capacity
-// bytes, those past the data 0x55; the data.
+// Sends a malloc'ed copy of the data in a buffer of capacity bytes, those past the data 0x55.
 Bytes Arm(size_t count, size_t capacity = 0)
 {
-    Bytes data(count);
-    for (size_t i = 0; i < count; ++i)
-        data[i] = static_cast<uint8_t>(i * 13 + 7);
+    const Bytes data = test::FileData(count, false);
     capacity = std::max({capacity, count, size_t{1}});
     uint8_t* buffer = static_cast<uint8_t*>(std::malloc(capacity));
     std::fill(std::copy(data.begin(), data.end(), buffer), buffer + capacity, 0x55);
@@ -66,7 +51,7 @@ TEST_F(XModem, PaddedBlocksGoOutThenTheEndOfTransmissionUntilItsAcknowledgementR
     for (const size_t size : {130, 256, 0}) { // no block of filler alone after 256
         const Bytes data = Arm(size, 256);
         for (size_t block = 0; block * 128 < size; ++block)
-            EXPECT_EQ(Answer(block ? Ack : Nak), Block(static_cast<uint8_t>(block + 1), data, block * 128)) << size;
+            EXPECT_EQ(Answer(block ? Ack : Nak), XModemBlock(data, block * 128, uint8_t(block + 1))) << size;
         EXPECT_EQ(Answer(size ? Ack : Nak), Eot) << "nothing is read past the size, though the buffer goes on";
         EXPECT_EQ(Answer(Nak), Eot) << "repeated while it is not acknowledged";
         EXPECT_FALSE(Released());
@@ -79,25 +64,24 @@ TEST_F(XModem, PaddedBlocksGoOutThenTheEndOfTransmissionUntilItsAcknowledgementR
 TEST_F(XModem, AnythingButAnAcknowledgementRepeatsTheBlockAndTheBlockAfter255IsZero)
 {
     const Bytes data = Arm(258 * 128);
-    EXPECT_EQ(Answer(Ack), Block(2, data, 128)) << "an acknowledgement before any block";
+    EXPECT_EQ(Answer(Ack), XModemBlock(data, 128, 2)) << "an acknowledgement before any block";
     for (uint32_t answer : {Nak, uint8_t{'C'}, uint8_t{0x00}, uint8_t{0x18}, uint8_t{0xFF}})
-        EXPECT_EQ(Answer(answer), Block(2, data, 128)) << answer;
-    EXPECT_EQ(Answer(0x100 | Ack), Block(3, data, 256)) << "only the low 8 bits count";
+        EXPECT_EQ(Answer(answer), XModemBlock(data, 128, 2)) << answer;
+    EXPECT_EQ(Answer(0x100 | Ack), XModemBlock(data, 256, 3)) << "only the low 8 bits count";
     for (unsigned n = 4; n <= 255; ++n)
         Answer(Ack);
-    EXPECT_EQ(Answer(Ack), Block(0, data, 255 * 128));
-    EXPECT_EQ(Answer(Ack), Block(1, data, 256 * 128));
+    EXPECT_EQ(Answer(Ack), XModemBlock(data, 255 * 128, 0));
+    EXPECT_EQ(Answer(Ack), XModemBlock(data, 256 * 128, 1));
 
     const Bytes second = Arm(5); // replaces the transfer under way
-    EXPECT_EQ(Answer(Nak), Block(1, second, 0));
+    EXPECT_EQ(Answer(Nak), XModemBlock(second, 0, 1));
     KHXModemSendFile(&test::Record, nullptr, 1000);
     EXPECT_TRUE(Released()) << "a null buffer arms nothing, and the transfer it replaced is released";
     EXPECT_TRUE(Answer(Nak).empty());
     EXPECT_TRUE(Answer(Ack).empty());
 
-    // With no sender of its own the block goes to the calculator through the
-    // serial link, which waits a millisecond a byte: with nobody reading
-    // there the SOH goes into the receive register and the rest are dropped.
+    // With no sender of its own the block goes through the serial link, which waits a millisecond a byte: with
+    // nobody reading there the SOH goes into the receive register and the rest are dropped.
     test::Calculator m;
     const test::Program take = test::Program(0x02000).lc(5, test::Io).op("805").d1(test::Io + 0x14).op("14F").rtn();
     m.call(take); // a byte an earlier test left is taken: the link is ready
@@ -107,8 +91,7 @@ TEST_F(XModem, AnythingButAnAcknowledgementRepeatsTheBlockAndTheBlockAfter255IsZ
     EXPECT_EQ(KVGetRegister(KV_REG_A_LOW + 4) & 0xFF, 0x01u) << "C: the block's SOH";
 }
 
-// Whole files to the real receivers on a pseudo-terminal. G-Kermit reads "Y"
-// as plain data, as no 8th-bit prefixing is agreed; rx pads to whole blocks.
+// Whole files to the real receivers. G-Kermit reads "Y" as plain data; rx pads to whole blocks.
 class Peers : public ::testing::TestWithParam<std::tuple<bool, size_t>> {};
 
 TEST_P(Peers, ReceiveTheFileIntact)
