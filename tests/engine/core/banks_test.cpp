@@ -131,7 +131,7 @@ TEST_F(Banks, ProgramAndEraseOnlyClearBitsAndReportThroughStatus)
     EXPECT_EQ(port2[0x10], 0) << "port 2's buffer is not the flash";
 
     // A 0 that would become 1 is refused; clear status keeps status mode.
-    for (uint8_t byte : {0x50, 0x51}) {
+    for (uint8_t byte : {0x50, 0x51, 0x70}) { // a 0 in the low nibble, then in the high one
         writeByte(Port2Base, 0x40);
         writeByte(0xE0010, byte);
     }
