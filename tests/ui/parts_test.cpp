@@ -1,4 +1,5 @@
 // The program's plain parts, each against values written out by hand.
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -241,10 +242,16 @@ TEST(PopupMenu, TheItemsCaptionsMnemonicsAndCommandsInOrderAndTheAboutBox)
     ExpectItems(menu->actions()[4]->menu(), {{"&Start", 32772}, {"S&top", 32773}, {"&Reset", 32779}});
     EXPECT_EQ(CommandOf(nullptr), 0u);
 
+    // The About box shows the application's icon.
+    QApplication::setWindowIcon(PelrinIcon());
     CAboutDlg about;
+    QApplication::setWindowIcon(QIcon());
     const QList<QLabel*> labels = about.findChildren<QLabel*>();
-    ASSERT_EQ(labels.size(), 2);
-    EXPECT_TRUE(labels[0]->text() == "Pelrin" || labels[1]->text() == "Pelrin");
+    ASSERT_EQ(labels.size(), 3);
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](const QLabel* l) { return l->text() == "Pelrin"; }));
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](const QLabel* l) {
+        return l->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied) == DrawIcon(64);
+    }));
     const auto* buttons = about.findChild<QDialogButtonBox*>();
     // Its modality is seen on the window, opened by "Korvane".
     EXPECT_TRUE(buttons && buttons->buttons().size() == 1 && buttons->button(QDialogButtonBox::Ok));
@@ -285,6 +292,29 @@ TEST(Skin, TheBuiltBmpIsThePaintersPictureWithTheLcdWindowTheAnnunciatorsAndEver
                 ink += std::abs(qGray(skin.pixel(x, y)) - qGray(body)) > 60;
         EXPECT_GT(ink, 5) << i;
         EXPECT_NE(body, skin.pixel(key.left > 0 ? key.left - 1 : key.right, (key.top + key.bottom) / 2)) << i;
+    }
+}
+
+TEST(Skin, TheIconIsACalculatorFaceAtEachUsualSizeOnAClearGround)
+{
+    const QList<QSize> sizes = PelrinIcon().availableSizes();
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        EXPECT_TRUE(sizes.contains(QSize(size, size))) << size;
+        const QImage icon = DrawIcon(size);
+        ASSERT_EQ(icon.size(), QSize(size, size));
+        // Clear corners; down the middle the display's colour above the light keys.
+        EXPECT_TRUE(qAlpha(icon.pixel(0, 0)) == 0 && qAlpha(icon.pixel(size - 1, size - 1)) == 0) << size;
+        int lcd = -1, key = -1;
+        const QColor shade = LcdColour();
+        for (int y = 0; y < size; ++y) {
+            const QColor p = QColor::fromRgba(icon.pixel(size * 28 / 64, y));
+            if (lcd < 0 && std::abs(p.red() - shade.red()) + std::abs(p.green() - shade.green()) +
+                                   std::abs(p.blue() - shade.blue()) < 20)
+                lcd = y;
+            if (lcd >= 0 && key < 0 && y > size / 2 && qGray(p.rgb()) > 150)
+                key = y;
+        }
+        EXPECT_TRUE(lcd >= 0 && lcd < size / 3 && key > lcd) << size << ": " << lcd << ", " << key;
     }
 }
 

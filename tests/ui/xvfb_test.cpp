@@ -131,6 +131,10 @@ TEST(Xvfb, APersonStartsItPressesKeysOpensTheMenuAndTheConsoleDragsItAndQuits)
     const QStringList hints = Exec({"-id", skin[0], "_MOTIF_WM_HINTS"}, "xprop").value_or("").section('=', 1).split(',');
     ASSERT_EQ(hints.size(), 5) << hints.join(',').toStdString();
     EXPECT_TRUE((hints[0].trimmed().toUInt(nullptr, 16) & 2) && hints[2].trimmed().toUInt(nullptr, 16) == 0);
+    // The program's icon, at the usual sizes, for a window manager or task bar to show.
+    const QString icon = Exec({"-id", skin[0], "_NET_WM_ICON"}, "xprop").value_or("");
+    for (const char* size : {"(16 x 16)", "(32 x 32)", "(48 x 48)"})
+        EXPECT_TRUE(icon.contains(size)) << size;
 
     // While the ROM sleeps, the window's share of a core: all threads but the
     // busiest other than the main one, the engine's. What this catches is a
