@@ -77,6 +77,21 @@ bool LcdLine(unsigned n, const std::string& text)
     return Until([&] { return test::ShownLine(Lcd(), n) == text; });
 }
 
+// Types key into the menu until done holds: a key that comes before the
+// menu has taken the keyboard is lost, so it goes again, at most twice a
+// second, while the menu is still up.
+bool KeyToMenu(const QString& key, const std::function<bool()>& menuUp, const std::function<bool()>& done)
+{
+    QElapsedTimer sent;
+    return Until([&] {
+        if ((!sent.isValid() || sent.elapsed() > 500) && menuUp()) {
+            Exec({"key", key});
+            sent.start();
+        }
+        return done();
+    });
+}
+
 // Processor time of each of the program's threads so far, user and system, in ticks.
 std::map<QString, double> ThreadTicks(qint64 pid)
 {
@@ -204,13 +219,8 @@ TEST(Xvfb, APersonStartsItPressesKeysOpensTheMenuAndTheConsoleDragsItAndQuits)
     ASSERT_TRUE(LcdLine(test::SerialLine, "SERIAL --"));
     ASSERT_TRUE(Exec({"mousemove", "173", "250", "click", "3"}));
     EXPECT_TRUE(Until([] { return Windows("--classname", "pelrin").size() == 2; }));
-    // A key that comes before the menu has the keyboard is lost: "c" again
-    // while the menu is still up.
-    ASSERT_TRUE(Until([] {
-        if (Windows("--classname", "pelrin").size() == 2)
-            Exec({"key", "c"});
-        return Windows("--name", "^Console$").size() == 1;
-    }));
+    ASSERT_TRUE(KeyToMenu("c", [] { return Windows("--classname", "pelrin").size() == 2; },
+                          [] { return Windows("--name", "^Console$").size() == 1; }));
     const QString console = Windows("--name", "^Console$")[0];
     ASSERT_TRUE(Exec({"windowmove", "--sync", console, "400", "100"})); // beside the face
     const QRect g = Geometry(console);
@@ -238,21 +248,34 @@ TEST(Xvfb, APersonStartsItPressesKeysOpensTheMenuAndTheConsoleDragsItAndQuits)
           {QPoint(173, 350), QPoint(830, 288), QPoint(657, 38), QPoint(657, 28)}}) {
         const QPoint dragged = draggedTo, snapped = snappedTo; // clang 14 cannot capture structured bindings
         ASSERT_TRUE(Exec({"mousemove", QString::number(from.x()), QString::number(from.y()), "mousedown", "3"}));
+        const auto pointTo = [](QPoint p) { return Exec({"mousemove", QString::number(p.x()), QString::number(p.y())}); };
         for (QPoint step : {from + QPoint(3, 2), (from + to) / 2, to})
-            ASSERT_TRUE(Exec({"mousemove", QString::number(step.x()), QString::number(step.y())}));
-        EXPECT_TRUE(Until([&] { return Geometry(skin[0]).topLeft() == dragged; }));
+            ASSERT_TRUE(pointTo(step));
+        // Qt merges the motions that queue up on a loaded machine, and the
+        // one that starts a drag moves nothing yet; when it was the last one
+        // too, the hand goes on moving: a pixel aside and back.
+        QElapsedTimer still;
+        still.start();
+        EXPECT_TRUE(Until([&] {
+            if (Geometry(skin[0]).topLeft() == dragged)
+                return true;
+            if (still.elapsed() > 1000 && pointTo(to + QPoint(1, 0)) && pointTo(to))
+                still.restart();
+            return false;
+        })) << Geometry(skin[0]).x() << "," << Geometry(skin[0]).y();
         ASSERT_TRUE(Exec({"mouseup", "3"}));
-        EXPECT_TRUE(Until([&] { return Geometry(skin[0]).topLeft() == snapped; }));
+        EXPECT_TRUE(Until([&] { return Geometry(skin[0]).topLeft() == snapped; }))
+            << Geometry(skin[0]).x() << "," << Geometry(skin[0]).y();
     }
-    // The menu opens at the pointer.
+    // The menu opens at the pointer; Escape closes it.
     ASSERT_TRUE(Exec({"mousemove", "830", "278", "click", "3"}));
-    EXPECT_TRUE(Until([&] {
+    const auto menu = [&] {
         const QStringList all = Windows("--classname", "pelrin");
-        return std::any_of(all.begin(), all.end(), [&](const QString& w) {
-            return w != skin[0] && w != console && Geometry(w).topLeft() == QPoint(830, 278);
-        });
-    }));
-    ASSERT_TRUE(Exec({"key", "Escape"}));
+        const auto found = std::find_if(all.begin(), all.end(), [&](const QString& w) { return w != skin[0] && w != console; });
+        return found == all.end() ? QRect() : Geometry(*found);
+    };
+    EXPECT_TRUE(Until([&] { return menu().topLeft() == QPoint(830, 278); }));
+    ASSERT_TRUE(KeyToMenu("Escape", [&] { return !menu().isNull(); }, [&] { return menu().isNull(); }));
     // The top-right button ends the program.
     ASSERT_TRUE(Exec({"mousemove", "996", "36", "click", "1"}));
     ASSERT_TRUE(pelrin.waitForFinished(10000));
