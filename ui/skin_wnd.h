@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/annunciators.h"
 #include "ui/lcd_bridge.h"
 
 namespace pelrin {
@@ -100,6 +101,7 @@ public:
     QImage Backing;
     LcdBridge Lcd;
     QBasicTimer Timer;
+    AnnunciatorRow Annunciators;
     // Created hidden with the window; a child of it.
     CConsoleDlg* Console = nullptr;
     std::unique_ptr<SerialReaderThread> ReaderThread;
