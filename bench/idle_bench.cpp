@@ -310,8 +310,9 @@ int main(int argc, char** argv)
         }
     }
 
-    std::printf("\n%-10s %10s %10s %10s %10s %12s  %s\n", "program", "process %", "GUI %", "engine %", "X server %",
+    std::printf("\n%-8s %10s %8s %9s %11s %13s  %s\n", "program", "process %", "GUI %", "engine %", "X server %",
                 "GUI writes/s", "path");
+    std::string bench;
     for (size_t p = 0; p < options.Programs.size(); ++p) {
         std::vector<double> process, gui, engine, server, writes;
         for (const Figures& f : runs[p]) {
@@ -325,14 +326,18 @@ int main(int argc, char** argv)
                     engine.push_back(share);
             }
         }
-        std::printf("%-10zu %10.2f %10.2f %10.2f %10.2f %12.1f  %s\n", p + 1, Median(process), Median(gui),
+        std::printf("%-8zu %10.2f %8.2f %9.2f %11.2f %13.1f  %s\n", p + 1, Median(process), Median(gui),
                     Median(engine), Median(server), Median(writes), options.Programs[p].c_str());
         const std::string key = options.Programs.size() == 1 ? "" : "_" + std::to_string(p + 1);
-        std::printf("BENCH idle_process_percent%s=%.3f\n", key.c_str(), Median(process));
-        std::printf("BENCH idle_gui_thread_percent%s=%.3f\n", key.c_str(), Median(gui));
-        std::printf("BENCH idle_engine_thread_percent%s=%.3f\n", key.c_str(), Median(engine));
-        std::printf("BENCH idle_x_server_percent%s=%.3f\n", key.c_str(), Median(server));
-        std::printf("BENCH idle_gui_writes_per_second%s=%.1f\n", key.c_str(), Median(writes));
+        char lines[512];
+        std::snprintf(lines, sizeof lines,
+                      "BENCH idle_process_percent%s=%.3f\nBENCH idle_gui_thread_percent%s=%.3f\n"
+                      "BENCH idle_engine_thread_percent%s=%.3f\nBENCH idle_x_server_percent%s=%.3f\n"
+                      "BENCH idle_gui_writes_per_second%s=%.1f\n",
+                      key.c_str(), Median(process), key.c_str(), Median(gui), key.c_str(), Median(engine),
+                      key.c_str(), Median(server), key.c_str(), Median(writes));
+        bench += lines;
     }
+    std::printf("\n%s", bench.c_str());
     return 0;
 }
