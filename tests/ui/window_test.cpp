@@ -113,12 +113,15 @@ TEST(SkinWindow, StartsTheStepsInOrderShowsTheFaceAndTheLiveLcdRunsTheCommandsAn
     w.OnPaint();
     EXPECT_EQ(window->LcdLine(test::KeyLine), "KEY    --");
     EXPECT_TRUE(window->ShowsFace(QRect(38, 73, 4, 136)) && window->ShowsFace(QRect(304, 73, 4, 136)));
-    // A key shows at once, on the LCD and in annunciator 0.
+    // A key shows at once, on the LCD and in annunciator 0, which a repaint of the face over it does not lose.
     const auto annunciatorLit = [&](bool lit) {
         return w.Backing.copy(AnnunciatorPlace(0)) == w.SkinDC.copy(lit ? AnnunciatorSprite(0) : AnnunciatorPlace(0));
     };
     KVPressKey(3, 3);
     EXPECT_TRUE(window->WaitForLcdLine(test::KeyLine, "KEY    C3 R3") && WaitFor([&] { return annunciatorLit(true); }));
+    w.InvalidateRect(AnnunciatorRow::Area());
+    w.OnPaint();
+    EXPECT_TRUE(WaitFor([&] { return annunciatorLit(true); }));
     KVReleaseKey(3, 3);
     EXPECT_TRUE(window->WaitForLcdLine(test::KeyLine, "KEY    --") && WaitFor([&] { return annunciatorLit(false); }));
     // Stopped, the machine's frames (forced here, faster than it makes them) show what the window shows, and the
