@@ -35,16 +35,16 @@
 #include <unistd.h>
 #include <vector>
 
+#include "figures.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-struct Options {
-    double SettleSeconds = 3;
-    double MeasureSeconds = 20;
-    int Rounds = 1;
+struct Options : bench::RoundOptions {
+    Options() : RoundOptions{3, 20, 1} {}
     std::vector<std::string> Programs;
 };
 
@@ -66,19 +66,7 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.Programs.push_back(fs::absolute(name).string());
             continue;
         }
-        if (i + 1 >= argc)
-            return false;
-        char* end = nullptr;
-        const double value = std::strtod(argv[++i], &end);
-        if (end == argv[i] || *end != '\0' || !(value > 0) || value > 3600)
-            return false;
-        if (name == "--settle")
-            options.SettleSeconds = value;
-        else if (name == "--measure")
-            options.MeasureSeconds = value;
-        else if (name == "--rounds")
-            options.Rounds = static_cast<int>(value);
-        else
+        if (i + 1 >= argc || !ReadRoundOption(name, argv[++i], options))
             return false;
     }
     if (options.Programs.empty())
@@ -263,15 +251,6 @@ bool MeasureProgram(const std::string& program, const Options& options, pid_t se
     return shown;
 }
 
-double Median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -326,16 +305,18 @@ int main(int argc, char** argv)
                     engine.push_back(share);
             }
         }
-        std::printf("%-8zu %10.2f %8.2f %9.2f %11.2f %13.1f  %s\n", p + 1, Median(process), Median(gui),
-                    Median(engine), Median(server), Median(writes), options.Programs[p].c_str());
+        const double median[] = {bench::Median(process), bench::Median(gui), bench::Median(engine),
+                                 bench::Median(server), bench::Median(writes)};
+        std::printf("%-8zu %10.2f %8.2f %9.2f %11.2f %13.1f  %s\n", p + 1, median[0], median[1], median[2], median[3],
+                    median[4], options.Programs[p].c_str());
         const std::string key = options.Programs.size() == 1 ? "" : "_" + std::to_string(p + 1);
         char lines[512];
         std::snprintf(lines, sizeof lines,
                       "BENCH idle_process_percent%s=%.3f\nBENCH idle_gui_thread_percent%s=%.3f\n"
                       "BENCH idle_engine_thread_percent%s=%.3f\nBENCH idle_x_server_percent%s=%.3f\n"
                       "BENCH idle_gui_writes_per_second%s=%.1f\n",
-                      key.c_str(), Median(process), key.c_str(), Median(gui), key.c_str(), Median(engine),
-                      key.c_str(), Median(server), key.c_str(), Median(writes));
+                      key.c_str(), median[0], key.c_str(), median[1], key.c_str(), median[2], key.c_str(), median[3],
+                      key.c_str(), median[4]);
         bench += lines;
     }
     std::printf("\n%s", bench.c_str());
