@@ -17,12 +17,10 @@
 // median. The threads are named in the order they start: the main (GUI)
 // thread, the engine's execution thread and the display renderer's thread
 // (started when the two libraries load), then Qt's and the serial reader.
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -232,13 +230,13 @@ bool MeasureProgram(const std::string& program, const Options& options, pid_t se
         size_t ours = 0;
         for (const auto& [id, sample] : after) {
             const auto earlier = before.find(id);
-            const ThreadSample start = earlier == before.end() ? ThreadSample{} : earlier->second;
-            const double run = sample.RunNanoseconds - start.RunNanoseconds;
+            const ThreadSample first = earlier == before.end() ? ThreadSample{} : earlier->second;
+            const double run = sample.RunNanoseconds - first.RunNanoseconds;
             figures.ProcessPercent += percent(run);
             std::string label = sample.Name;
             if (id == pelrin.Id()) {
                 label = labels[0];
-                figures.GuiWritesPerSecond = (sample.Writes - start.Writes) / window;
+                figures.GuiWritesPerSecond = (sample.Writes - first.Writes) / window;
             } else if (sample.Name == fs::path(program).filename().string().substr(0, 15) && ++ours < 3) {
                 label = labels[ours];
             }
@@ -276,7 +274,7 @@ int main(int argc, char** argv)
         for (size_t p = 0; p < options.Programs.size(); ++p) {
             Figures figures;
             if (!MeasureProgram(options.Programs[p], options, server.Id(), figures)) {
-                std::fprintf(stderr, "%s showed no window\n", options.Programs[p].c_str());
+                std::fprintf(stderr, "%s showed no window (xdotool looks for it)\n", options.Programs[p].c_str());
                 return 1;
             }
             std::printf("  round %d, program %zu: process %.2f%%, X server %.2f%%, GUI writes %.1f/s; threads:",
