@@ -246,7 +246,7 @@ TEST(Xvfb, APersonStartsItPressesKeysOpensTheMenuAndTheConsoleDragsItAndQuits)
     for (const auto& [from, to, draggedTo, snappedTo] :
          {std::tuple{QPoint(173, 250), QPoint(183, 350), QPoint(10, 100), QPoint(0, 100)},
           {QPoint(173, 350), QPoint(830, 288), QPoint(657, 38), QPoint(657, 28)}}) {
-        const QPoint dragged = draggedTo, snapped = snappedTo; // clang 14 cannot capture structured bindings
+        const QPoint dragged = draggedTo, snapped = snappedTo, end = to; // clang 14 cannot capture structured bindings
         ASSERT_TRUE(Exec({"mousemove", QString::number(from.x()), QString::number(from.y()), "mousedown", "3"}));
         const auto pointTo = [](QPoint p) { return Exec({"mousemove", QString::number(p.x()), QString::number(p.y())}); };
         for (QPoint step : {from + QPoint(3, 2), (from + to) / 2, to})
@@ -259,7 +259,7 @@ TEST(Xvfb, APersonStartsItPressesKeysOpensTheMenuAndTheConsoleDragsItAndQuits)
         EXPECT_TRUE(Until([&] {
             if (Geometry(skin[0]).topLeft() == dragged)
                 return true;
-            if (still.elapsed() > 1000 && pointTo(to + QPoint(1, 0)) && pointTo(to))
+            if (still.elapsed() > 1000 && pointTo(end + QPoint(1, 0)) && pointTo(end))
                 still.restart();
             return false;
         })) << Geometry(skin[0]).x() << "," << Geometry(skin[0]).y();
