@@ -22,8 +22,11 @@
  *   scale x height pixels.
  * - The serial link's read end is a file descriptor (close-on-exec) on
  *   which reads block; the library owns it (-1 if the pipe could not be
- *   created). Bytes the calculator sends while the pipe is full are
- *   dropped: the engine never waits for a reader.
+ *   created). A byte the calculator sends while the pipe is full stays in
+ *   its transmitter, which it sees busy, until the pipe has room: a reader
+ *   loses nothing. Once nobody has read a full pipe for two seconds the
+ *   calculator's bytes are dropped instead, so a pipe nobody reads never
+ *   holds it up. The engine never waits for a reader.
  * - Buffers handed over to the library (an XModem block) are allocated with
  *   malloc and released by the library with free.
  */
