@@ -4,8 +4,7 @@
 #include <sys/ioctl.h>
 
 #include "helper/serial/serial_link.h"
-#include "saturn_asm/assembler.h"
-#include "tests/helper/support/calculator.h"
+#include "tests/helper/support/burst_sender.h"
 
 namespace {
 
@@ -85,45 +84,12 @@ TEST(SerialLink, EachByteWaitsForTheCalculatorToTakeTheOneBeforeOnTheAnnouncedCh
     EXPECT_EQ(Drain(), std::vector<uint8_t>{0x99});
 }
 
-// 100000 bytes, far more than the pipe holds, from a program that waits for its transmitter as on a real line, then
-// lights annunciator 0.
-const char* const Sender = R"(
-IO      = #F0000
-TCS     = IO+#12
-TBR     = IO+#16
-ANNUN   = IO+#0B
-        ORG     #01000
-start:  LC(5)   IO
-        CONFIG
-        D1=(5)  ANNUN
-        LC(1)   0
-        DAT1=C.1
-        LC(5)   100000
-        D=C.A
-        B=0.A
-wait:   D1=(5)  TCS
-        C=DAT1.1
-        ?CBIT=1.0 GOYES wait    ; the line has not taken the last byte
-        D1=(5)  TBR
-        C=B.A
-        DAT1=C.B
-        B=B+1.A
-        C=B.A
-        ?D#C.A  GOYES wait
-        D1=(5)  ANNUN
-        LC(1)   1
-        DAT1=C.1
-idle:   GOTO    idle
-)";
-
 // While the pipe is full the calculator's byte waits in its transmitter: a reader that comes late loses nothing.
 // With nobody reading, the calculator is held only until the link gives the reader up, and neither the engine nor
 // a sender is ever held up.
 TEST(SerialLink, AFullPipeHoldsTheCalculatorsByteUntilThereIsRoomAndNobodyReadingHoldsNothingUp)
 {
-    constexpr size_t Count = 100000;
-    const saturn::Assembly sender = saturn::Assemble(Sender);
-    ASSERT_TRUE(sender.ok()) << sender.Errors.front().text();
+    constexpr size_t Count = 100000; // far more than the pipe holds
     const int pipe = KHSerialGetHandle();
     const size_t capacity = static_cast<size_t>(fcntl(pipe, F_GETPIPE_SZ));
     const auto held = [&] {
@@ -132,9 +98,7 @@ TEST(SerialLink, AFullPipeHoldsTheCalculatorsByteUntilThereIsRoomAndNobodyReadin
     };
     for (const bool reader : {true, false}) {
         test::Calculator m;
-        for (const saturn::Chunk& chunk : sender.Chunks)
-            std::copy(chunk.Nibbles.begin(), chunk.Nibbles.end(), m.Rom + chunk.Address);
-        KVSetRegister(KV_REG_PC, static_cast<uint32_t>(sender.Symbols.at("start")));
+        ASSERT_TRUE(test::LoadBurstSender(m, Count));
         KVRun();
         ASSERT_TRUE(test::WaitUntil(held, 10s)) << "the pipe fills";
         EXPECT_EQ(KHSerialSendByte(0x55, 1000), 1u) << "a sender is not held up";
