@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/figures.h"
 #include "helper/display/convert.h"
 #include "korvane.h"
 #include "tessock.h"
@@ -57,10 +58,8 @@ struct FaceWindow {
     KHWindow Record{this, &Blit, &Post};
 };
 
-struct Options {
-    double SettleSeconds = 2.5;
-    double MeasureSeconds = 2.5;
-    int Rounds = 2;
+struct Options : bench::RoundOptions {
+    Options() : RoundOptions{2.5, 2.5, 2} {}
     int Frames = 20000;
 };
 
@@ -77,20 +76,11 @@ bool ParseOptions(int argc, char** argv, Options& options)
                         argv[0]);
             std::exit(name == "--help" || name == "-h" ? 0 : 2);
         }
-        char* end = nullptr;
-        const double value = std::strtod(argv[++i], &end);
-        if (end == argv[i] || *end != '\0' || !(value > 0) || value > 3600)
+        double frames = 0;
+        if (name == "--frames" ? !bench::ReadOptionValue(argv[++i], frames) : !ReadRoundOption(name, argv[++i], options))
             return false;
-        if (name == "--settle")
-            options.SettleSeconds = value;
-        else if (name == "--measure")
-            options.MeasureSeconds = value;
-        else if (name == "--rounds")
-            options.Rounds = static_cast<int>(value);
-        else if (name == "--frames")
-            options.Frames = static_cast<int>(value);
-        else
-            return false;
+        if (frames > 0)
+            options.Frames = static_cast<int>(frames);
     }
     return options.Rounds >= 1 && options.Frames >= 1;
 }
@@ -226,13 +216,6 @@ private:
     test::Program Code;
 };
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -266,7 +249,7 @@ int main(int argc, char** argv)
         std::printf("  round %d: %.1f M instructions/s attached, %.1f M/s without a display handler\n", round + 1,
                     attached.back() / 1e6, detached.back() / 1e6);
     }
-    const double withDisplay = Median(attached), without = Median(detached);
+    const double withDisplay = bench::Median(attached), without = bench::Median(detached);
     std::printf("  2 KVRun with the renderer attached: %.1f M/s, without: %.1f M/s, ratio %.3f\n", withDisplay / 1e6,
                 without / 1e6, withDisplay / without);
     std::printf("  3 KHGetRenderedFPS %u, KHGetDisplayedFPS %u (the engine delivers 64 a second)\n", renderedFps,

@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those that
-# are missing. Run as root on a Debian machine.
+# Installs the Debian packages the build and the program need, and with
+# --tests (tools/test.sh) those of the tests too; only those that are
+# missing. Run as root on a Debian machine when something is missing.
 set -euo pipefail
+
+tests=false
+if [ "${1:-}" = --tests ]; then
+    tests=true
+    shift
+fi
 
 # The build and the program: Qt 6 with a font for the skin's legends.
 packages=(cmake ninja-build g++ make binutils pkg-config qt6-base-dev fonts-dejavu-core)
 # The tests: GoogleTest; clang with its sanitizer and fuzzer runtimes; Xvfb
 # and xdotool for the program's window test; the real receivers the transfer
 # tests send to, G-Kermit and rx of lrzsz.
-packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev llvm)
-packages+=(xvfb xauth xdotool x11-utils gkermit lrzsz)
+if $tests; then
+    packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev llvm)
+    packages+=(xvfb xauth xdotool x11-utils gkermit lrzsz)
+fi
 packages+=("$@")
 
 missing=()

@@ -1,15 +1,31 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything, prepares the working directory
+# Builds the program with its ROM and skin, prepares the working directory
 # run/ and starts the program there. run/ gets the demonstration ROM as
 # ROM.E49 and the generated skin as HP49.BMP; a ROM.E49 or HP49.BMP of your
-# own in run/ is kept (a copy this script made earlier is refreshed).
+# own in run/ is kept (a copy this script made earlier is refreshed). Only
+# the program's packages are installed, and only those that are missing
+# (which needs root); the tests' are tools/test.sh's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Before anything else: without a desktop session all the rest is wasted.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "pelrin needs a desktop session (X11): DISPLAY is not set." >&2
+    exit 1
+fi
+
 tools/install-deps.sh
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j "$(nproc)"
+# The program, its ROM and its skin, not the tests and benchmarks that make
+# most of a full build. A tree configured here leaves the tests out, so that
+# configuring needs none of their packages; one that tools/test.sh made keeps
+# them.
+options=()
+if [ ! -f build/CMakeCache.txt ]; then
+    options+=(-DBUILD_TESTING=OFF)
+fi
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release "${options[@]}"
+cmake --build build -j "$(nproc)" --target pelrin demo_rom skin
 
 mkdir -p run
 
@@ -31,9 +47,5 @@ elif [ ! -e run/ROM.E49 ]; then
 fi
 provide build/HP49.BMP HP49.BMP
 
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "pelrin needs a desktop session (X11): DISPLAY is not set." >&2
-    exit 1
-fi
 cd run
 exec ../build/pelrin

@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-tools/install-deps.sh
+tools/install-deps.sh --tests
 
 jobs=$(nproc)
 
@@ -16,7 +16,7 @@ jobs=$(nproc)
 run_tree() {
     local dir=$1
     shift
-    cmake -S . -B "$dir" -G Ninja -DPELRIN_WERROR=ON "$@"
+    cmake -S . -B "$dir" -G Ninja -DPELRIN_WERROR=ON -DBUILD_TESTING=ON "$@"
     cmake --build "$dir" -j "$jobs"
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure
 }

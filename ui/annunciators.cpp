@@ -25,4 +25,14 @@ void RefreshAnnunciators(QImage& target, const QImage& skin, uint8_t bits)
     }
 }
 
+QRect AnnunciatorRow::Refresh(QImage& target, const QImage& skin, uint8_t bits)
+{
+    const int shown = bits & ((1 << AnnunciatorCount) - 1);
+    if (shown == Shown)
+        return QRect();
+    Shown = shown;
+    RefreshAnnunciators(target, skin, bits);
+    return Area();
+}
+
 } // namespace pelrin

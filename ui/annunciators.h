@@ -22,4 +22,21 @@ QRect AnnunciatorSprite(int i);
 // bits is set, the bare face where it is clear. Bits 6 and 7 mean nothing.
 void RefreshAnnunciators(QImage& target, const QImage& skin, uint8_t bits);
 
+// The row as the window shows it. The register is polled ten times a
+// second; a row that shows its bits already is left alone, so that an idle
+// window asks nothing of the X server.
+class AnnunciatorRow {
+public:
+    // Draws the six places as RefreshAnnunciators does when bits 0 to 5
+    // differ from those drawn last, or nothing is known to be shown; the
+    // area drawn, empty when nothing was.
+    QRect Refresh(QImage& target, const QImage& skin, uint8_t bits);
+    // The face was painted over the row: the next refresh draws it.
+    void Forget() { Shown = -1; }
+    static QRect Area() { return AnnunciatorPlace(0).united(AnnunciatorPlace(AnnunciatorCount - 1)); }
+
+private:
+    int Shown = -1;
+};
+
 } // namespace pelrin

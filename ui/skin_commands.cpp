@@ -88,8 +88,7 @@ bool CSkinWnd::OnCommand(uint32_t command, uintptr_t)
 
 void CSkinWnd::OnTimer()
 {
-    RefreshAnnunciators(Backing, SkinDC, KVGetAnnunciators());
-    update(AnnunciatorPlace(0).united(AnnunciatorPlace(AnnunciatorCount - 1)));
+    update(Annunciators.Refresh(Backing, SkinDC, KVGetAnnunciators()));
 }
 
 void CSkinWnd::timerEvent(QTimerEvent* event)

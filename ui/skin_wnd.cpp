@@ -130,6 +130,10 @@ void CSkinWnd::OnPaint()
         painter.setClipRegion(region);
         painter.drawImage(QPoint(0, 0), SkinDC, QRect(0, 0, SkinWidth, SkinHeight));
     }
+    // The face covers the annunciators it reached; the timer's next tick
+    // draws them again.
+    if (region.intersects(AnnunciatorRow::Area()))
+        Annunciators.Forget();
     // The latest LCD picture first: the library's refresh draws nothing
     // while its render thread is busy, and that thread's picture is then on
     // its way but not here yet.

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/annunciators.h"
 #include "ui/lcd_bridge.h"
 
 namespace pelrin {
@@ -101,6 +102,7 @@ public:
     QImage Backing;
     LcdBridge Lcd;
     QBasicTimer Timer;
+    AnnunciatorRow Annunciators;
     // Created hidden with the window; a child of it.
     CConsoleDlg* Console = nullptr;
     // The file transfers' bytes on their way to the calculator; it outlives

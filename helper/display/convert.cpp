@@ -66,17 +66,22 @@ void ConvertScale4(const uint8_t* dots, uint32_t stride, uint32_t width, uint32_
     }
 }
 
+// The engine's frame has at least 64 rows of stride bytes; a picture wider
+// than the row leaves its left offset room for is cut there, as anything
+// beyond the surface is.
+void ClipToFrameAndSurface(uint32_t leftOffset, uint32_t stride, uint32_t& width, uint32_t& height)
+{
+    const uint32_t room = stride > leftOffset ? stride - leftOffset : 0;
+    width = std::min({width, room, SurfaceColumns});
+    height = std::min(height, SurfaceRows);
+}
+
 } // namespace
 
 void ConvertFrame(const uint8_t* frame, uint32_t leftOffset, uint32_t stride, uint32_t width, uint32_t height,
                   int32_t scale, uint16_t* surface)
 {
-    // The engine's frame has at least 64 rows of stride bytes; a picture
-    // wider than the row leaves its left offset room for is cut there, as
-    // anything beyond the surface is.
-    const uint32_t room = stride > leftOffset ? stride - leftOffset : 0;
-    width = std::min({width, room, SurfaceColumns});
-    height = std::min(height, SurfaceRows);
+    ClipToFrameAndSurface(leftOffset, stride, width, height);
     const uint8_t* dots = frame + leftOffset;
     switch (scale) {
     case 1: ConvertScale1(dots, stride, width, height, surface); break;
@@ -84,6 +89,27 @@ void ConvertFrame(const uint8_t* frame, uint32_t leftOffset, uint32_t stride, ui
     case 4: ConvertScale4(dots, stride, width, height, surface); break;
     default: break;
     }
+}
+
+bool SurfaceShowsFrame(const uint8_t* frame, uint32_t leftOffset, uint32_t stride, uint32_t width, uint32_t height,
+                       int32_t scale, const uint16_t* surface)
+{
+    if (!IsSurfaceScale(scale))
+        return true; // nothing would be drawn
+    ClipToFrameAndSurface(leftOffset, stride, width, height);
+    // Conversion fills each dot's block with one pixel: its top-left one
+    // stands for the block.
+    const uint32_t step = static_cast<uint32_t>(scale);
+    const size_t rowPitch = size_t{SurfacePitch(scale)} * step;
+    for (uint32_t row = 0; row < height; ++row) {
+        const uint8_t* in = frame + leftOffset + size_t{row} * stride;
+        const uint16_t* out = surface + row * rowPitch;
+        for (uint32_t column = 0; column < width; ++column) {
+            if (out[column * step] != GrayPixel(in[column]))
+                return false;
+        }
+    }
+    return true;
 }
 
 } // namespace tessock

@@ -36,4 +36,10 @@ constexpr uint32_t SurfacePitch(int32_t scale)
 void ConvertFrame(const uint8_t* frame, uint32_t leftOffset, uint32_t stride, uint32_t width, uint32_t height,
                   int32_t scale, uint16_t* surface);
 
+// Whether converting the frame would leave the surface as it is: every dot
+// that ConvertFrame would draw has its gray level there already. Dots that
+// differ only below the top five bits look the same.
+bool SurfaceShowsFrame(const uint8_t* frame, uint32_t leftOffset, uint32_t stride, uint32_t width, uint32_t height,
+                       int32_t scale, const uint16_t* surface);
+
 } // namespace tessock

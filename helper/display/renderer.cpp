@@ -47,6 +47,7 @@ void DetachDisplay()
     GiveBackPending();
     delete[] r.Surface;
     r.Surface = nullptr;
+    r.SurfaceDrawn = false;
     r.Window = nullptr;
     r.DisplayAttached = false;
 }
@@ -64,17 +65,25 @@ void BlitDisplay()
                    scale * r.Height);
 }
 
-// Under RenderLock, with a pending frame. The frame goes back before the
-// surface is drawn, so the engine has it again as soon as possible.
-void ConvertPending()
+// Under RenderLock, with a pending frame; true when the surface changed and
+// is to be drawn. The frame goes back before the surface is drawn, so the
+// engine has it again as soon as possible. A frame that shows what the
+// window shows already (a sleeping calculator's LCD, 64 times a second) is
+// displayed as it stands: counted, but neither converted nor drawn again.
+bool ConvertPending()
 {
     DisplayRenderer& r = Renderer;
     const PendingFrame frame = r.Pending;
+    bool changed = false;
     if (r.DisplayAttached) {
         r.FramesDisplayed.fetch_add(1, std::memory_order_relaxed);
-        ConvertFrame(frame.Frame, frame.LeftOffset, frame.Stride, r.Width, r.Height, r.Scale, r.Surface);
+        changed = !r.SurfaceDrawn || !SurfaceShowsFrame(frame.Frame, frame.LeftOffset, frame.Stride, r.Width,
+                                                        r.Height, r.Scale, r.Surface);
+        if (changed)
+            ConvertFrame(frame.Frame, frame.LeftOffset, frame.Stride, r.Width, r.Height, r.Scale, r.Surface);
     }
     GiveBackPending();
+    return changed;
 }
 
 uint32_t RenderThreadProc()
@@ -91,9 +100,9 @@ uint32_t RenderThreadProc()
         Guard guard(r.RenderLock);
         r.RenderFrameEvent.Reset();
         // KHSetDisplay may have taken the frame back meanwhile.
-        if (r.Pending.Frame) {
-            ConvertPending();
+        if (r.Pending.Frame && ConvertPending()) {
             BlitDisplay();
+            r.SurfaceDrawn = true;
         }
     }
 }

@@ -37,6 +37,9 @@ struct DisplayRenderer {
     // True while a window, its surface and the frame handler are in place.
     bool DisplayAttached = false;
     uint16_t* Surface = nullptr;
+    // The surface holds a converted frame and went to the window with it;
+    // false from attaching until the first frame is drawn.
+    bool SurfaceDrawn = false;
     PendingFrame Pending{};
 
     // Statistics: written without the lock by the execution thread and the

@@ -13,12 +13,26 @@ using namespace std::chrono_literals;
 std::atomic<int> Blits{0};
 KHWindow CountingWindow{nullptr, [](void*, const uint16_t*, uint32_t, int32_t, int32_t, uint32_t, uint32_t) { ++Blits; }, nullptr};
 
+// The display on, then every received byte sent back, for ever; while it waits the picture flips between the
+// program's own code and blank memory, so that the render thread has a new picture to draw at every frame (one
+// that shows what the window shows already is not drawn again).
+test::Program FlickerAndEcho()
+{
+    using test::Io;
+    test::Program p(0x01000);
+    p.lc(5, Io).op("805").p(0).d1(Io + 0x00).lc(1, 8).op("1550").d1(Io + 0x28).lc(2, 63).op("14D"); // on, 64 lines
+    p.label("poll").d1(Io + 0x20).lc(5, 0x01000).op("145").lc(5, 0).op("145"); // DAT1=C A: the display address
+    p.d1(Io + 0x11).op("1570").op("808A0").goyes("poll");                      // C=DAT1 P: RCS, until a byte
+    p.d1(Io + 0x14).op("14F").d1(Io + 0x16).op("14D").goto_("poll");            // take it, transmit it
+    return p;
+}
+
 struct Library {
     void* Handle = dlopen(TESSOCK_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
     template <typename Function>
     Function* get(const char* name) const { return reinterpret_cast<Function*>(dlsym(Handle, name)); }
 #define KH(name) get<decltype(name)>(#name)
-    // The echoing program running in a ROM of the library's own, a window attached; the serial pipe.
+    // The flickering echo running in a ROM of the library's own, a window attached; the serial pipe.
     int run() const
     {
         uint8_t* rom = nullptr;
@@ -26,7 +40,7 @@ struct Library {
         if (!Handle || !KH(KHCreateRom)(0x100000))
             return -1;
         KH(KHGetRom)(&size, &rom);
-        for (const auto& [address, nibble] : test::DrawAndEcho().build())
+        for (const auto& [address, nibble] : FlickerAndEcho().build())
             rom[address] = nibble;
         KVConfigure(2, 0);
         KVMemoryReset();

@@ -61,8 +61,15 @@ TEST_F(Display, ThePictureArrivesAtEachScaleAndOnlyTheLcdsSizeIsDrawn)
         EXPECT_EQ(std::make_pair(W.last().X, W.last().Y), std::make_pair(42, 77));
     }
     EXPECT_EQ(tessock::GrayPixel(128), 0x4210);
-    // 100 by 40: the blit covers that much, and the surface past it stays zero.
+    // A dot that changes is drawn with the very next frame (dot 0 of row 0, dark, turns clear).
     KVStop();
+    const int shown = W.Blits.load();
+    M.Rom[0x20000] ^= 1;
+    KVForceRefresh();
+    ASSERT_TRUE(waitForBlits(shown + 1));
+    EXPECT_NE(W.last().Pixels[0], 0x0000);
+    M.Rom[0x20000] ^= 1;
+    // 100 by 40: the blit covers that much, and the surface past it stays zero.
     KHSetDisplay(&W.Window, -5, 300, 100, 40, 1);
     const int blits = W.Blits.load();
     KVForceRefresh();
@@ -163,6 +170,12 @@ TEST_F(Display, TheCountersLatchOnceASecondAndClearWithoutFramesOrOnAttaching)
     EXPECT_LE(rendered, 70u);
     EXPECT_GE(displayed, 1u);
     EXPECT_LE(displayed, rendered + 2);
+    // The picture has long stopped changing a second later: its frames are on the screen already, so none is
+    // drawn again, and they count as displayed all the same.
+    const int blits = W.Blits.load();
+    std::this_thread::sleep_for(1100ms);
+    EXPECT_EQ(W.Blits.load(), blits);
+    EXPECT_GE(KHGetDisplayedFPS(), 1u);
     KVStop();
     EXPECT_TRUE(test::WaitUntil([] { return KHGetRenderedFPS() + KHGetDisplayedFPS() == 0; }, 4s));
     KVRun();

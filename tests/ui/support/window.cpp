@@ -47,16 +47,12 @@ IO      = #F0000
         RTN
 )";
 
-// The machine as a new process finds it, whatever an earlier window left:
-// the processor from its reset, no key held, the serial port off and empty,
-// and nothing in the serial pipe.
-void StartAfresh()
+// The serial link as a new process finds it, whatever an earlier window
+// left (one closed in the middle of a transfer leaves the byte it sent last
+// in the calculator's receive register): that byte taken, so that the link
+// is ready, the transmitter empty, the port off, and nothing in the pipe.
+void EmptySerialLink()
 {
-    KVReset();
-    for (int32_t column = 0; column < 9; ++column)
-        for (int32_t row = 0; row < 9; ++row)
-            KVReleaseKey(column, row);
-    KVReleaseKey(9, 9); // ON
     uint32_t size = 0;
     uint8_t* rom = nullptr;
     KHGetRom(&size, &rom);
@@ -80,10 +76,18 @@ void StartAfresh()
 
 OpenWindow::OpenWindow(bool withFiles) : Previous(QDir::currentPath())
 {
-    StartAfresh();
     const auto copy = [this](const char* from, const char* to) { return QFile::copy(from, Path(to)); };
     if (Dir.isValid() && (!withFiles || (copy(PELRIN_DEMO_ROM, "ROM.E49") && copy(PELRIN_SKIN_PATH, "HP49.BMP"))) &&
         QDir::setCurrent(Dir.path())) {
+        // The machine as a new process finds it: stopped, from reset, no
+        // key down. The libraries outlive a window (closing leaves the
+        // engine running), and the ports the window creates would pull a
+        // running ROM's memory away from under it.
+        KVReset();
+        for (int32_t key = 0; key < 81; ++key)
+            KVReleaseKey(key % 9, key / 9);
+        KVReleaseKey(9, 9); // ON
+        EmptySerialLink();
         Window = std::make_unique<pelrin::CSkinWnd>();
         Window->CreateSkinWindow();
     }
