@@ -31,6 +31,7 @@ namespace pelrin {
 struct KeyRect;
 class CConsoleDlg;
 class SerialReaderThread;
+class TransferWriter;
 
 constexpr int SkinWidth = 347;
 constexpr int SkinHeight = 740;
@@ -104,6 +105,9 @@ public:
     AnnunciatorRow Annunciators;
     // Created hidden with the window; a child of it.
     CConsoleDlg* Console = nullptr;
+    // The file transfers' bytes on their way to the calculator; it outlives
+    // the reader thread, from which the transfers send.
+    std::unique_ptr<TransferWriter> Writer;
     std::unique_ptr<SerialReaderThread> ReaderThread;
 
 protected:
@@ -142,9 +146,5 @@ private:
     // what the key means meanwhile (Shift turns "1" into "!").
     QHash<quint32, uint32_t> HeldKeys;
 };
-
-// The byte sender both file transfers are given: each byte waits up to a
-// second for the calculator to take the one before it.
-int32_t TransferByteSender(uint32_t byte);
 
 } // namespace pelrin

@@ -5,6 +5,7 @@
 #include "engine/core/interrupts.h"
 #include "engine/core/keyboard.h"
 #include "engine/core/lcd.h"
+#include "engine/core/serial.h"
 
 namespace korvane {
 
@@ -99,6 +100,7 @@ void DestroyTickers()
 void SliceTick()
 {
     CheckOnKey();
+    RetryTransmit();
     if (Timers.Timer2Control & TimerRun)
         Tickers.Timer2->Tick();
     Timers.DisplayTickPhase = !Timers.DisplayTickPhase;

@@ -68,9 +68,9 @@ extern TickerSet Tickers;
 void CreateTickers();
 void DestroyTickers();
 
-// One tick of 1/8192 s, on the execution thread only: the ON-key check,
-// TIMER2 (with TIMER1 and the keyboard scan on its bit edges) and an LCD
-// line every second tick.
+// One tick of 1/8192 s, on the execution thread only: the ON-key check, a
+// serial byte the handler refused offered again, TIMER2 (with TIMER1 and
+// the keyboard scan on its bit edges) and an LCD line every second tick.
 void SliceTick();
 void Timer1Tick();
 void Timer2Tick();

@@ -122,7 +122,7 @@ TEST(ExecutionThread, EveryExportIsHarmlessOnceTheEngineIsDown)
     KVStep();
     KVReset();
     EXPECT_EQ(KVSerialSendByte(1, 0x41), 1u);
-    KVSetSerialHandler([](uint32_t, uint32_t) { ++serialEvents; });
+    KVSetSerialHandler([](uint32_t, uint32_t) { ++serialEvents; return 1u; });
     EXPECT_GE(serialEvents, 2u) << "the replay";
     KVSetSerialHandler(nullptr);
     KVPressKey(9, 9); // the ON key wakes and interrupts
@@ -170,7 +170,7 @@ TEST(Concurrency, HostThreadsDriveARunningEngineWithoutRacesOrDeadlock)
         ++Frames;
         HeldFrame.store(frame);
     });
-    KVSetSerialHandler([](uint32_t, uint32_t) { ++SerialEvents; });
+    KVSetSerialHandler([](uint32_t, uint32_t) { ++SerialEvents; return 1u; });
     KVRun();
 
     std::atomic<bool> done{false};

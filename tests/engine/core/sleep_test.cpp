@@ -268,7 +268,7 @@ TEST_F(Sleep, NoByteIsLostToTheMomentTheSleepBegins)
                .op("14E") // C=DAT0 B: takes the byte
                .goto_("loop"));
     WriteSerialRegister(0x10, 0xA); // on, receive interrupts
-    KVSetSerialHandler([](uint32_t event, uint32_t) { taken += event == KV_SERIAL_RECEIVE_READ; });
+    KVSetSerialHandler([](uint32_t event, uint32_t) { taken += event == KV_SERIAL_RECEIVE_READ; return 1u; });
     KVRun();
     for (int sent = 0; sent < 500; ++sent) {
         // A pause of 0 to 60 us lands the byte anywhere from the loop's look

@@ -42,6 +42,8 @@ TEST_F(Breakpoints, ATagTrapsOncePerHitUnderActionOneAndRunsPlainlyUnderActionZe
     const Program loop = CountingLoop(0x01000);
     const uint32_t mark = loop.at("mark");
     M.load(loop);
+    KVSetRegister(RegA, 0); // the counts start from nothing, whatever ran before
+    KVSetRegister(RegB, 0);
     KHAddBreakpoint(mark);
     EXPECT_EQ(M.Rom[mark], 0x1E) << "the nibble keeps its value beside the tag";
     KHSetBreakpointAction(1, &W.Window, Message);

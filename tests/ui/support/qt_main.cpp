@@ -1,19 +1,7 @@
 // The Qt tests' main: an application object on the offscreen platform
 // (unless the environment chose one), then the tests.
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QThread>
 #include <gtest/gtest.h>
-
-#include "tests/ui/support/wait.h"
-
-bool uitest::WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit)
-{
-    QElapsedTimer clock;
-    for (clock.start(); !condition() && clock.elapsed() < limit.count(); QThread::msleep(2))
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return condition();
-}
 
 int main(int argc, char** argv)
 {
