@@ -181,6 +181,11 @@ void StartEngine()
     RunningAck = &RunningAckStorage;
     StoppedAck = &StoppedAckStorage;
     KeyEvent = &KeyEventStorage;
+    // The events outlive a teardown, which leaves QuitEvent set: an engine
+    // brought up again in the same process starts from unsignalled events,
+    // or its new thread would end at once.
+    for (platform::Event* event : {RunEvent, StopEvent, WakeEvent, QuitEvent, RunningAck, StoppedAck, KeyEvent})
+        event->Reset();
 
     SlicePeriod = platform::PerformanceFrequency() / 8192;
     YieldThreshold = SlicePeriod / 100;

@@ -115,6 +115,11 @@ TEST(ExecutionThread, ExecuteRoutineRunsToItsReturnAndRestoresPcAndTheStack)
 TEST(ExecutionThread, EveryExportIsHarmlessOnceTheEngineIsDown)
 {
     static uint32_t serialEvents = 0;
+    // The tests after this one in the process find the engine up again:
+    // without its tickers a slice tick would call through null pointers.
+    struct Reattach {
+        ~Reattach() { LibraryAttach(); }
+    } reattach;
     LibraryDetach();
     KVRun();
     EXPECT_EQ(KVIsRunning(), 0u) << "no thread to run";
