@@ -53,6 +53,9 @@ protected:
         KVStop();
         KVConfigure(2, 0);
         KVMemoryReset();
+        // Other tests in the process leave their images behind; these start with none.
+        for (void (*destroy)() : {KHDestroyRom, KHDestroyPort0, KHDestroyPort1, KHDestroyPort2})
+            destroy();
         fs::create_directories(Dir);
     }
     void TearDown() override
