@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 
 namespace bench {
 
@@ -31,6 +32,24 @@ struct HostSteadiness {
     double MedianMicroseconds;
     double P90Excess; // the 90th percentile over the median, as a fraction
     double P99Excess;
+};
+
+// Busy threads that load the host while the figures are taken: a number
+// per processor, spinning in a child process of their own, so that this
+// process keeps only its own threads. The child ends with the object, or
+// with this process.
+class HostLoad {
+public:
+    explicit HostLoad(int threadsPerProcessor);
+    ~HostLoad();
+    HostLoad(const HostLoad&) = delete;
+    HostLoad& operator=(const HostLoad&) = delete;
+    // The busy threads running, 0 when none could be started.
+    int Threads() const { return Child > 0 ? Count : 0; }
+
+private:
+    pid_t Child = -1;
+    int Count = 0;
 };
 
 // Times pieces of plain work of one slice each (1 / tickRate s) for the
