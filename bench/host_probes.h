@@ -10,8 +10,8 @@ namespace bench {
 
 // The engine's execution thread as the kernel sees it: the one thread of
 // this process that is not the main thread. Its scheduler statistics tell
-// how long it was ready to run but waited for a processor, which is time
-// the machine's clock loses, since a slice that overruns is not made up.
+// how long it was ready to run but waited for a processor: time in which
+// it ran no instructions, and after which it delivers the ticks held up.
 class EngineThreadStats {
 public:
     EngineThreadStats();
@@ -26,8 +26,8 @@ private:
     std::string Path; // the thread's directory under /proc
 };
 
-// A piece that takes longer than usual is what makes a slice overrun, and
-// the time of an overrun is lost to the machine's clock for good.
+// A piece that takes longer than usual is what makes a slice overrun: the
+// count of instructions per slice falls, and the ticks come late.
 struct HostSteadiness {
     double MedianMicroseconds;
     double P90Excess; // the 90th percentile over the median, as a fraction

@@ -26,8 +26,7 @@ std::atomic<uint32_t> InstructionsPerSlice{128};
 std::atomic<uint32_t> TargetSliceCycles{0xFFFFFFFF};
 uint64_t SlicePeriod;
 uint64_t YieldThreshold;
-uint64_t SleepTickDeadline;
-uint64_t SliceStart;
+uint64_t SliceDeadline;
 
 namespace {
 
@@ -87,7 +86,6 @@ void RunInstructions()
 
 void RunSlice()
 {
-    SliceStart = platform::PerformanceCounter();
     Cpu.TotalCycles += Cpu.SliceCycles;
     Cpu.SliceCycles = 0;
     if (TraceMode.load(std::memory_order_relaxed))
@@ -95,29 +93,33 @@ void RunSlice()
     else
         RunInstructions<false>();
 
-    const uint64_t start = SliceStart;
-    int64_t elapsed = static_cast<int64_t>(platform::PerformanceCounter() - start);
-    if (elapsed > static_cast<int64_t>(SlicePeriod)) {
+    // The slice ends at its deadline, one period after the last one, however
+    // late it began: a slice that overran, or a thread the host kept waiting,
+    // is made up in ticks rather than lost to the machine's clock.
+    const uint64_t deadline = SliceDeadline;
+    const uint64_t now = platform::PerformanceCounter();
+    if (now > deadline) {
         AdjustInstructionsPerSlice(false);
-        SliceTick();
+        DeliverDueTicks(now);
         return;
     }
     // A slice is far below the scheduler's resolution: poll the counter,
     // yielding once a hundredth of the slice has passed. The end is tested
     // before each yield, and the last hundredth is only polled: a yield
     // costs about that much here (a system call), and one that ran past the
-    // end would lengthen the slice, and so slow the machine's clock, by what
-    // it overran.
-    const int64_t period = static_cast<int64_t>(SlicePeriod);
+    // end would make the next slice shorter by what it overran.
+    const int64_t start = static_cast<int64_t>(deadline - SlicePeriod);
+    const int64_t end = static_cast<int64_t>(deadline);
     const int64_t threshold = static_cast<int64_t>(YieldThreshold);
     for (;;) {
-        elapsed = static_cast<int64_t>(platform::PerformanceCounter() - start);
-        if (elapsed >= period)
+        const int64_t at = static_cast<int64_t>(platform::PerformanceCounter());
+        if (at >= end)
             break;
-        if (elapsed > threshold && period - elapsed > threshold)
+        if (at - start > threshold && end - at > threshold)
             platform::YieldThread();
     }
     AdjustInstructionsPerSlice(Cpu.SliceCycles <= TargetSliceCycles.load(std::memory_order_relaxed));
+    SliceDeadline = deadline + SlicePeriod;
     SliceTick();
 }
 
@@ -139,6 +141,8 @@ uint32_t EmulationThreadProc()
             platform::CriticalSectionGuard guard(*CpuLock);
             SetRunning(1);
             StopEvent->Reset();
+            // A stopped machine's timers stand: the schedule starts afresh.
+            SliceDeadline = platform::PerformanceCounter() + SlicePeriod;
             RunningAck->Set();
         }
         for (;;) {
@@ -158,6 +162,21 @@ bool ThreadAlive()
 }
 
 } // namespace
+
+void DeliverDueTicks(uint64_t now)
+{
+    if (now < SliceDeadline)
+        return;
+    uint64_t due = (now - SliceDeadline) / SlicePeriod + 1;
+    if (due > SliceTickHorizon) {
+        SliceDeadline += (due - SliceTickHorizon) * SlicePeriod;
+        due = SliceTickHorizon;
+    }
+    for (; due; --due) {
+        SliceDeadline += SlicePeriod;
+        SliceTick();
+    }
+}
 
 bool IsRunning()
 {
@@ -189,7 +208,7 @@ void StartEngine()
 
     SlicePeriod = platform::PerformanceFrequency() / 8192;
     YieldThreshold = SlicePeriod / 100;
-    SleepTickDeadline = platform::PerformanceCounter() + SlicePeriod;
+    SliceDeadline = platform::PerformanceCounter() + SlicePeriod;
     ClearInterruptHandlers();
     ActiveDispatchTable = HexDispatchTable.data();
     BreakpointHandler.store(nullptr, std::memory_order_relaxed);
