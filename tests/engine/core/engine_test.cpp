@@ -79,9 +79,10 @@ TEST(ExecutionThread, TheClockKeepsHostTimeThroughSlicesThatOverrun)
     Program p(0x00100);
     p.label("loop").breakpoint().op("0C").goto_("loop"); // the handler steps over the tagged P=P+1
     m.load(p);
-    Traps = 0;
+    static std::atomic<int> passes;
+    passes = 0;
     KVSetBreakpointHandler([] {
-        if (Traps++ == 1)
+        if (passes++ == 1)
             std::this_thread::sleep_for(300ms);
         Cpu.PC += 2;
     });
@@ -91,13 +92,13 @@ TEST(ExecutionThread, TheClockKeepsHostTimeThroughSlicesThatOverrun)
     const uint64_t before = platform::PerformanceCounter();
     KVRun();
     const uint64_t start = platform::PerformanceCounter(); // the schedule began before KVRun returned
-    for (const auto end = std::chrono::steady_clock::now() + 10s; Traps < 3 && std::chrono::steady_clock::now() < end;)
+    for (const auto end = std::chrono::steady_clock::now() + 10s; passes < 3 && std::chrono::steady_clock::now() < end;)
         std::this_thread::sleep_for(1ms);
     const uint64_t stop = platform::PerformanceCounter();
     KVStop();
     const uint64_t stopped = platform::PerformanceCounter();
     KVSetBreakpointHandler(nullptr);
-    ASSERT_GE(Traps, 3);
+    ASSERT_GE(passes, 3);
     // The ticks of the last slice, and of a thread the host held up just
     // before it noticed the stop, may be missing: 0.1 s at most.
     const uint64_t ticks = 0x7FFFFFFFu - Timers.Timer2;
