@@ -27,6 +27,7 @@ std::atomic<uint32_t> TargetSliceCycles{0xFFFFFFFF};
 uint64_t SlicePeriod;
 uint64_t YieldThreshold;
 uint64_t SliceDeadline;
+uint64_t SliceStart;
 
 namespace {
 
@@ -86,6 +87,7 @@ void RunInstructions()
 
 void RunSlice()
 {
+    SliceStart = platform::PerformanceCounter();
     Cpu.TotalCycles += Cpu.SliceCycles;
     Cpu.SliceCycles = 0;
     if (TraceMode.load(std::memory_order_relaxed))
@@ -93,13 +95,18 @@ void RunSlice()
     else
         RunInstructions<false>();
 
-    // The slice ends at its deadline, one period after the last one, however
-    // late it began: a slice that overran, or a thread the host kept waiting,
-    // is made up in ticks rather than lost to the machine's clock.
+    // The count follows what the slice's own work took; the ticks follow
+    // the schedule, one period after the last deadline however late the
+    // slice began. A slice that ends past its deadline, because its work
+    // overran or the host kept the thread waiting before it, delivers
+    // every tick that fell due rather than losing them to the machine's
+    // clock, and does not wait.
     const uint64_t deadline = SliceDeadline;
     const uint64_t now = platform::PerformanceCounter();
-    if (now > deadline) {
-        AdjustInstructionsPerSlice(false);
+    const bool overran = now - SliceStart > SlicePeriod;
+    const bool withinBudget = Cpu.SliceCycles <= TargetSliceCycles.load(std::memory_order_relaxed);
+    if (overran || now >= deadline) {
+        AdjustInstructionsPerSlice(!overran && withinBudget);
         DeliverDueTicks(now);
         return;
     }
@@ -107,8 +114,8 @@ void RunSlice()
     // yielding once a hundredth of the slice has passed. The end is tested
     // before each yield, and the last hundredth is only polled: a yield
     // costs about that much here (a system call), and one that ran past the
-    // end would make the next slice shorter by what it overran.
-    const int64_t start = static_cast<int64_t>(deadline - SlicePeriod);
+    // end would leave the next slice that much less time.
+    const int64_t start = static_cast<int64_t>(SliceStart);
     const int64_t end = static_cast<int64_t>(deadline);
     const int64_t threshold = static_cast<int64_t>(YieldThreshold);
     for (;;) {
@@ -118,7 +125,7 @@ void RunSlice()
         if (at - start > threshold && end - at > threshold)
             platform::YieldThread();
     }
-    AdjustInstructionsPerSlice(Cpu.SliceCycles <= TargetSliceCycles.load(std::memory_order_relaxed));
+    AdjustInstructionsPerSlice(withinBudget);
     SliceDeadline = deadline + SlicePeriod;
     SliceTick();
 }

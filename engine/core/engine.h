@@ -29,6 +29,11 @@ extern uint64_t YieldThreshold;
 // started afresh only when the engine starts running. Neither a slice that
 // overruns nor a sleep, its notices included, costs the machine's clock.
 extern uint64_t SliceDeadline;
+// When the work of the slice under way began, on the execution thread: the
+// count of instructions per slice grows while that work fits in a period.
+// A SHUTDN sleep moves it to the wake: the time asleep was no work of the
+// slice, and counted as an overrun it would slow the awakened machine down.
+extern uint64_t SliceStart;
 
 // Delivers every slice tick due by now, on the execution thread. A backlog
 // longer than SliceTickHorizon (the host suspended, or the thread kept from

@@ -131,9 +131,10 @@ void CpuShutdown()
     }
     // The slices' schedule goes on through the notices and the sleep: the
     // ticks that fall due meanwhile are delivered as the sleep begins, and
-    // the slice that woke ends at its own deadline.
+    // the slice that woke ends at its deadline.
     NotifySleepSlot(SleepEnterSlot, SleepEnterNotice);
     SleepUntilWoken();
+    SliceStart = platform::PerformanceCounter();
     Sleeping.store(0, std::memory_order_relaxed);
     NotifySleepSlot(SleepLeaveSlot, SleepLeaveNotice);
 }
