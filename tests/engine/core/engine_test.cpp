@@ -116,6 +116,7 @@ TEST(ExecutionThread, StopFromABreakpointHandlerEndsTheSliceAtOnce)
     p.label("trap").breakpoint().op("0C");
     p.label("loop").goto_("loop");
     m.load(p);
+    Traps = 0;
     KVSetBreakpointHandler([] {
         ++Traps;
         KVStop(); // on the execution thread: does not wait
@@ -137,6 +138,7 @@ TEST(ExecutionThread, ExecuteRoutineRunsToItsReturnAndRestoresPcAndTheStack)
     Cpu.PC = 0x12345;
     KVRstkPush(0x11111);
     KVRstkPush(0x22222);
+    HookCalls.clear();
     KVSetDebuggingHackHandler([](uint32_t code) {
         HookCalls.push_back(code);
         return 0u;
