@@ -151,7 +151,7 @@ uint64_t SliceTicksToNextEvent()
 {
     if (OnKeyDown.load(std::memory_order_relaxed))
         return 1;
-    uint64_t ticks = SleepTickHorizon;
+    uint64_t ticks = SliceTickHorizon;
     if (Timers.Timer2Control & TimerRun) {
         // TIMER2 runs out on the tick that takes it from 0 to all ones.
         if (Timers.Timer2Control & TimerWakeEnable)
