@@ -6,8 +6,12 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <csignal>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -70,6 +74,43 @@ int EngineThreadStats::Processor() const
             return std::atoi(field.c_str());
     }
     return -1;
+}
+
+namespace {
+
+[[noreturn]] void Spin()
+{
+    volatile uint64_t x = 1;
+    for (;;)
+        x = x * 6364136223846793005ull + 1442695040888963407ull;
+}
+
+} // namespace
+
+HostLoad::HostLoad(int threadsPerProcessor)
+{
+    Count = threadsPerProcessor * static_cast<int>(std::thread::hardware_concurrency());
+    if (Count <= 0)
+        return;
+    const pid_t parent = getpid();
+    Child = fork();
+    if (Child != 0)
+        return;
+    // The child: it dies with the benchmark, however that ends.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(0);
+    for (int i = 1; i < Count; ++i)
+        std::thread(Spin).detach();
+    Spin();
+}
+
+HostLoad::~HostLoad()
+{
+    if (Child <= 0)
+        return;
+    kill(Child, SIGKILL);
+    waitpid(Child, nullptr, 0);
 }
 
 HostSteadiness MeasureHostSteadiness(double seconds, double tickRate)

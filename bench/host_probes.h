@@ -4,13 +4,14 @@
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 
 namespace bench {
 
 // The engine's execution thread as the kernel sees it: the one thread of
 // this process that is not the main thread. Its scheduler statistics tell
-// how long it was ready to run but waited for a processor, which is time
-// the machine's clock loses, since a slice that overruns is not made up.
+// how long it was ready to run but waited for a processor: time in which
+// it ran no instructions, and after which it delivers the ticks held up.
 class EngineThreadStats {
 public:
     EngineThreadStats();
@@ -25,12 +26,30 @@ private:
     std::string Path; // the thread's directory under /proc
 };
 
-// A piece that takes longer than usual is what makes a slice overrun, and
-// the time of an overrun is lost to the machine's clock for good.
+// A piece that takes longer than usual is what makes a slice overrun: the
+// count of instructions per slice falls, and the ticks come late.
 struct HostSteadiness {
     double MedianMicroseconds;
     double P90Excess; // the 90th percentile over the median, as a fraction
     double P99Excess;
+};
+
+// Busy threads that load the host while the figures are taken: a number
+// per processor, spinning in a child process of their own, so that this
+// process keeps only its own threads. The child ends with the object, or
+// with this process.
+class HostLoad {
+public:
+    explicit HostLoad(int threadsPerProcessor);
+    ~HostLoad();
+    HostLoad(const HostLoad&) = delete;
+    HostLoad& operator=(const HostLoad&) = delete;
+    // The busy threads running, 0 when none could be started.
+    int Threads() const { return Child > 0 ? Count : 0; }
+
+private:
+    pid_t Child = -1;
+    int Count = 0;
 };
 
 // Times pieces of plain work of one slice each (1 / tickRate s) for the

@@ -70,6 +70,7 @@ struct Options {
     int RoutineRepeats = 3;
     double IdleSeconds = 5.0;
     int Presses = 200;
+    int BusyPerProcessor = 0;
     bool Running = true;  // figures 1 to 4
     bool Sleeping = true; // figures 5 and 6
 };
@@ -78,13 +79,14 @@ void Usage(const char* program)
 {
     std::fprintf(stdout,
                  "usage: %s [--settle S] [--measure S] [--routine S] [--repeat N] [--idle S] [--presses N]\n"
-                 "          [--only run|sleep]\n"
+                 "          [--busy N] [--only run|sleep]\n"
                  "  --settle S   seconds under KVRun before the measuring window (default 3)\n"
                  "  --measure S  seconds of the measuring window under KVRun (default 3)\n"
                  "  --routine S  seconds of each KVExecuteRoutine run (default 1)\n"
                  "  --repeat N   KVExecuteRoutine runs, the best one counts (default 3)\n"
                  "  --idle S     seconds the demonstration ROM sleeps untouched, at least 2 (default 5)\n"
                  "  --presses N  key presses made to the sleeping ROM (default 200)\n"
+                 "  --busy N     N busy host threads per processor run throughout (default 0)\n"
                  "  --only X     only the running figures (run) or the sleeping ones (sleep)\n",
                  program);
 }
@@ -129,6 +131,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.IdleSeconds = value;
         else if (name == "--presses")
             options.Presses = static_cast<int>(value);
+        else if (name == "--busy" && value <= 16)
+            options.BusyPerProcessor = static_cast<int>(value);
         else {
             Usage(argv[0]);
             return false;
@@ -452,7 +456,7 @@ int PrintRunningFigures(const Options& options)
     std::printf("  %-44s %14s\n", "figure", "value");
     std::printf("  %-44s %10.1f M/s\n", "1 KVExecuteRoutine instructions per second", routine / 1e6);
     std::printf("  %-44s %10.1f M/s\n", "2 KVRun instructions per second (settled)", run.InstructionsPerSecond / 1e6);
-    std::printf("  %-44s %10.1f /s  (%+.2f%% of 8192)\n", "3 TIMER2 ticks per second during 2", run.Timer2PerSecond,
+    std::printf("  %-44s %10.1f /s  (%+.3f%% of 8192)\n", "3 TIMER2 ticks per second during 2", run.Timer2PerSecond,
                 100 * clockError);
     std::printf("  %-44s %14.3f\n", "4 ratio of 2 to 1", ratio);
     if (run.WaitFraction >= 0)
@@ -464,6 +468,7 @@ int PrintRunningFigures(const Options& options)
     std::printf("BENCH routine_ips=%.0f\n", routine);
     std::printf("BENCH run_ips=%.0f\n", run.InstructionsPerSecond);
     std::printf("BENCH timer2_hz=%.1f\n", run.Timer2PerSecond);
+    std::printf("BENCH timer2_error_pct=%.3f\n", 100 * clockError);
     std::printf("BENCH run_routine_ratio=%.4f\n", ratio);
     if (run.WaitFraction >= 0)
         std::printf("BENCH engine_wait_pct=%.2f\n", 100 * run.WaitFraction);
@@ -486,7 +491,7 @@ int PrintSleepingFigures(const Options& options)
     std::printf("  %-44s %12.2f %%\n", "5 processor time of the process, asleep", sleep.ProcessPercent);
     if (sleep.EngineThreadPercent >= 0)
         std::printf("  %-44s %12.2f %%\n", "  of it the execution thread", sleep.EngineThreadPercent);
-    std::printf("  %-44s %10.1f /s  (%+.2f%% of 8192)\n", "  TIMER2 ticks per second, asleep", sleep.Timer2PerSecond,
+    std::printf("  %-44s %10.1f /s  (%+.3f%% of 8192)\n", "  TIMER2 ticks per second, asleep", sleep.Timer2PerSecond,
                 100 * (sleep.Timer2PerSecond - MachineTickRate) / MachineTickRate);
     std::printf("  %-44s %10.1f /s\n", "  LCD frames delivered, asleep", sleep.FramesPerSecond);
     std::printf("  %-44s %12.2f %%\n", "  host time in SHUTDN (at least)", sleep.AsleepPercent);
@@ -500,6 +505,7 @@ int PrintSleepingFigures(const Options& options)
     if (sleep.EngineThreadPercent >= 0)
         std::printf("BENCH sleep_engine_cpu_pct=%.2f\n", sleep.EngineThreadPercent);
     std::printf("BENCH sleep_timer2_hz=%.1f\n", sleep.Timer2PerSecond);
+    std::printf("BENCH sleep_timer2_error_pct=%.3f\n", 100 * (sleep.Timer2PerSecond - MachineTickRate) / MachineTickRate);
     std::printf("BENCH sleep_frames_per_s=%.1f\n", sleep.FramesPerSecond);
     if (sleep.Presses > 0) {
         std::printf("BENCH key_median_us=%.0f\n", sleep.KeyMedianMicroseconds);
@@ -515,6 +521,11 @@ int main(int argc, char** argv)
     Options options;
     if (!ParseOptions(argc, argv, options))
         return 2;
+    const bench::HostLoad load(options.BusyPerProcessor);
+    if (options.BusyPerProcessor) {
+        std::printf("host loaded: %d busy threads (%d per processor)\n", load.Threads(), options.BusyPerProcessor);
+        std::printf("BENCH busy_threads=%d\n", load.Threads());
+    }
     if (options.Running) {
         if (const int failed = PrintRunningFigures(options))
             return failed;

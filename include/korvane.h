@@ -86,8 +86,13 @@ typedef uint32_t (*DebuggingHackHandlerProc)(uint32_t code);
 typedef void (*DisplayHandlerProc)(const uint8_t* frame, uint32_t leftOffset, uint32_t stride);
 /* Called on the pressing thread before the key matrix changes. */
 typedef void (*KeyboardHandlerProc)(int32_t column, int32_t row, uint32_t down);
-/* Called with the engine's serial lock held: must not block. */
-typedef void (*SerialHandlerProc)(uint32_t event, uint32_t value);
+/* Called with the engine's serial lock held: must not block. For
+   KV_SERIAL_TRANSMIT the result says whether the byte was taken: 0 leaves
+   it in the calculator's transmit register, which the calculator then sees
+   busy, and the engine offers it again (when the calculator looks at its
+   transmitter, and every time slice) until it is taken. Other events'
+   results are not used. */
+typedef uint32_t (*SerialHandlerProc)(uint32_t event, uint32_t value);
 /* Returns 0 to drop the request. */
 typedef int32_t (*InterruptHandlerProc)(uint32_t bits);
 

@@ -22,8 +22,11 @@
  *   scale x height pixels.
  * - The serial link's read end is a file descriptor (close-on-exec) on
  *   which reads block; the library owns it (-1 if the pipe could not be
- *   created). Bytes the calculator sends while the pipe is full are
- *   dropped: the engine never waits for a reader.
+ *   created). A byte the calculator sends while the pipe is full stays in
+ *   its transmitter, which it sees busy, until the pipe has room: a reader
+ *   loses nothing. Once nobody has read a full pipe for two seconds the
+ *   calculator's bytes are dropped instead, so a pipe nobody reads never
+ *   holds it up. The engine never waits for a reader.
  * - Buffers handed over to the library (an XModem block) are allocated with
  *   malloc and released by the library with free.
  */
@@ -116,10 +119,13 @@ KH_API void KHSetBreakpointAction(int32_t action, KHWindow* window, uint32_t mes
    and sends the Send-Init before it returns; a null name, or null data with
    a size, starts nothing, and a name longer than the receiver's packets
    allow is cut. KHXModemSendFile takes over the malloc'ed buffer and frees
-   it once the end of transmission is acknowledged or another transfer
-   replaces it; a null buffer arms nothing. Feed every byte the calculator
-   transmits to the matching OnByteReceived, which sends the next packet or
-   block from the calling thread. Each sender holds a lock of its own while
+   it once the end of transmission is acknowledged, the receiver cancels
+   (two CANs in a row), it answers one block (or the end) with ten NAKs in
+   a row, or another transfer replaces it; a null buffer arms nothing. Only
+   the receiver's ACK and NAK send a block (the next one, the same one):
+   other bytes send nothing. Feed every byte the calculator transmits to
+   the matching OnByteReceived, which sends the next packet or block from
+   the calling thread. Each sender holds a lock of its own while
    a packet goes out: a byte sender must not call back into it. */
 KH_API void KHKermitSendFile(KHByteSenderProc sender, const char* name, const uint8_t* data, uint32_t size);
 KH_API void KHKermitOnByteReceived(uint32_t byte);

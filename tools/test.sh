@@ -5,20 +5,41 @@
 #                   built with clang so that both compilers build and pass the suite
 #   build-tsan      the same tests under ThreadSanitizer
 #   build-fuzz      the libFuzzer targets (clang), each run briefly
-set -euo pipefail
+# Every tree is built and tested even when one before it fails, so that one
+# failure hides no other; a summary of what failed where comes last, and the
+# exit status is 1 if anything failed. PELRIN_TEST_JOBS sets the parallel
+# builds and tests (default: the processors).
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
-tools/install-deps.sh --tests
+failures=()
 
-jobs=$(nproc)
+tools/install-deps.sh --tests || failures+=("tools/install-deps.sh failed")
 
-# Warnings are errors in every tree built here.
+jobs=${PELRIN_TEST_JOBS:-$(nproc)}
+
+# Warnings are errors in every tree built here. A tree that does not
+# configure or build is not tested; one whose tests fail names them.
 run_tree() {
     local dir=$1
     shift
-    cmake -S . -B "$dir" -G Ninja -DPELRIN_WERROR=ON -DBUILD_TESTING=ON "$@"
-    cmake --build "$dir" -j "$jobs"
-    ctest --test-dir "$dir" -j "$jobs" --output-on-failure
+    if ! cmake -S . -B "$dir" -G Ninja -DPELRIN_WERROR=ON -DBUILD_TESTING=ON "$@"; then
+        failures+=("$dir: configuring failed")
+        return
+    fi
+    if ! cmake --build "$dir" -j "$jobs"; then
+        failures+=("$dir: building failed")
+        return
+    fi
+    local failed=$dir/Testing/Temporary/LastTestsFailed.log
+    rm -f "$failed"
+    if ! ctest --test-dir "$dir" -j "$jobs" --output-on-failure; then
+        if [ -s "$failed" ]; then
+            failures+=("$dir: $(cut -d: -f2- "$failed" | paste -sd ' ')")
+        else
+            failures+=("$dir: ctest failed")
+        fi
+    fi
 }
 
 # The clang trees. One configured earlier with g++ starts afresh: told of
@@ -44,3 +65,11 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     run_tree build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_TSAN=ON -DPELRIN_UI=ON
 run_tree build-fuzz "${clang[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELRIN_FUZZ=ON -DPELRIN_UI=OFF \
     -DFUZZ_SMOKE_SECONDS=30
+
+echo
+if [ ${#failures[@]} -gt 0 ]; then
+    echo "tools/test.sh: FAILED"
+    printf '  %s\n' "${failures[@]}"
+    exit 1
+fi
+echo "tools/test.sh: every tree built and every test passed"

@@ -1,8 +1,10 @@
 // The serial reader thread: everything the calculator sends arrives on the
 // helper library's pipe, and this thread hands each byte to whoever owns
 // the link at that moment, as TransferMode says: the console, the Kermit
-// receiver or the XModem receiver. The Kermit and XModem senders send their
-// next packet or block from inside those calls, on this thread.
+// receiver or the XModem receiver. The Kermit and XModem senders queue
+// their next packet or block from inside those calls, on this thread, for
+// the transfer writer (ui/transfer_writer.h): this thread never waits for
+// the calculator, and so always drains the pipe.
 #pragma once
 
 #include <atomic>

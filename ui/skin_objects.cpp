@@ -13,6 +13,7 @@
 #include "ui/file_prompt.h"
 #include "ui/object_file.h"
 #include "ui/skin_wnd.h"
+#include "ui/transfer_writer.h"
 
 namespace pelrin {
 
@@ -20,16 +21,10 @@ namespace {
 
 // The name every Kermit transfer gives its file, whatever it is called here.
 constexpr char KermitFileName[] = "FOO";
-constexpr uint32_t TransferByteTimeoutMs = 1000;
 
 enum TransferModes : int32_t { ToConsole = 0, ToKermit = 1, ToXModem = 2 };
 
 } // namespace
-
-int32_t TransferByteSender(uint32_t byte)
-{
-    return static_cast<int32_t>(KHSerialSendByte(byte, TransferByteTimeoutMs));
-}
 
 std::optional<std::pair<std::string, std::vector<uint8_t>>> CSkinWnd::ChooseObjectFile()
 {
@@ -58,7 +53,8 @@ void CSkinWnd::LoadObjectWithKermit()
         return;
     Console->hide();
     // Set before the first packet, so that the answer already finds the
-    // Kermit receiver.
+    // Kermit receiver. The packet only joins the writer's queue: the GUI
+    // never waits for the calculator, running or not.
     TransferMode = ToKermit;
     const std::vector<uint8_t>& data = file->second;
     KHKermitSendFile(&TransferByteSender, KermitFileName, data.data(), static_cast<uint32_t>(data.size()));

@@ -14,6 +14,7 @@
 #include "ui/file_io.h"
 #include "ui/popup_menu.h"
 #include "ui/serial_reader.h"
+#include "ui/transfer_writer.h"
 #include "ui/window_drag.h"
 
 namespace pelrin {
@@ -94,6 +95,7 @@ int CSkinWnd::OnCreate()
     // The console exists before the thread that feeds it, and the thread
     // starts with every byte going to the console.
     Console = new CConsoleDlg(this);
+    Writer = std::make_unique<TransferWriter>();
     TransferMode = 0;
     ReaderThread = std::make_unique<SerialReaderThread>(KHSerialGetHandle(), TransferMode,
                                                         [console = Console](uint8_t byte) {
@@ -114,9 +116,14 @@ void CSkinWnd::OnDestroy()
     Destroyed = true;
     Timer.stop();
     KHShutdownServer();
-    // The reader thread routes bytes to the console and to the transfers
-    // this window started; it ends before either goes.
+    // Closing ends any transfer under way. The reader thread, which routes
+    // bytes to the console and answers the receivers, ends first, and with
+    // it every new packet; then what is left to send is dropped, and an
+    // XModem transfer lets its buffer go. A Kermit transfer, which nothing
+    // answers any more, sends nothing more either.
     ReaderThread.reset();
+    Writer.reset();
+    KHXModemSendFile(nullptr, nullptr, 0);
     // The display library would go on drawing into this window from its
     // render thread until the process ends; once this returns it no longer
     // does, so the window may go.

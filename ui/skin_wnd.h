@@ -32,6 +32,7 @@ namespace pelrin {
 struct KeyRect;
 class CConsoleDlg;
 class SerialReaderThread;
+class TransferWriter;
 
 constexpr int SkinWidth = 347;
 constexpr int SkinHeight = 740;
@@ -107,6 +108,9 @@ public:
     CConsoleDlg* Console = nullptr;
     // The start-up files that could not be used, said once the window shows.
     QStringList StartFailures;
+    // The file transfers' bytes on their way to the calculator; it outlives
+    // the reader thread, from which the transfers send.
+    std::unique_ptr<TransferWriter> Writer;
     std::unique_ptr<SerialReaderThread> ReaderThread;
 
 protected:
@@ -150,9 +154,5 @@ private:
     // The key or window button the left button went down on, until it goes up.
     const KeyRect* LeftButtonKey = nullptr;
 };
-
-// The byte sender both file transfers are given: each byte waits up to a
-// second for the calculator to take the one before it.
-int32_t TransferByteSender(uint32_t byte);
 
 } // namespace pelrin

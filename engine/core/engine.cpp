@@ -26,7 +26,7 @@ std::atomic<uint32_t> InstructionsPerSlice{128};
 std::atomic<uint32_t> TargetSliceCycles{0xFFFFFFFF};
 uint64_t SlicePeriod;
 uint64_t YieldThreshold;
-uint64_t SleepTickDeadline;
+uint64_t SliceDeadline;
 uint64_t SliceStart;
 
 namespace {
@@ -95,29 +95,38 @@ void RunSlice()
     else
         RunInstructions<false>();
 
-    const uint64_t start = SliceStart;
-    int64_t elapsed = static_cast<int64_t>(platform::PerformanceCounter() - start);
-    if (elapsed > static_cast<int64_t>(SlicePeriod)) {
-        AdjustInstructionsPerSlice(false);
-        SliceTick();
+    // The count follows what the slice's own work took; the ticks follow
+    // the schedule, one period after the last deadline however late the
+    // slice began. A slice that ends past its deadline, because its work
+    // overran or the host kept the thread waiting before it, delivers
+    // every tick that fell due rather than losing them to the machine's
+    // clock, and does not wait.
+    const uint64_t deadline = SliceDeadline;
+    const uint64_t now = platform::PerformanceCounter();
+    const bool overran = now - SliceStart > SlicePeriod;
+    const bool withinBudget = Cpu.SliceCycles <= TargetSliceCycles.load(std::memory_order_relaxed);
+    if (overran || now >= deadline) {
+        AdjustInstructionsPerSlice(!overran && withinBudget);
+        DeliverDueTicks(now);
         return;
     }
     // A slice is far below the scheduler's resolution: poll the counter,
     // yielding once a hundredth of the slice has passed. The end is tested
     // before each yield, and the last hundredth is only polled: a yield
     // costs about that much here (a system call), and one that ran past the
-    // end would lengthen the slice, and so slow the machine's clock, by what
-    // it overran.
-    const int64_t period = static_cast<int64_t>(SlicePeriod);
+    // end would leave the next slice that much less time.
+    const int64_t start = static_cast<int64_t>(SliceStart);
+    const int64_t end = static_cast<int64_t>(deadline);
     const int64_t threshold = static_cast<int64_t>(YieldThreshold);
     for (;;) {
-        elapsed = static_cast<int64_t>(platform::PerformanceCounter() - start);
-        if (elapsed >= period)
+        const int64_t at = static_cast<int64_t>(platform::PerformanceCounter());
+        if (at >= end)
             break;
-        if (elapsed > threshold && period - elapsed > threshold)
+        if (at - start > threshold && end - at > threshold)
             platform::YieldThread();
     }
-    AdjustInstructionsPerSlice(Cpu.SliceCycles <= TargetSliceCycles.load(std::memory_order_relaxed));
+    AdjustInstructionsPerSlice(withinBudget);
+    SliceDeadline = deadline + SlicePeriod;
     SliceTick();
 }
 
@@ -139,6 +148,8 @@ uint32_t EmulationThreadProc()
             platform::CriticalSectionGuard guard(*CpuLock);
             SetRunning(1);
             StopEvent->Reset();
+            // A stopped machine's timers stand: the schedule starts afresh.
+            SliceDeadline = platform::PerformanceCounter() + SlicePeriod;
             RunningAck->Set();
         }
         for (;;) {
@@ -158,6 +169,21 @@ bool ThreadAlive()
 }
 
 } // namespace
+
+void DeliverDueTicks(uint64_t now)
+{
+    if (now < SliceDeadline)
+        return;
+    uint64_t due = (now - SliceDeadline) / SlicePeriod + 1;
+    if (due > SliceTickHorizon) {
+        SliceDeadline += (due - SliceTickHorizon) * SlicePeriod;
+        due = SliceTickHorizon;
+    }
+    for (; due; --due) {
+        SliceDeadline += SlicePeriod;
+        SliceTick();
+    }
+}
 
 bool IsRunning()
 {
@@ -181,10 +207,15 @@ void StartEngine()
     RunningAck = &RunningAckStorage;
     StoppedAck = &StoppedAckStorage;
     KeyEvent = &KeyEventStorage;
+    // The events outlive a teardown, which leaves QuitEvent set: an engine
+    // brought up again in the same process starts from unsignalled events,
+    // or its new thread would end at once.
+    for (platform::Event* event : {RunEvent, StopEvent, WakeEvent, QuitEvent, RunningAck, StoppedAck, KeyEvent})
+        event->Reset();
 
     SlicePeriod = platform::PerformanceFrequency() / 8192;
     YieldThreshold = SlicePeriod / 100;
-    SleepTickDeadline = platform::PerformanceCounter() + SlicePeriod;
+    SliceDeadline = platform::PerformanceCounter() + SlicePeriod;
     ClearInterruptHandlers();
     ActiveDispatchTable = HexDispatchTable.data();
     BreakpointHandler.store(nullptr, std::memory_order_relaxed);

@@ -24,11 +24,21 @@ extern std::atomic<uint32_t> InstructionsPerSlice;
 extern std::atomic<uint32_t> TargetSliceCycles;
 extern uint64_t SlicePeriod;
 extern uint64_t YieldThreshold;
-extern uint64_t SleepTickDeadline;
-// When the slice under way began, on the execution thread. A SHUTDN sleep
-// moves it to the wake: the time asleep was no work of the slice, and
-// counted as an overrun it would slow the awakened machine down.
+// When the next slice tick falls due, on the execution thread: one schedule
+// for the slices and the SHUTDN sleep, advanced by SlicePeriod per tick and
+// started afresh only when the engine starts running. Neither a slice that
+// overruns nor a sleep, its notices included, costs the machine's clock.
+extern uint64_t SliceDeadline;
+// When the work of the slice under way began, on the execution thread: the
+// count of instructions per slice grows while that work fits in a period.
+// A SHUTDN sleep moves it to the wake: the time asleep was no work of the
+// slice, and counted as an overrun it would slow the awakened machine down.
 extern uint64_t SliceStart;
+
+// Delivers every slice tick due by now, on the execution thread. A backlog
+// longer than SliceTickHorizon (the host suspended, or the thread kept from
+// running) is dropped but for its last second.
+void DeliverDueTicks(uint64_t now);
 
 void StartEngine();
 void StopEngine();

@@ -51,25 +51,6 @@ bool WakeOrStopRequested()
     return WakeEvent->IsSet() || StopEvent->IsSet();
 }
 
-// Delivers every slice tick whose time has come. A backlog longer than the
-// horizon (the host suspended, or the thread kept from running) is
-// dropped but for its last second, as slices that overrun are not made up.
-void CatchUpSleepTicks()
-{
-    const uint64_t now = platform::PerformanceCounter();
-    if (now < SleepTickDeadline)
-        return;
-    uint64_t due = (now - SleepTickDeadline) / SlicePeriod + 1;
-    if (due > SleepTickHorizon) {
-        SleepTickDeadline += (due - SleepTickHorizon) * SlicePeriod;
-        due = SleepTickHorizon;
-    }
-    for (; due; --due) {
-        SleepTickDeadline += SlicePeriod;
-        SliceTick();
-    }
-}
-
 // The sleep keeps the slice ticks on their schedule without running at
 // each of them: the thread blocks until the next tick that matters, or a
 // wake, a stop or a key press, and then delivers the ticks that fell due
@@ -79,12 +60,12 @@ void SleepUntilWoken()
 {
     platform::Event* events[] = {WakeEvent, StopEvent, KeyEvent};
     for (;;) {
-        CatchUpSleepTicks();
+        DeliverDueTicks(platform::PerformanceCounter());
         ScanNewKeyLines();
         if (WakeOrStopRequested())
             return;
         const uint64_t ticks = SliceTicksToNextEvent();
-        platform::WaitForEventsUntil(events, 3, SleepTickDeadline + (ticks - 1) * SlicePeriod);
+        platform::WaitForEventsUntil(events, 3, SliceDeadline + (ticks - 1) * SlicePeriod);
     }
 }
 
@@ -148,12 +129,10 @@ void CpuShutdown()
             WakeEvent->Reset();
         }
     }
+    // The slices' schedule goes on through the notices and the sleep: the
+    // ticks that fall due meanwhile are delivered as the sleep begins, and
+    // the slice that woke ends at its deadline.
     NotifySleepSlot(SleepEnterSlot, SleepEnterNotice);
-    // Ticks missed while the processor was awake are not replayed: a sleep
-    // that begins behind its schedule starts it afresh.
-    const uint64_t now = platform::PerformanceCounter();
-    if (SleepTickDeadline < now)
-        SleepTickDeadline = now + SlicePeriod;
     SleepUntilWoken();
     SliceStart = platform::PerformanceCounter();
     Sleeping.store(0, std::memory_order_relaxed);

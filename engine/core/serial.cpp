@@ -10,6 +10,10 @@ std::atomic<SerialHandlerProc> SerialHandler;
 
 namespace {
 
+// Set while a byte waits in the transmit register for a handler that
+// refused it, so that the slice ticks look at the port only then.
+std::atomic<bool> TransmitRefused;
+
 // Never deleted, as the engine's other locks: an export called
 // after the teardown still finds it.
 constinit platform::CriticalSection SerialLockStorage;
@@ -57,12 +61,29 @@ uint32_t TakeReceiveHigh()
     return high;
 }
 
-// A waiting byte goes to the handler; the transmit register is free again.
-void DeliverTransmitted(SerialHandlerProc handler)
+// The waiting byte goes to the handler. Taken, the transmit register is
+// free again; refused, it stays full, as a line that cannot send yet keeps
+// the calculator's transmitter busy, and is offered again later.
+void OfferTransmitted(SerialHandlerProc handler)
 {
-    handler(KV_SERIAL_TRANSMIT, SerialRegisters.TransmitBuffer);
+    const bool taken = handler(KV_SERIAL_TRANSMIT, SerialRegisters.TransmitBuffer) != 0;
+    TransmitRefused.store(!taken, std::memory_order_relaxed);
+    if (!taken)
+        return;
     SerialRegisters.TransmitFull = 0;
     RaiseTransmitInterrupt();
+}
+
+// A byte refused before goes to the handler again; nothing happens while
+// none waits. Under SerialLock.
+void OfferWaitingByte()
+{
+    const SerialPortState& port = SerialRegisters;
+    SerialHandlerProc handler = SerialHandler.load(std::memory_order_acquire);
+    if (port.TransmitFull && !port.Loopback && handler)
+        OfferTransmitted(handler);
+    else
+        TransmitRefused.store(false, std::memory_order_relaxed);
 }
 
 uint8_t SetLowNibble(uint8_t byte, uint32_t nibble)
@@ -91,7 +112,13 @@ uint32_t ReadSerialRegister(uint32_t offset)
     case 0x0D: return port.BaudIndex;
     case 0x10: return (port.PortOn ? 8u : 0u) | (port.TxIntEnable ? 4u : 0u) | (port.RxIntEnable ? 2u : 0u);
     case 0x11: return (port.Overrun ? 4u : 0u) | (port.ReceiveFull ? 1u : 0u);
-    case 0x12: return (port.Loopback ? 4u : 0u) | (port.TransmitFull ? 1u : 0u);
+    case 0x12:
+        // A program that waits for its transmitter looks here: a refused
+        // byte is offered again first, so the register frees as soon as the
+        // handler can take it.
+        if (TransmitRefused.load(std::memory_order_relaxed))
+            OfferWaitingByte();
+        return (port.Loopback ? 4u : 0u) | (port.TransmitFull ? 1u : 0u);
     case 0x14: return port.ReceiveBuffer & 0xF;
     case 0x15: return TakeReceiveHigh();
     case 0x16: return port.TransmitBuffer & 0xF;
@@ -169,7 +196,15 @@ void TransmitByte(uint32_t highNibble)
     }
     // Without a handler the byte waits for one; no transmit interrupt.
     if (SerialHandlerProc handler = SerialHandler.load(std::memory_order_acquire))
-        DeliverTransmitted(handler);
+        OfferTransmitted(handler);
+}
+
+void RetryTransmit()
+{
+    if (!TransmitRefused.load(std::memory_order_relaxed))
+        return;
+    Guard guard(*SerialLock);
+    OfferWaitingByte();
 }
 
 void WriteSerialControl(uint32_t nibble)
@@ -208,7 +243,7 @@ void SetSerialHandler(SerialHandlerProc handler)
     if (port.PortOn)
         handler(KV_SERIAL_OPENED, 0);
     if (port.TransmitFull && !port.Loopback)
-        DeliverTransmitted(handler);
+        OfferTransmitted(handler);
 }
 
 } // namespace korvane

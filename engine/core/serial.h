@@ -26,7 +26,7 @@ struct SerialPortState {
     uint8_t ReceiveFull;
     uint8_t Overrun;
     uint8_t TransmitBuffer;
-    uint8_t TransmitFull; // a byte waits because no handler took it
+    uint8_t TransmitFull; // a byte waits: no handler, or the handler could not take it yet
     uint8_t Loopback;     // transmitted bytes go to the own receiver
     uint8_t BaudIndex;    // 0-7, into BaudRateTable
 };
@@ -47,6 +47,9 @@ void WriteSerialRegister(uint32_t offset, uint32_t nibble);
 uint32_t SerialSendByte(uint32_t channel, uint32_t byte);
 // The write of the transmit register's high nibble, which sends the byte.
 void TransmitByte(uint32_t highNibble);
+// Offers a byte the handler could not take to it again. Called every slice
+// tick on the execution thread: cheap while no byte waits.
+void RetryTransmit();
 void WriteSerialControl(uint32_t nibble);
 // Registers the handler and replays the port's state to it.
 void SetSerialHandler(SerialHandlerProc handler);

@@ -5,6 +5,7 @@
 #include "engine/core/interrupts.h"
 #include "engine/core/keyboard.h"
 #include "engine/core/lcd.h"
+#include "engine/core/serial.h"
 
 namespace korvane {
 
@@ -99,6 +100,7 @@ void DestroyTickers()
 void SliceTick()
 {
     CheckOnKey();
+    RetryTransmit();
     if (Timers.Timer2Control & TimerRun)
         Tickers.Timer2->Tick();
     Timers.DisplayTickPhase = !Timers.DisplayTickPhase;
@@ -149,7 +151,7 @@ uint64_t SliceTicksToNextEvent()
 {
     if (OnKeyDown.load(std::memory_order_relaxed))
         return 1;
-    uint64_t ticks = SleepTickHorizon;
+    uint64_t ticks = SliceTickHorizon;
     if (Timers.Timer2Control & TimerRun) {
         // TIMER2 runs out on the tick that takes it from 0 to all ones.
         if (Timers.Timer2Control & TimerWakeEnable)

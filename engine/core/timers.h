@@ -68,9 +68,9 @@ extern TickerSet Tickers;
 void CreateTickers();
 void DestroyTickers();
 
-// One tick of 1/8192 s, on the execution thread only: the ON-key check,
-// TIMER2 (with TIMER1 and the keyboard scan on its bit edges) and an LCD
-// line every second tick.
+// One tick of 1/8192 s, on the execution thread only: the ON-key check, a
+// serial byte the handler refused offered again, TIMER2 (with TIMER1 and
+// the keyboard scan on its bit edges) and an LCD line every second tick.
 void SliceTick();
 void Timer1Tick();
 void Timer2Tick();
@@ -78,13 +78,14 @@ void Timer2Tick();
 // where requests are dropped, requests again.
 void RecheckTimerInterrupts();
 
-// One second of slice ticks: the longest a SHUTDN sleep waits between two
-// looks at the machine, and the most ticks it makes up at once.
-inline constexpr uint64_t SleepTickHorizon = 8192;
+// One second of slice ticks: the most ticks made up at once when the
+// execution thread has fallen behind, awake or asleep, and the longest a
+// SHUTDN sleep waits between two looks at the machine.
+inline constexpr uint64_t SliceTickHorizon = 8192;
 
 // While the processor sleeps in SHUTDN: the slice ticks from now to the
 // first one that may end the sleep or be seen outside the machine, 1 to
-// SleepTickHorizon. Those are the ON key's check while ON is held, a timer
+// SliceTickHorizon. Those are the ON key's check while ON is held, a timer
 // running out with its wake bit set, and the end of an LCD frame; the
 // ticks between them change only what nobody looks at before then.
 uint64_t SliceTicksToNextEvent();

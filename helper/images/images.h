@@ -42,4 +42,19 @@ void FreeImageBuffer(uint8_t* buffer);
 // recorded and lent with the mask.
 void InstallImage(ModuleImage& image, uint8_t* buffer, uint32_t size, uint32_t capacity, uint32_t mask);
 
+// The bytes of a ROM image file, wherever they are held: KHLoadRom reads
+// them from the file, the fuzz target from memory.
+class RomFileBytes {
+public:
+    // Exactly count bytes from offset; false on a short read.
+    virtual bool ReadAt(void* into, uint64_t count, uint64_t offset) const = 0;
+
+protected:
+    ~RomFileBytes() = default;
+};
+
+// Loads the ROM from a file of size bytes in its raw or a packed format;
+// 0, and the ROM that was there kept, when the file is none of them.
+uint32_t LoadRomFile(const RomFileBytes& bytes, uint64_t size);
+
 } // namespace tessock

@@ -11,8 +11,6 @@ namespace tessock {
 
 namespace {
 
-using platform::ReadOnlyFile;
-
 constexpr uint64_t RawSmall = 0x100000;
 constexpr uint64_t RawLarge = 0x400000;
 constexpr uint64_t LargestFile = uint64_t{1} << 32;
@@ -57,7 +55,7 @@ void UnpackInPlace(uint8_t* image, uint32_t payload, bool highNibbleFirst)
     }
 }
 
-uint32_t LoadRaw(const ReadOnlyFile& file, uint32_t size)
+uint32_t LoadRaw(const RomFileBytes& file, uint32_t size)
 {
     uint8_t* image = AllocateImageBuffer(KV_ROM_NIBBLES);
     if (!image)
@@ -70,7 +68,7 @@ uint32_t LoadRaw(const ReadOnlyFile& file, uint32_t size)
     return 1;
 }
 
-uint32_t LoadPacked(const ReadOnlyFile& file, uint64_t fileSize)
+uint32_t LoadPacked(const RomFileBytes& file, uint64_t fileSize)
 {
     uint8_t head[8];
     if (!file.ReadAt(head, sizeof head, 0))
@@ -93,7 +91,25 @@ uint32_t LoadPacked(const ReadOnlyFile& file, uint64_t fileSize)
     return 1;
 }
 
+struct FileBytes final : RomFileBytes {
+    explicit FileBytes(const char* path) : File(path) {}
+    bool ReadAt(void* into, uint64_t count, uint64_t offset) const override
+    {
+        return File.ReadAt(into, count, offset);
+    }
+    const platform::ReadOnlyFile File;
+};
+
 } // namespace
+
+uint32_t LoadRomFile(const RomFileBytes& bytes, uint64_t size)
+{
+    if (size >= LargestFile)
+        return 0;
+    if (size == RawSmall || size == RawLarge)
+        return LoadRaw(bytes, static_cast<uint32_t>(size));
+    return LoadPacked(bytes, size);
+}
 
 } // namespace tessock
 
@@ -103,11 +119,9 @@ extern "C" uint32_t KHLoadRom(const char* path)
 {
     if (!path)
         return 0;
-    const ReadOnlyFile file(path);
+    const FileBytes file(path);
     uint64_t size;
-    if (!file.IsOpen() || !file.Size(size) || size >= LargestFile)
+    if (!file.File.IsOpen() || !file.File.Size(size))
         return 0;
-    if (size == RawSmall || size == RawLarge)
-        return LoadRaw(file, static_cast<uint32_t>(size));
-    return LoadPacked(file, size);
+    return LoadRomFile(file, size);
 }

@@ -1,36 +1,54 @@
 #include "helper/serial/serial_link.h"
 
 #include "korvane.h"
+#include "platform/clock.h"
 #include "tessock.h"
 
 namespace tessock {
 
 constinit SerialLink Link;
 
-void SerialEventHandler(uint32_t event, uint32_t value)
+namespace {
+
+// 1 when the byte is gone (into the pipe, or dropped), 0 to keep it waiting
+// in the calculator's transmitter.
+uint32_t TakeTransmitted(uint8_t byte)
+{
+    if (Link.SerialPipe.TryWrite(&byte, 1) || !Link.SerialPipe.IsOpen()) {
+        Link.FullSince = 0;
+        return 1;
+    }
+    // Full: the calculator waits as on a slow line while someone reads,
+    // and is never held up by a pipe that nobody reads.
+    const uint64_t now = platform::PerformanceCounter();
+    if (Link.FullSince == 0)
+        Link.FullSince = now;
+    return now - Link.FullSince >= ReaderGoneNs ? 1 : 0;
+}
+
+} // namespace
+
+uint32_t SerialEventHandler(uint32_t event, uint32_t value)
 {
     switch (event) {
     case KV_SERIAL_CHANNEL:
         Link.SerialChannel.store(value, std::memory_order_relaxed);
         break;
-    case KV_SERIAL_TRANSMIT: {
-        // Nobody may be reading: a full pipe drops the byte rather than
-        // stall the execution thread and every sender behind the lock.
-        const uint8_t byte = static_cast<uint8_t>(value);
-        Link.SerialPipe.TryWrite(&byte, 1);
-        break;
-    }
+    case KV_SERIAL_TRANSMIT:
+        return TakeTransmitted(static_cast<uint8_t>(value));
     case KV_SERIAL_RECEIVE_READ:
         Link.SendReadyEvent.Set();
         break;
     default:
         break;
     }
+    return 1;
 }
 
 void StartSerialLink()
 {
     Link.SerialChannel.store(1, std::memory_order_relaxed);
+    Link.FullSince = 0;
     Link.SerialPipe.Open();
     Link.SendReadyEvent.Set();
     // The engine calls back at once: the channel is set, and a byte the

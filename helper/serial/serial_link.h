@@ -11,6 +11,12 @@
 
 namespace tessock {
 
+// How long a full pipe may go untouched before the link takes nobody to be
+// reading it: the calculator's bytes are then dropped, as on a line with
+// nothing at its far end, rather than held in its transmitter for ever.
+// A reader that reads at all takes bytes far more often than this.
+inline constexpr uint64_t ReaderGoneNs = 2'000'000'000;
+
 struct SerialLink {
     platform::Pipe SerialPipe;
     // Set while the calculator's receive register is free for the next
@@ -18,13 +24,20 @@ struct SerialLink {
     platform::Event SendReadyEvent{false};
     // The channel the engine announced; bytes go back on it.
     std::atomic<uint32_t> SerialChannel{1};
+    // When the pipe first refused a byte since it last took one (counter
+    // ticks), 0 while it takes them. Only the handler uses it, under the
+    // engine's serial lock.
+    uint64_t FullSince = 0;
 };
 
 extern SerialLink Link;
 
 // The engine's serial handler. It runs with the engine's serial lock held,
-// so it never waits: a byte the pipe cannot take at once is dropped.
-void SerialEventHandler(uint32_t event, uint32_t value);
+// so it never waits: a byte the pipe cannot take at once is refused and
+// stays in the calculator's transmit register, which the engine offers
+// again, until the pipe has room, or is dropped once nobody has read the
+// pipe for ReaderGoneNs.
+uint32_t SerialEventHandler(uint32_t event, uint32_t value);
 
 void StartSerialLink();
 void StopSerialLink();

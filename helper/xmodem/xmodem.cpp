@@ -1,6 +1,7 @@
 #include "helper/xmodem/xmodem.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace tessock {
 
@@ -11,6 +12,8 @@ namespace {
 constexpr uint8_t Soh = 0x01;
 constexpr uint8_t Eot = 0x04;
 constexpr uint8_t Ack = 0x06;
+constexpr uint8_t Nak = 0x15;
+constexpr uint8_t Can = 0x18;
 constexpr uint8_t Filler = 0x1A;
 
 using Guard = std::lock_guard<std::mutex>;
@@ -32,6 +35,8 @@ void XModemEnd()
     x.Position = 0;
     x.Sender = nullptr;
     x.BlockNumber = 0;
+    x.Naks = 0;
+    x.AfterCan = false;
 }
 
 void XModemSendBlock()
@@ -42,11 +47,20 @@ void XModemSendBlock()
         XModem.Sender(byte);
 }
 
+// Only the receiver's ACK, NAK and CAN mean anything. Whatever else comes
+// (a calculator echoing what it receives, noise) sends nothing: answering
+// it would feed the echo with whole blocks, for ever.
 void XModemReceiveByte(uint8_t byte)
 {
     XModemSender& x = XModem;
     if (!x.Buffer)
         return;
+    const bool afterCan = std::exchange(x.AfterCan, byte == Can);
+    if (byte == Can) {
+        if (afterCan)
+            XModemEnd(); // the receiver cancelled
+        return;
+    }
     if (byte == Ack) {
         if (x.Position >= x.Size) {
             // The end of transmission is acknowledged.
@@ -55,9 +69,17 @@ void XModemReceiveByte(uint8_t byte)
         }
         ++x.BlockNumber;
         x.Position += XModemBlockData;
+        x.Naks = 0;
+    } else if (byte == Nak) {
+        if (++x.Naks >= XModemNakLimit) {
+            XModemEnd(); // the receiver cannot take this block
+            return;
+        }
+    } else {
+        return;
     }
-    // After an acknowledgement the next block, after anything else the
-    // same one again.
+    // After an acknowledgement the next block, after a NAK the same one
+    // again.
     if (x.Position < x.Size)
         XModemSendBlock();
     else
@@ -103,6 +125,8 @@ void KHXModemSendFile(KHByteSenderProc sender, uint8_t* buffer, uint32_t size)
     x.Position = 0;
     x.Sender = sender ? sender : &XModemDefaultSender;
     x.BlockNumber = 1;
+    x.Naks = 0;
+    x.AfterCan = false;
 }
 
 void KHXModemOnByteReceived(uint32_t byte)

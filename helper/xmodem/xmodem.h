@@ -1,8 +1,10 @@
 // The XModem sender: one buffer to the calculator in 128-byte blocks with
 // an 8-bit checksum, as the sending side only. KHXModemSendFile arms a
-// transfer and sends nothing; each byte of the receiver fed to
-// KHXModemOnByteReceived sends the next block, the same block again, or
-// the end of transmission.
+// transfer and sends nothing; the receiver's answers fed to
+// KHXModemOnByteReceived decide: an ACK sends the next block (or the end of
+// transmission), a NAK the same one again, up to XModemNakLimit NAKs in a
+// row, and two CANs in a row end the transfer. Any other byte is noise on
+// the line and sends nothing.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,9 @@ namespace tessock {
 
 inline constexpr uint32_t XModemBlockData = 128;
 inline constexpr uint32_t XModemBlockBytes = XModemBlockData + 4;
+// The NAKs in a row for one block (or the end of transmission) after which
+// the receiver is taken to be unable to receive it: the transfer ends.
+inline constexpr uint32_t XModemNakLimit = 10;
 
 struct XModemSender {
     // The user-interface thread arms a transfer while the serial reader
@@ -27,6 +32,10 @@ struct XModemSender {
     // last block of the largest buffer does not wrap to its start.
     uint64_t Position = 0;
     KHByteSenderProc Sender = nullptr;
+    // NAKs since the current block became current; whether the last byte
+    // was a CAN.
+    uint32_t Naks = 0;
+    bool AfterCan = false;
 };
 
 extern XModemSender XModem;

@@ -1,9 +1,10 @@
-// KHLoadRom with random file contents and sizes: raw sizes, the three
+// The ROM reader with random file contents and sizes: raw sizes, the three
 // signatures with payloads up to and past the image's end, and files cut
 // short. A loaded ROM must hold exactly what the file says; a refused one
 // must leave the ROM that was there.
 #include <cstring>
 
+#include "helper/images/images.h"
 #include "tessock.h"
 #include "tests/fuzz/fuzz_input.h"
 
@@ -16,10 +17,21 @@ const struct Format {
 } Formats[] = {{"Saturn\0\3", 256, true}, {"HPHP48-W", 13, false}, {"HPHP48-X", 8, false}};
 constexpr uint64_t FullImage = KV_ROM_NIBBLES, LargestPayload = FullImage / 2;
 
-// The file as written: Head at its start, zeros after it (sparse).
-struct File {
+// The file, held in memory: Head at its start, zeros after it.
+struct File final : tessock::RomFileBytes {
     std::vector<uint8_t> Head;
     uint64_t Size;
+
+    bool ReadAt(void* into, uint64_t count, uint64_t offset) const override
+    {
+        if (offset > Size || count > Size - offset)
+            return false;
+        const uint64_t copied = offset < Head.size() ? std::min(count, Head.size() - offset) : 0;
+        if (copied)
+            std::memcpy(into, Head.data() + offset, copied);
+        std::memset(static_cast<uint8_t*>(into) + copied, 0, count - copied);
+        return true;
+    }
 
     bool raw() const { return Size == 0x100000 || Size == FullImage; }
     const Format* format() const
@@ -76,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint8_t *before = nullptr, *rom = nullptr;
     KHGetRom(&sizeBefore, &before);
     const uint8_t marker = before ? before[0x1234] : 0;
-    const uint32_t loaded = KHLoadRom(fuzz::MemoryFile(file.Head, file.Size).c_str());
+    // The reader from memory: the file's path is KHLoadRom's only part of it.
+    const uint32_t loaded = tessock::LoadRomFile(file, file.Size);
     KHGetRom(&romSize, &rom);
     fuzz::Check(loaded == (file.loadable() ? 1u : 0u));
     if (loaded) {

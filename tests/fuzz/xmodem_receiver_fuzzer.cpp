@@ -1,9 +1,12 @@
 // Random receivers of an XModem transfer of random data, with transfers
 // re-armed (or armed with a null buffer) along the way: whatever comes back,
-// each answer brings a whole block of the data (0x1A past its end), the end
-// of transmission, or nothing, and nothing is read past the data.
+// an ACK brings the next whole block of the data (0x1A past its end) or the
+// end of transmission, a NAK the same again until the tenth in a row, two
+// CANs in a row end the transfer, anything else brings nothing, and nothing
+// is read past the data.
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "helper/xmodem/xmodem.h"
 #include "tests/fuzz/fuzz_input.h"
@@ -19,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     bool armed = false;
     size_t position = 0;
     uint8_t number = 1;
+    unsigned naks = 0;
+    bool afterCan = false;
     const auto arm = [&] {
         file.resize(in.u32() % 2000);
         for (uint8_t& b : file)
@@ -30,6 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         armed = buffer != nullptr;
         position = 0;
         number = 1;
+        naks = 0;
+        afterCan = false;
         const auto record = [](uint32_t byte) -> int32_t { Sent.push_back(static_cast<uint8_t>(byte)); return 1; };
         KHXModemSendFile(record, buffer, static_cast<uint32_t>(file.size()));
     };
@@ -40,16 +47,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             arm();
             continue;
         }
-        const uint8_t answer = op < 0x60 ? 0x06 : op; // mostly acknowledgements
+        // Mostly acknowledgements, NAKs and CANs.
+        const uint8_t answer = op < 0x60 ? 0x06 : op < 0x70 ? 0x15 : op < 0x78 ? 0x18 : op;
         Sent.clear();
         KHXModemOnByteReceived(answer);
         std::vector<uint8_t> expected;
-        if (armed && answer == 0x06 && position >= file.size()) {
+        const bool cancelled = std::exchange(afterCan, answer == 0x18) && answer == 0x18;
+        if (armed && (cancelled || (answer == 0x06 && position >= file.size()) || (answer == 0x15 && ++naks == 10))) {
             armed = false;
-        } else if (armed) {
+        } else if (armed && (answer == 0x06 || answer == 0x15)) {
             if (answer == 0x06) {
                 position += 128;
                 ++number;
+                naks = 0;
             }
             expected = position < file.size() ? test::XModemBlock(file, position, number) : std::vector<uint8_t>{0x04};
         }

@@ -93,7 +93,7 @@ TEST(LoadCycles, AHundredCyclesLeaveNoHandlerNoFrameNoThreadAndNoDescriptor)
         KVMemoryReset();
         KVExecuteRoutine(0x02000);
         SerialEvents.clear(); // nobody took the transmitted byte: a new handler gets it
-        KVSetSerialHandler([](uint32_t event, uint32_t value) { SerialEvents.push_back({event, value}); });
+        KVSetSerialHandler([](uint32_t event, uint32_t value) { SerialEvents.push_back({event, value}); return 1u; });
         EXPECT_EQ(SerialEvents.back(), std::make_pair(uint32_t{KV_SERIAL_TRANSMIT}, uint32_t{0x5A}));
         KVSetSerialHandler(nullptr);
         EXPECT_EQ(test::FreeFrames(), 4u);

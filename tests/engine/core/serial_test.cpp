@@ -6,6 +6,7 @@
 
 #include "engine/core/interrupts.h"
 #include "engine/core/serial.h"
+#include "engine/core/timers.h"
 #include "tests/support/machine.h"
 
 using namespace korvane;
@@ -15,11 +16,14 @@ namespace {
 // (handler, event, value), as the handlers heard them.
 using Events = std::vector<std::tuple<char, uint32_t, uint32_t>>;
 Events Log;
+// How many of the next transmitted bytes the handlers cannot take.
+int Refusals = 0;
 
 template <char Name>
-void Handler(uint32_t kind, uint32_t value)
+uint32_t Handler(uint32_t kind, uint32_t value)
 {
     Log.emplace_back(Name, kind, value);
+    return kind != KV_SERIAL_TRANSMIT || Refusals-- <= 0;
 }
 
 Events Heard() // since the last call
@@ -53,6 +57,7 @@ struct Serial : ::testing::Test {
         SerialRegisters = {};
         Sleeping.store(0);
         Log.clear();
+        Refusals = 0;
     }
     test::Machine M;
 };
@@ -119,7 +124,7 @@ TEST_F(Serial, AReceivedByteIsTakenWithItsHighNibble)
     EXPECT_TRUE(Heard().empty());
 }
 
-TEST_F(Serial, TransmitLoopbackAndOverrun)
+TEST_F(Serial, TransmitLoopbackOverrunAndAByteTheHandlerCannotTakeYet)
 {
     KVSetSerialHandler(Handler<'A'>);
     WriteSerialRegister(0x0D, 5);
@@ -142,6 +147,23 @@ TEST_F(Serial, TransmitLoopbackAndOverrun)
     EXPECT_EQ(ReadPair(0x15, 0x14), 0x3Du);
     WriteSerialRegister(0x13, 0);
     EXPECT_EQ(ReadSerialRegister(0x11), 0u);
+
+    // A byte the handler cannot take stays in the register, the transmitter
+    // busy and no interrupt raised, and is offered again when the program
+    // looks at its transmitter and at every slice tick, until it is taken.
+    WriteSerialRegister(0x10, 0xC); // on, transmit interrupts
+    WriteSerialRegister(0x12, 0);   // no loopback
+    Heard();
+    Pending();
+    Refusals = 3;
+    Transmit(0x5A);
+    EXPECT_EQ(std::tuple(ReadSerialRegister(0x12), Pending()), std::tuple(1u, uint16_t{0}));
+    SliceTick();
+    EXPECT_EQ(Pending(), 0);
+    SliceTick();
+    EXPECT_EQ(std::tuple(ReadSerialRegister(0x12), Pending()), std::tuple(0u, RequestSerialTransmit));
+    SliceTick();
+    EXPECT_EQ(Heard(), Events(4, {'A', 4, 0x5A})) << "offered four times, then no more";
 
     // Switching off clears the port, the enables just written included, and
     // keeps the rate and the last byte sent.

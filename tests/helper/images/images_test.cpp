@@ -53,6 +53,9 @@ protected:
         KVStop();
         KVConfigure(2, 0);
         KVMemoryReset();
+        // No image yet, whatever an earlier test created.
+        for (void (*destroy)() : {KHDestroyPort0, KHDestroyPort1, KHDestroyPort2, KHDestroyRom})
+            destroy();
         fs::create_directories(Dir);
     }
     void TearDown() override

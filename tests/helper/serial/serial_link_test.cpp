@@ -1,9 +1,10 @@
 // The serial link end to end through Saturn programs that echo, take or transmit bytes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include "helper/serial/serial_link.h"
-#include "tests/helper/support/calculator.h"
+#include "tests/helper/support/burst_sender.h"
 
 namespace {
 
@@ -83,29 +84,37 @@ TEST(SerialLink, EachByteWaitsForTheCalculatorToTakeTheOneBeforeOnTheAnnouncedCh
     EXPECT_EQ(Drain(), std::vector<uint8_t>{0x99});
 }
 
-// The pipe fills while nobody reads: the calculator goes on transmitting, the bytes that do not fit are
-// dropped, and a stop is answered as usual.
-TEST(SerialLink, AFullPipeDropsBytesAndNeverHoldsUpTheEngine)
+// While the pipe is full the calculator's byte waits in its transmitter: a reader that comes late loses nothing.
+// With nobody reading, the calculator is held only until the link gives the reader up, and neither the engine nor
+// a sender is ever held up.
+TEST(SerialLink, AFullPipeHoldsTheCalculatorsByteUntilThereIsRoomAndNobodyReadingHoldsNothingUp)
 {
-    test::Calculator m;
-    constexpr uint32_t Count = 100000;
-    Program p(0x01000);
-    p.lc(5, Io).op("805").lc(5, Count).op("D0").d1(Io + 0x16); // C: how many; A=0 A
-    p.label("send").op("149").op("E4").op("8A2").goyes("done"); // DAT1=A B, A=A+1 A, ?A=C A
-    p.goto_("send");
-    p.label("done").d1(Io + 0x0B).lc(1, 1).op("1550"); // an annunciator: finished
-    p.label("idle").goto_("idle");
-    m.load(p);
-    KVRun();
-    const bool finished = test::WaitUntil([] { return (KVGetAnnunciators() & 1) != 0; }, 60s);
-    EXPECT_EQ(KHSerialSendByte(0x55, 1000), 1u) << "a sender is not held up either";
-    const auto start = std::chrono::steady_clock::now();
-    KVStop();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-    ASSERT_TRUE(finished);
-    EXPECT_EQ(KVGetRegister(KV_REG_A_LOW) & 0xFFFFF, Count) << "every byte was transmitted";
+    constexpr size_t Count = 100000; // far more than the pipe holds
+    const int pipe = KHSerialGetHandle();
+    const size_t capacity = static_cast<size_t>(fcntl(pipe, F_GETPIPE_SZ));
+    const auto held = [&] {
+        int waiting = 0;
+        return ioctl(pipe, FIONREAD, &waiting) == 0 && static_cast<size_t>(waiting) == capacity;
+    };
+    for (const bool reader : {true, false}) {
+        test::Calculator m;
+        ASSERT_TRUE(test::LoadBurstSender(m, Count));
+        KVRun();
+        ASSERT_TRUE(test::WaitUntil(held, 10s)) << "the pipe fills";
+        EXPECT_EQ(KHSerialSendByte(0x55, 1000), 1u) << "a sender is not held up";
+        if (reader) {
+            std::vector<uint8_t> bytes(Count);
+            ASSERT_EQ(test::ReadFor(pipe, bytes.data(), Count, 60s), Count) << "none lost";
+            for (size_t i = 0; i < Count && !HasFailure(); ++i)
+                EXPECT_EQ(bytes[i], static_cast<uint8_t>(i)) << "in order, at " << i;
+        }
+        EXPECT_TRUE(test::WaitUntil([] { return (KVGetAnnunciators() & 1) != 0; }, 60s)) << "every byte went";
+        const auto start = std::chrono::steady_clock::now();
+        KVStop();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    }
     const std::vector<uint8_t> kept = Drain();
-    EXPECT_EQ(kept.size(), static_cast<size_t>(fcntl(KHSerialGetHandle(), F_GETPIPE_SZ))) << "the pipe took what fits";
+    ASSERT_EQ(kept.size(), capacity) << "with nobody reading the pipe kept what fits, the rest was dropped";
     for (size_t i = 0; i < kept.size() && !HasFailure(); ++i)
         EXPECT_EQ(kept[i], static_cast<uint8_t>(i)) << "the first bytes, in order";
 }

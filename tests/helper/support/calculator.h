@@ -29,6 +29,22 @@ struct Calculator {
         if (KHCreateRom(0x100000))
             KHGetRom(&size, &Rom);
         KVMemoryReset();
+        ClearSerialLink();
+    }
+    // The serial link as the library's load leaves it, whatever an earlier test left there: a byte waiting in the
+    // calculator's receive register taken, so that the link is ready, its transmitter empty, the pipe drained.
+    // The ROM is all zero again afterwards.
+    void ClearSerialLink()
+    {
+        const Program clear = Program(0x0F000).lc(5, Io).op("805").d1(Io + 0x14).op("14F") // C=DAT1 B: RBR
+                                  .p(0).lc(1, 0).d1(Io + 0x12).op("1550").rtn();          // DAT1=C P: TCS
+        call(clear);
+        for (const Program::Placed& nibble : clear.build())
+            Rom[nibble.Address] = 0;
+        KVMemoryReset();
+        pollfd waiting{KHSerialGetHandle(), POLLIN, 0};
+        for (uint8_t bytes[4096]; poll(&waiting, 1, 0) > 0 && read(waiting.fd, bytes, sizeof bytes) > 0;) {
+        }
     }
     ~Calculator() { KVStop(); }
     void place(const Program& program)

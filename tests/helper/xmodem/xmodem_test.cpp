@@ -14,7 +14,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::XModemBlock;
 using Bytes = std::vector<uint8_t>;
-constexpr uint8_t Nak = 0x15, Ack = 0x06;
+constexpr uint8_t Nak = 0x15, Ack = 0x06, Can = 0x18;
 const Bytes Eot{0x04};
 
 Bytes Answer(uint32_t byte)
@@ -61,18 +61,34 @@ TEST_F(XModem, PaddedBlocksGoOutThenTheEndOfTransmissionUntilItsAcknowledgementR
     }
 }
 
-TEST_F(XModem, AnythingButAnAcknowledgementRepeatsTheBlockAndTheBlockAfter255IsZero)
+TEST_F(XModem, ANakRepeatsTheBlockUpToTheTenthInARowTwoCansEndItOtherBytesSendNothingAndTheBlockAfter255IsZero)
 {
-    const Bytes data = Arm(258 * 128);
+    Bytes data = Arm(258 * 128);
     EXPECT_EQ(Answer(Ack), XModemBlock(data, 128, 2)) << "an acknowledgement before any block";
-    for (uint32_t answer : {Nak, uint8_t{'C'}, uint8_t{0x00}, uint8_t{0x18}, uint8_t{0xFF}})
-        EXPECT_EQ(Answer(answer), XModemBlock(data, 128, 2)) << answer;
+    // An echo of the block, or noise: nothing goes out, and the NAKs around it still count as in a row.
+    for (int nak = 1; nak < 10; ++nak) {
+        for (uint32_t other : {uint8_t{'C'}, uint8_t{0x00}, uint8_t{0x01}, uint8_t{0x04}, uint8_t{0xFF}, Can})
+            EXPECT_TRUE(Answer(other).empty()) << other;
+        EXPECT_EQ(Answer(Nak), XModemBlock(data, 128, 2)) << nak;
+    }
     EXPECT_EQ(Answer(0x100 | Ack), XModemBlock(data, 256, 3)) << "only the low 8 bits count";
-    for (unsigned n = 4; n <= 255; ++n)
-        Answer(Ack);
+    for (int nak = 1; nak < 10; ++nak)
+        EXPECT_EQ(Answer(Nak), XModemBlock(data, 256, 3)) << "an acknowledgement starts the count again";
+    EXPECT_TRUE(Answer(Nak).empty()) << "the tenth NAK in a row gives up";
+    EXPECT_TRUE(Released());
+
+    data = Arm(258 * 128);
+    for (unsigned n = 1; n <= 255; ++n)
+        Answer(n == 1 ? Nak : Ack);
     EXPECT_EQ(Answer(Ack), XModemBlock(data, 255 * 128, 0));
     EXPECT_EQ(Answer(Ack), XModemBlock(data, 256 * 128, 1));
+    EXPECT_TRUE(Answer(Can).empty());
+    EXPECT_EQ(Answer(Nak), XModemBlock(data, 256 * 128, 1)) << "one CAN alone ends nothing";
+    EXPECT_TRUE(Answer(Can).empty() && Answer(Can).empty());
+    EXPECT_TRUE(Released()) << "two in a row cancel";
+    EXPECT_TRUE(Answer(Nak).empty());
 
+    Arm(9);
     const Bytes second = Arm(5); // replaces the transfer under way
     EXPECT_EQ(Answer(Nak), XModemBlock(second, 0, 1));
     KHXModemSendFile(&test::Record, nullptr, 1000);
