@@ -13,16 +13,12 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QApplication>
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "tests/rom/screen.h"
+#include "tests/support/xvfb_server.h"
 #include "tests/ui/support/wait.h"
 
 namespace {
@@ -285,66 +281,19 @@ TEST(Xvfb, APersonStartsItPressesKeysOpensTheMenuAndTheConsoleDragsItAndQuits)
 
 } // namespace
 
-// The X server the tests use. It picks a free display number itself and
-// says which (-displayfd), so that tests that run side by side, here or in
-// another checkout, never find themselves on one display: xvfb-run's choice
-// of a number races with another xvfb-run's, and two programs on one
-// screen see each other's windows and pointer.
-class XvfbServer {
-public:
-    XvfbServer()
-    {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
-        extern char** environ;
-        if (posix_spawnp(&Pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-            Pid = 0;
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        // The number and a line end once the server takes clients.
-        std::string number;
-        pollfd ready{fds[0], POLLIN, 0};
-        char c = 0;
-        while (Pid && poll(&ready, 1, 60000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        if (c == '\n' && !number.empty())
-            Display = ":" + number;
-    }
-    ~XvfbServer()
-    {
-        if (Pid) {
-            kill(Pid, SIGTERM);
-            waitpid(Pid, nullptr, 0);
-        }
-    }
-    // Empty when the server did not start.
-    std::string Display;
-
-private:
-    pid_t Pid = 0;
-};
-
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     // Listing the tests needs no server.
     if (GTEST_FLAG_GET(list_tests))
         return RUN_ALL_TESTS();
-    const XvfbServer server;
-    if (server.Display.empty()) {
+    const test::XvfbServer server;
+    if (server.Display().empty()) {
         std::fprintf(stderr, "Xvfb did not start (tools/install-deps.sh installs it)\n");
         return 1;
     }
     // The program under test finds the server through the environment too.
-    setenv("DISPLAY", server.Display.c_str(), 1);
+    setenv("DISPLAY", server.Display().c_str(), 1);
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();
