@@ -26,7 +26,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -34,6 +33,7 @@
 #include <vector>
 
 #include "figures.h"
+#include "tests/support/xvfb_server.h"
 
 namespace {
 
@@ -169,25 +169,6 @@ private:
     pid_t Pid = -1;
 };
 
-// An Xvfb server on a free display, whose number it tells through a pipe.
-bool StartServer(Child& server, std::string& display)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return false;
-    const bool started =
-        server.Start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-    close(fds[1]);
-    std::string number;
-    pollfd ready{fds[0], POLLIN, 0};
-    char c = 0;
-    while (started && poll(&ready, 1, 20000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    close(fds[0]);
-    display = ":" + number;
-    return started && !number.empty();
-}
-
 bool WindowShows()
 {
     // xdotool waits for the window itself; the limit is for a program that
@@ -258,9 +239,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bad option; --help lists them\n");
         return 2;
     }
-    Child server;
-    std::string display;
-    if (!StartServer(server, display)) {
+    const test::XvfbServer server;
+    const std::string& display = server.Display();
+    if (display.empty()) {
         std::fprintf(stderr, "Xvfb did not start (tools/install-deps.sh --tests installs it)\n");
         return 1;
     }

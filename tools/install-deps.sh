@@ -10,14 +10,16 @@ if [ "${1:-}" = --tests ]; then
     shift
 fi
 
-# The build and the program: Qt 6 with a font for the skin's legends.
+# The build and the program: Qt 6 with a font for the skin's legends, and
+# xkbcommon, through which the program reads the X server's keyboard map.
 packages=(cmake ninja-build g++ make binutils pkg-config qt6-base-dev fonts-dejavu-core)
-# The tests: GoogleTest; clang with its sanitizer and fuzzer runtimes; Xvfb
-# and xdotool for the program's window test; the real receivers the transfer
-# tests send to, G-Kermit and rx of lrzsz.
+packages+=(libxkbcommon-dev libxkbcommon-x11-dev)
+# The tests: GoogleTest; clang with its sanitizer and fuzzer runtimes; Xvfb,
+# xdotool and setxkbmap (with the layouts) for the program's window test; the
+# real receivers the transfer tests send to, G-Kermit and rx of lrzsz.
 if $tests; then
     packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev llvm)
-    packages+=(xvfb xauth xdotool x11-utils gkermit lrzsz)
+    packages+=(xvfb xauth xdotool x11-utils x11-xkb-utils xkb-data gkermit lrzsz)
 fi
 packages+=("$@")
 

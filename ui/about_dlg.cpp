@@ -10,6 +10,10 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("About Pelrin"));
     auto* layout = new QVBoxLayout(this);
+    // The application's icon, which every window of the program carries.
+    auto* icon = new QLabel(this);
+    icon->setPixmap(windowIcon().pixmap(64, 64));
+    layout->addWidget(icon, 0, Qt::AlignHCenter);
     auto* name = new QLabel(QStringLiteral("Pelrin"), this);
     QFont bold = name->font();
     bold.setBold(true);

@@ -1,5 +1,8 @@
 #include "ui/emulator_app.h"
 
+#include <QApplication>
+
+#include "ui/skin/skin_painter.h"
 #include "ui/skin_wnd.h"
 
 namespace pelrin {
@@ -10,6 +13,8 @@ CEmulatorApp::~CEmulatorApp() = default;
 
 bool CEmulatorApp::InitInstance()
 {
+    // Every window of the program, the About box among them, carries it.
+    QApplication::setWindowIcon(PelrinIcon());
     m_pMainWnd = std::make_unique<CSkinWnd>();
     m_pMainWnd->CreateSkinWindow();
     return true;

@@ -5,21 +5,72 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 #include "platform/file.h"
 
 namespace pelrin {
 
-std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path, uint64_t limit)
+namespace {
+
+// The system's words for an error, as a sentence.
+std::string Sentence(int error)
+{
+    return std::error_code(error, std::generic_category()).message() + ".";
+}
+
+std::string Directory(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+std::string WhyUnreadable(const std::string& path)
+{
+    // Opened as the readers open it: a named pipe must not wait for a writer.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return Sentence(errno);
+    struct stat status;
+    const bool known = fstat(fd, &status) == 0;
+    const int error = errno;
+    close(fd);
+    if (!known)
+        return Sentence(error);
+    if (S_ISDIR(status.st_mode))
+        return "It is a directory.";
+    if (S_ISFIFO(status.st_mode))
+        return "It is a named pipe, not a file.";
+    if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode))
+        return "It is a device, not a file.";
+    if (!S_ISREG(status.st_mode))
+        return "It is not a regular file.";
+    return {};
+}
+
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path, uint64_t limit, std::string& why)
 {
     const platform::ReadOnlyFile file(path.c_str());
     uint64_t size = 0;
-    if (!file.Size(size) || size > limit)
+    if (!file.Size(size)) {
+        why = WhyUnreadable(path);
+        if (why.empty())
+            why = "It could not be read.";
         return std::nullopt;
+    }
+    if (size > limit) {
+        why = "It is " + std::to_string(size) + " bytes long, more than the " + std::to_string(limit) +
+              " bytes such a file may have.";
+        return std::nullopt;
+    }
     std::vector<uint8_t> bytes(size);
-    if (!file.ReadAt(bytes.data(), size, 0))
+    if (!file.ReadAt(bytes.data(), size, 0)) {
+        why = "It could not be read in full.";
         return std::nullopt;
+    }
     return bytes;
 }
 
@@ -31,8 +82,9 @@ ReplacingFile::~ReplacingFile()
 bool ReplacingFile::Open(const std::string& path)
 {
     Discard();
+    Reason.clear();
     if (path.empty())
-        return false;
+        return Fail("No file was named.");
     // A link is followed: the file it names gets the new content, as a write
     // through the link would give it.
     Target = path;
@@ -46,7 +98,7 @@ bool ReplacingFile::Open(const std::string& path)
         exists = stat(Target.c_str(), &status) == 0;
     }
     if (exists && !S_ISREG(status.st_mode))
-        return false;
+        return Fail(S_ISDIR(status.st_mode) ? "It is a directory." : "It is not a regular file.");
 
     // The name is made unique by hand rather than by mkstemp, so that the
     // new file gets the ordinary permissions (0666 less the umask).
@@ -56,8 +108,10 @@ bool ReplacingFile::Open(const std::string& path)
         const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST)
             continue;
-        if (fd < 0)
-            return false;
+        if (fd < 0) {
+            const std::string error = Sentence(errno);
+            return Fail("No file can be made in " + Directory(Target) + ": " + error);
+        }
         Descriptor = fd;
         Temporary = name;
         Failed = false;
@@ -66,7 +120,7 @@ bool ReplacingFile::Open(const std::string& path)
             fchmod(fd, status.st_mode & 07777);
         return true;
     }
-    return false;
+    return Fail("No file can be made in " + Directory(Target) + ".");
 }
 
 bool ReplacingFile::Write(const void* data, size_t count)
@@ -80,7 +134,7 @@ bool ReplacingFile::Write(const void* data, size_t count)
             continue;
         if (written <= 0) {
             Failed = true;
-            return false;
+            return Fail(written < 0 ? Sentence(errno) : "The disk took no more bytes.");
         }
         from += written;
         count -= static_cast<size_t>(written);
@@ -91,24 +145,35 @@ bool ReplacingFile::Write(const void* data, size_t count)
 bool ReplacingFile::Commit()
 {
     if (Descriptor < 0)
-        return false;
-    bool ok = !Failed && fdatasync(Descriptor) == 0;
-    ok = close(Descriptor) == 0 && ok;
+        return Reason.empty() ? Fail("No file was made.") : false;
+    bool ok = !Failed;
+    if (ok && fdatasync(Descriptor) != 0)
+        ok = Fail(Sentence(errno));
+    if (close(Descriptor) != 0 && ok)
+        ok = Fail(Sentence(errno));
     Descriptor = -1;
-    if (!ok || rename(Temporary.c_str(), Target.c_str()) != 0) {
+    if (ok && rename(Temporary.c_str(), Target.c_str()) != 0)
+        ok = Fail(Sentence(errno));
+    if (!ok) {
         Discard();
         return false;
     }
     Temporary.clear();
     // The rename itself reaches the disk with the directory.
-    const size_t slash = Target.find_last_of('/');
-    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : Target.substr(0, slash);
-    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = open(Directory(Target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         fsync(fd);
         close(fd);
     }
     return true;
+}
+
+bool ReplacingFile::Fail(const std::string& reason)
+{
+    // The first failure is the one to tell; what follows from it is not news.
+    if (Reason.empty())
+        Reason = reason;
+    return false;
 }
 
 void ReplacingFile::Discard()

@@ -16,9 +16,14 @@
 
 namespace pelrin {
 
+// Why the file cannot be read, as a sentence for the person ("No such file
+// or directory.", "It is a directory.", ...); empty when it is a regular
+// file that opens for reading.
+std::string WhyUnreadable(const std::string& path);
+
 // The whole file when it is a regular file of at most limit bytes that
-// reads in full.
-std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path, uint64_t limit);
+// reads in full; otherwise nullopt, with why saying which it is not.
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path, uint64_t limit, std::string& why);
 
 // A new content for path, written beside it and put in its place by Commit.
 // Until then the old file stays; destroying an uncommitted one removes the
@@ -38,14 +43,18 @@ public:
     // with the temporary file removed and path untouched, when any write,
     // the flush or the rename failed.
     bool Commit();
+    // Why the first step that failed did, as a sentence for the person.
+    const std::string& Failure() const { return Reason; }
 
 private:
     void Discard();
+    bool Fail(const std::string& reason);
 
     int Descriptor = -1;
     bool Failed = false;
     std::string Target;
     std::string Temporary;
+    std::string Reason;
 };
 
 } // namespace pelrin

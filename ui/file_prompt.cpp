@@ -8,7 +8,9 @@ namespace {
 
 bool AskWithDialog(QWidget* owner, QString& name, bool load)
 {
-    const QString filter = QStringLiteral("All Files (*.*)");
+    // "*" and not "*.*": Qt takes a pattern as it stands, and "*.*" would
+    // hide every file without a dot in its name.
+    const QString filter = QStringLiteral("All Files (*)");
     const QString chosen = load ? QFileDialog::getOpenFileName(owner, QString(), QString(), filter)
                                 : QFileDialog::getSaveFileName(owner, QString(), QString(), filter);
     if (chosen.isEmpty())

@@ -4,9 +4,9 @@
 
 namespace pelrin {
 
-std::optional<std::vector<uint8_t>> ReadObjectFile(const std::string& path)
+std::optional<std::vector<uint8_t>> ReadObjectFile(const std::string& path, std::string& why)
 {
-    return ReadWholeFile(path, LargestObjectFile);
+    return ReadWholeFile(path, LargestObjectFile, why);
 }
 
 std::optional<std::vector<uint8_t>> ObjectBody(const std::vector<uint8_t>& file)

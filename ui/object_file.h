@@ -14,9 +14,10 @@ namespace pelrin {
 constexpr uint64_t LargestObjectFile = 131072;
 constexpr size_t ObjectHeaderBytes = 8;
 
-// The file's bytes; nullopt when it cannot be opened, is larger than
-// LargestObjectFile or does not read in full.
-std::optional<std::vector<uint8_t>> ReadObjectFile(const std::string& path);
+// The file's bytes; nullopt, with why saying so, when it cannot be opened,
+// is no regular file, is larger than LargestObjectFile or does not read in
+// full.
+std::optional<std::vector<uint8_t>> ReadObjectFile(const std::string& path, std::string& why);
 
 // The object's nibbles after the header: nibble 2i of the file is the low
 // four bits of byte i, nibble 2i + 1 its high four bits, and the first 16

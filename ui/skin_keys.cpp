@@ -1,6 +1,7 @@
 // The calculator's keys under the mouse and the PC keyboard.
 #include <QKeyEvent>
 #include <QPainter>
+#include <utility>
 
 #include "korvane.h"
 #include "ui/key_glow.h"
@@ -44,6 +45,7 @@ void CSkinWnd::OnLButtonDown(QPoint point)
         return;
     }
     GlowOn(*key);
+    LeftButtonKey = key;
     // A window button acts on its release.
     if (key->rowCode != WindowButtonRow)
         PressKey(*key);
@@ -60,15 +62,17 @@ void CSkinWnd::OnLButtonUp(QPoint point)
         DragArmed = false;
         return;
     }
-    // The release goes to the key under the pointer now, which need not be
-    // the one pressed: that one then stays down, glow and all.
-    const KeyRect* key = FindKeyAt(point.x(), point.y());
+    // The release belongs to the press, wherever the pointer went meanwhile:
+    // a key released over another key or outside every key would otherwise
+    // stay down. A window button acts only when let go over itself, so a
+    // press on it can still be taken back.
+    const KeyRect* key = std::exchange(LeftButtonKey, nullptr);
     if (!key)
         return;
-    if (key->rowCode == WindowButtonRow)
-        OnCommand(static_cast<uint32_t>(key->columnCode), 0);
-    else
+    if (key->rowCode != WindowButtonRow)
         ReleaseKey(*key);
+    else if (key->contains(point.x(), point.y()))
+        OnCommand(static_cast<uint32_t>(key->columnCode), 0);
     InvalidateRect(KeyArea(*key));
 }
 
@@ -110,7 +114,7 @@ bool CSkinWnd::OnKeyUp(uint32_t virtualKey)
 
 void CSkinWnd::keyPressEvent(QKeyEvent* event)
 {
-    const uint32_t code = TranslateKey(event->key(), event->modifiers());
+    const uint32_t code = TranslateKey(event->key(), event->modifiers(), PhysicalKeyCharacters(*event));
     if (!event->isAutoRepeat() && event->nativeScanCode() != 0)
         HeldKeys.insert(event->nativeScanCode(), code);
     if (!OnKeyDown(code, event->isAutoRepeat()))
@@ -123,7 +127,7 @@ void CSkinWnd::keyReleaseEvent(QKeyEvent* event)
     // are presses of a key that is still down, not releases.
     if (event->isAutoRepeat())
         return;
-    uint32_t code = TranslateKey(event->key(), event->modifiers());
+    uint32_t code = TranslateKey(event->key(), event->modifiers(), PhysicalKeyCharacters(*event));
     const auto held = HeldKeys.constFind(event->nativeScanCode());
     if (held != HeldKeys.constEnd()) {
         code = held.value();

@@ -9,6 +9,7 @@
 #include "korvane.h"
 #include "tessock.h"
 #include "ui/console_dlg.h"
+#include "ui/failure_box.h"
 #include "ui/file_prompt.h"
 #include "ui/object_file.h"
 #include "ui/skin_wnd.h"
@@ -31,10 +32,18 @@ std::optional<std::pair<std::string, std::vector<uint8_t>>> CSkinWnd::ChooseObje
     if (!PromptForFileName(this, name, true))
         return std::nullopt;
     std::string path = QFile::encodeName(name).toStdString();
-    std::optional<std::vector<uint8_t>> bytes = ReadObjectFile(path);
-    if (!bytes)
+    std::string why;
+    std::optional<std::vector<uint8_t>> bytes = ReadObjectFile(path, why);
+    if (!bytes) {
+        ObjectRefused(name, why);
         return std::nullopt;
+    }
     return std::make_pair(std::move(path), std::move(*bytes));
+}
+
+void CSkinWnd::ObjectRefused(const QString& name, const std::string& why)
+{
+    SayFailure(this, QStringLiteral("The object file \"%1\" was not loaded.").arg(name), QString::fromStdString(why));
 }
 
 void CSkinWnd::LoadObjectWithKermit()
@@ -76,8 +85,12 @@ void CSkinWnd::PlaceObject(bool inPort1)
         return;
     // A file shorter than its header holds no object.
     const std::optional<std::vector<uint8_t>> body = ObjectBody(file->second);
-    if (!body)
+    if (!body) {
+        ObjectRefused(QFile::decodeName(file->first.c_str()),
+                      "It is " + std::to_string(file->second.size()) + " bytes long, shorter than the " +
+                          std::to_string(ObjectHeaderBytes) + "-byte header of an object.");
         return;
+    }
     const auto count = static_cast<uint32_t>(body->size());
     KVStop();
     if (inPort1)

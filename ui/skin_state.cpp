@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "korvane.h"
+#include "ui/failure_box.h"
 #include "ui/file_io.h"
 #include "ui/file_prompt.h"
 #include "ui/skin_wnd.h"
@@ -20,14 +21,15 @@ void CSkinWnd::SaveStateFile()
     ReplacingFile file;
     if (!file.Open(QFile::encodeName(name).toStdString())) {
         KVRun();
+        StateNotSaved(name, file.Failure());
         return;
     }
     // The snapshot stops the engine; it runs again as soon as the machine
     // is copied, while the copy goes to the disk.
     const std::vector<uint8_t> state = CaptureState();
     KVRun();
-    if (file.Write(state.data(), state.size()))
-        file.Commit();
+    if (!file.Write(state.data(), state.size()) || !file.Commit())
+        StateNotSaved(name, file.Failure());
 }
 
 void CSkinWnd::LoadStateFile()
@@ -37,9 +39,19 @@ void CSkinWnd::LoadStateFile()
         return;
     // Read and checked whole before anything changes: a file that is no
     // state file leaves the machine as it was.
-    if (const auto state = ReadStateFile(QFile::encodeName(name).toStdString()))
+    std::string why;
+    if (const auto state = ReadStateFile(QFile::encodeName(name).toStdString(), why))
         RestoreState(state->data(), state->size());
     KVRun();
+    if (!why.empty())
+        SayFailure(this, QStringLiteral("The state was not loaded from \"%1\".").arg(name),
+                   QString::fromStdString(why));
+}
+
+void CSkinWnd::StateNotSaved(const QString& name, const std::string& why)
+{
+    // Without the box the person would take the state for saved.
+    SayFailure(this, QStringLiteral("The state was not saved to \"%1\".").arg(name), QString::fromStdString(why));
 }
 
 } // namespace pelrin

@@ -10,12 +10,28 @@
 #include "korvane.h"
 #include "tessock.h"
 #include "ui/console_dlg.h"
+#include "ui/failure_box.h"
+#include "ui/file_io.h"
 #include "ui/popup_menu.h"
 #include "ui/serial_reader.h"
 #include "ui/transfer_writer.h"
 #include "ui/window_drag.h"
 
 namespace pelrin {
+
+namespace {
+
+constexpr char RomRefusal[] = "It is no ROM image: a raw image of 0x100000 or 0x400000 bytes, or a packed one.";
+constexpr char SkinRefusal[] = "It is no picture that can be read.";
+
+// Why a start-up file that opens was not used, or why it does not open.
+QString WhyRefused(const char* name, const char* refusal)
+{
+    const std::string unreadable = WhyUnreadable(name);
+    return QString::fromStdString(unreadable.empty() ? refusal : unreadable);
+}
+
+} // namespace
 
 CSkinWnd::CSkinWnd()
     : Backing(SkinWidth, SkinHeight, QImage::Format_RGB32), Lcd([this] { LcdPictureArrived(); })
@@ -44,6 +60,8 @@ void CSkinWnd::CreateSkinWindow()
     // Shown only now, after the start-up wait, as a visible window is shown
     // when its creation completes.
     show();
+    if (!StartFailures.isEmpty())
+        SayStartFailures(this, StartFailures);
 }
 
 int CSkinWnd::OnCreate()
@@ -52,13 +70,15 @@ int CSkinWnd::OnCreate()
     create();
     setCursor(Qt::ArrowCursor);
     KVConfigure(2, 1);
-    KHLoadRom("ROM.E49");
+    if (!KHLoadRom("ROM.E49"))
+        StartFailures << NoteStartFileFailure(QStringLiteral("ROM.E49"), WhyRefused("ROM.E49", RomRefusal));
     KHCreatePort0(0x80000);
     KHCreatePort1(0x40000);
     KHCreatePort2(0x40000);
 
     SkinBitmap = QImage(QStringLiteral("HP49.BMP"));
     if (SkinBitmap.isNull()) {
+        StartFailures << NoteStartFileFailure(QStringLiteral("HP49.BMP"), WhyRefused("HP49.BMP", SkinRefusal));
         SkinDC = QImage(SkinWidth, SkinBitmapHeight, QImage::Format_RGB32);
         SkinDC.fill(Qt::black);
     } else {

@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QPoint>
 #include <QRegion>
+#include <QStringList>
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
@@ -105,6 +106,8 @@ public:
     AnnunciatorRow Annunciators;
     // Created hidden with the window; a child of it.
     CConsoleDlg* Console = nullptr;
+    // The start-up files that could not be used, said once the window shows.
+    QStringList StartFailures;
     // The file transfers' bytes on their way to the calculator; it outlives
     // the reader thread, from which the transfers send.
     std::unique_ptr<TransferWriter> Writer;
@@ -136,15 +139,20 @@ private:
     std::optional<std::pair<std::string, std::vector<uint8_t>>> ChooseObjectFile();
     // Places the object of the file with the engine stopped meanwhile.
     void PlaceObject(bool inPort1);
+    void ObjectRefused(const QString& name, const std::string& why);
+    void StateNotSaved(const QString& name, const std::string& why);
     static QRect KeyArea(const KeyRect& key);
 
     QRegion Dirty;
     bool PaintQueued = false;
     bool Destroyed = false;
     // The code each held PC key pressed, by its scan code, so that its
-    // release reaches the same calculator key even when a modifier changed
-    // what the key means meanwhile (Shift turns "1" into "!").
+    // release reaches the same calculator key even when what the key means
+    // changed meanwhile (Shift turns "1" into "!" where the keyboard map is
+    // not known; another layout may be chosen while it is down).
     QHash<quint32, uint32_t> HeldKeys;
+    // The key or window button the left button went down on, until it goes up.
+    const KeyRect* LeftButtonKey = nullptr;
 };
 
 } // namespace pelrin

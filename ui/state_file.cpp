@@ -7,6 +7,7 @@
 #include "korvane.h"
 #include "platform/file.h"
 #include "tessock.h"
+#include "ui/file_io.h"
 
 namespace pelrin {
 
@@ -53,22 +54,34 @@ bool IsStatePortSize(uint32_t size)
 }
 
 std::optional<StateFileLayout> ReadStateLayout(uint64_t fileSize,
-                                               const std::function<std::optional<uint32_t>(uint64_t)>& wordAt)
+                                               const std::function<std::optional<uint32_t>(uint64_t)>& wordAt,
+                                               std::string* why)
 {
+    const auto refuse = [why](std::string reason) -> std::optional<StateFileLayout> {
+        if (why)
+            *why = std::move(reason);
+        return std::nullopt;
+    };
+    const std::string length = "It is " + std::to_string(fileSize) + " bytes long";
     StateFileLayout layout;
     for (int port = 0; port < StatePortCount; ++port) {
         const uint64_t field = layout.SizeFieldOffset(port);
         // Each field is looked at only inside the file, so a size that runs
         // past its end is refused before anything is read beyond it.
         if (field + 4 > fileSize)
-            return std::nullopt;
+            return refuse(length + " and ends before the size of port " + std::to_string(port) +
+                          ": it is cut short, or no state file.");
         const std::optional<uint32_t> size = wordAt(field);
-        if (!size || !IsStatePortSize(*size))
-            return std::nullopt;
+        if (!size)
+            return refuse("It could not be read.");
+        if (!IsStatePortSize(*size))
+            return refuse("It is no state file: it gives port " + std::to_string(port) + " a size of " +
+                          std::to_string(*size) + " nibbles, which no port has.");
         layout.PortSizes[port] = *size;
     }
     if (layout.FileSize() != fileSize)
-        return std::nullopt;
+        return refuse(length + " where the port sizes in it make " + std::to_string(layout.FileSize()) +
+                      (layout.FileSize() > fileSize ? ": it is cut short." : ": something follows the last port."));
     return layout;
 }
 
@@ -132,28 +145,42 @@ bool RestoreState(const uint8_t* data, size_t size)
     return true;
 }
 
-std::optional<std::vector<uint8_t>> ReadStateFile(const std::string& path)
+std::optional<std::vector<uint8_t>> ReadStateFile(const std::string& path, std::string& why)
 {
     const platform::ReadOnlyFile file(path.c_str());
     uint64_t size = 0;
-    if (!file.Size(size))
+    if (!file.Size(size)) {
+        why = WhyUnreadable(path);
+        if (why.empty())
+            why = "It could not be read.";
         return std::nullopt;
-    const auto layout = ReadStateLayout(size, [&file](uint64_t offset) -> std::optional<uint32_t> {
-        uint8_t word[4];
-        if (!file.ReadAt(word, sizeof word, offset))
-            return std::nullopt;
-        return LittleEndianWord(word);
-    });
+    }
+    const auto layout = ReadStateLayout(
+        size,
+        [&file](uint64_t offset) -> std::optional<uint32_t> {
+            uint8_t word[4];
+            if (!file.ReadAt(word, sizeof word, offset))
+                return std::nullopt;
+            return LittleEndianWord(word);
+        },
+        &why);
     if (!layout)
         return std::nullopt;
     std::vector<uint8_t> bytes;
     try {
         bytes.resize(size);
     } catch (const std::bad_alloc&) {
+        why = "There is not enough memory to read it.";
         return std::nullopt;
     }
     // Checked again as read: the file may have changed since its sizes were.
-    if (!file.ReadAt(bytes.data(), size, 0) || !CheckStateFile(bytes.data(), bytes.size()))
+    if (!file.ReadAt(bytes.data(), size, 0)) {
+        why = "It could not be read in full.";
+        return std::nullopt;
+    }
+    if (!ReadStateLayout(
+            size, [&bytes](uint64_t offset) -> std::optional<uint32_t> { return LittleEndianWord(&bytes[offset]); },
+            &why))
         return std::nullopt;
     return bytes;
 }

@@ -41,9 +41,10 @@ bool IsStatePortSize(uint32_t size);
 // The layout of a file of fileSize bytes whose 32-bit words wordAt reads
 // (nullopt when it cannot); nullopt when the file is no state file: a size
 // field missing or not a port size, or the file longer or shorter than its
-// sizes say.
+// sizes say. why, when given, then says which.
 std::optional<StateFileLayout> ReadStateLayout(uint64_t fileSize,
-                                               const std::function<std::optional<uint32_t>(uint64_t)>& wordAt);
+                                               const std::function<std::optional<uint32_t>(uint64_t)>& wordAt,
+                                               std::string* why = nullptr);
 std::optional<StateFileLayout> CheckStateFile(const uint8_t* data, size_t size);
 
 // The machine as a state file. KVSaveState stops the engine; it stays
@@ -56,7 +57,8 @@ std::vector<uint8_t> CaptureState();
 bool RestoreState(const uint8_t* data, size_t size);
 
 // The whole file, when it passes the check (its size fields are looked at
-// before the rest is read); nullopt otherwise.
-std::optional<std::vector<uint8_t>> ReadStateFile(const std::string& path);
+// before the rest is read); nullopt otherwise, with why saying what it is
+// not.
+std::optional<std::vector<uint8_t>> ReadStateFile(const std::string& path, std::string& why);
 
 } // namespace pelrin

@@ -66,9 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::Input in{data, size};
     const Bytes file = MakeFile(in);
     const auto layout = pelrin::CheckStateFile(file.data(), file.size());
-    // From the disk: whole when it passes the check, not at all otherwise.
-    const auto read = pelrin::ReadStateFile(fuzz::MemoryFile(file, file.size()));
-    fuzz::Check(read ? layout && *read == file : !layout);
+    // From the disk: whole when it passes the check, not at all otherwise,
+    // and then with a reason to tell.
+    std::string why;
+    const auto read = pelrin::ReadStateFile(fuzz::MemoryFile(file, file.size()), why);
+    fuzz::Check(read ? layout && *read == file : !layout && !why.empty());
 
     const Machine before;
     const bool restored = pelrin::RestoreState(file.data(), file.size());

@@ -3,11 +3,20 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QTemporaryFile>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "korvane.h"
 #include "tessock.h"
@@ -15,6 +24,7 @@
 #include "tests/ui/support/window.h"
 #include "ui/commands.h"
 #include "ui/console_dlg.h"
+#include "ui/file_prompt.h"
 
 using namespace uitest;
 using Bytes = std::vector<uint8_t>;
@@ -115,6 +125,26 @@ protected:
         KVRun();
     }
     bool NoTemporaryFile() const { return QDir(Window.Path("")).entryList({"*.tmp*"}).isEmpty(); }
+    // The failure boxes shown over the window, each as its heading and its
+    // reason on a line of their own; they are closed.
+    QStringList Said() const
+    {
+        QStringList said;
+        for (QMessageBox* box : Window->findChildren<QMessageBox*>()) {
+            if (box->isVisible() && box->windowModality() == Qt::WindowModal)
+                said << box->text() + "\n" + box->informativeText();
+            delete box;
+        }
+        return said;
+    }
+    QString NotLoaded(const char* name, const char* reason) const
+    {
+        return QString("The object file \"%1\" was not loaded.\n%2").arg(Window.Path(name), reason);
+    }
+    QString StateNotLoaded(const char* name, const QString& reason) const
+    {
+        return QString("The state was not loaded from \"%1\".\n%2").arg(Window.Path(name), reason);
+    }
 
     OpenWindow Window;
 };
@@ -126,18 +156,26 @@ TEST_F(Files, ObjectsGoOntoTheStackIntoPort1UnderTheirNameOrToTheRomsXModemRecei
     const Bytes ab = {'H', 'P', 'H', 'P', '4', '9', '-', 'W', 0x2C, 0x2A, 0x90, 0x00, 0x00, 0x41, 0x42};
     ASSERT_TRUE(Window.WaitForLcdLine(test::StackLine, "STACK  0000000"));
     Window->OnCommand(CmdConsole, 0);
-    // A cancelled dialog or a missing file changes nothing, the engine left stopped.
+    // A cancelled dialog or a file refused changes nothing, the engine left
+    // stopped; a refusal says why.
     KVStop();
-    for (const char* answer : {"", "missing"})
+    ASSERT_TRUE(QDir(Window.Path("")).mkdir("folder"));
+    const std::pair<const char*, const char*> answers[] = {
+        {"", nullptr}, {"missing", "No such file or directory."}, {"folder", "It is a directory."}};
+    for (const auto& [answer, reason] : answers)
         for (uint32_t command : {CmdLoadWithKermit, CmdLoadWithXModem, CmdLoadOnStack, CmdLoadInPort1}) {
             AnswerFileDialogWith(*answer ? Window.Path(answer) : QString());
             EXPECT_TRUE(Window->OnCommand(command, 0));
             EXPECT_TRUE(KVIsRunning() == 0 && Window->TransferMode == 0 && Window->Console->isVisible()) << command;
+            EXPECT_EQ(Said(), reason ? QStringList{NotLoaded(answer, reason)} : QStringList{}) << command;
         }
-    // Files of a header or less place nothing.
+    // Files of a header or less place nothing; shorter than it they are refused.
     for (size_t size : {8u, 7u, 0u})
-        for (uint32_t command : {CmdLoadOnStack, CmdLoadInPort1})
+        for (uint32_t command : {CmdLoadOnStack, CmdLoadInPort1}) {
             Load(command, "short", Bytes(size, 0x2C));
+            const QString reason = QString("It is %1 bytes long, shorter than the 8-byte header of an object.").arg(size);
+            EXPECT_EQ(Said(), size < 8 ? QStringList{NotLoaded("short", qPrintable(reason))} : QStringList{}) << size;
+        }
     uint32_t size = 0;
     const uint8_t* port1 = PortImage(1, size);
     EXPECT_TRUE(size == 0x40000 && std::all_of(port1, port1 + size, [](uint8_t nibble) { return nibble == 0; }));
@@ -176,6 +214,7 @@ TEST_F(Files, ObjectsGoOntoTheStackIntoPort1UnderTheirNameOrToTheRomsXModemRecei
     Window->OnCommand(CmdConsole, 0);
     Load(CmdLoadWithXModem, "over.bin", Bytes(131073, 0x55));
     EXPECT_TRUE(Window->TransferMode == 0 && Window->Console->isVisible());
+    EXPECT_EQ(Said(), QStringList{NotLoaded("over.bin", "It is 131073 bytes long, more than the 131072 bytes such a file may have.")});
     Load(CmdLoadWithXModem, "largest.bin", Bytes(131072, 0x55));
     EXPECT_TRUE(Window->TransferMode == 2 && !Window->Console->isVisible());
 }
@@ -221,11 +260,14 @@ TEST_F(Files, AStateFileIsTheStateBlockThenEachPortLoadsBackWholeAndAFailedSaveO
     ASSERT_EQ(absent.size(), 524u + 0x80000 + 0x40000);
     EXPECT_TRUE(Word(absent, 516 + 0x80000) == 0 && Word(absent, 520 + 0x80000) == 0x40000);
 
-    // A failed save leaves the old file; a file that is no state file changes nothing.
+    // A failed save leaves the old file and says so; a file that is no state
+    // file changes nothing.
+    EXPECT_TRUE(Said().isEmpty());
     const Bytes old = {'o', 'l', 'd'};
     const Bytes machine = Set(4);
     Load(CmdLoadState, "old.state", old);
     Expect(machine);
+    EXPECT_EQ(Said(), QStringList{StateNotLoaded("old.state", "It is 3 bytes long and ends before the size of port 0: it is cut short, or no state file.")});
     // The disk fills up after 64 KiB.
     rlimit limit;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
@@ -237,16 +279,24 @@ TEST_F(Files, AStateFileIsTheStateBlockThenEachPortLoadsBackWholeAndAFailedSaveO
     setrlimit(RLIMIT_FSIZE, &before);
     signal(SIGXFSZ, previous);
     EXPECT_TRUE(Read(Window.Path("old.state")) == old && NoTemporaryFile() && KVIsRunning());
+    const QString notSaved = "The state was not saved to \"%1\".\n%2";
+    EXPECT_EQ(Said(), QStringList{notSaved.arg(Window.Path("old.state"), "File too large.")});
     // Where no file can be made none is, and the engine runs; a cancelled
-    // dialog leaves the engine as it was.
-    KVStop();
-    Run(CmdSaveState, "missing/dir.state");
-    EXPECT_EQ(KVIsRunning(), 1u);
+    // dialog leaves the engine as it was and says nothing.
+    ASSERT_TRUE(QDir(Window.Path("")).mkdir("folder.state"));
+    for (const auto& [name, reason] : {std::pair{"missing/dir.state", QString("No file can be made in %1: No such file or directory.").arg(Window.Path("missing"))},
+                                       {"folder.state", QString("It is a directory.")}}) {
+        KVStop();
+        Run(CmdSaveState, name);
+        EXPECT_EQ(KVIsRunning(), 1u);
+        EXPECT_EQ(Said(), QStringList{notSaved.arg(Window.Path(name), reason)});
+    }
     KVStop();
     AnswerFileDialogWith(QString());
     Window->OnCommand(CmdSaveState, 0);
     Window->OnCommand(CmdLoadState, 0);
     EXPECT_EQ(KVIsRunning(), 0u);
+    EXPECT_TRUE(Said().isEmpty());
 
     // Port 1's size field changed, the file cut or grown to match it.
     const auto port1Of = [&](uint32_t size) {
@@ -260,15 +310,102 @@ TEST_F(Files, AStateFileIsTheStateBlockThenEachPortLoadsBackWholeAndAFailedSaveO
     for (size_t i = 0; i < random.size(); ++i)
         random[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
     longer.push_back(0);
-    for (const Bytes& bad : {Bytes(file.begin(), file.end() - 1), longer, Bytes(file.begin(), file.begin() + 512),
-                             Bytes(file.begin(), file.begin() + 100), port1Of(0x3000), port1Of(0x800), random}) {
+    const QString cut = "It is %1 bytes long and ends before the size of port 0: it is cut short, or no state file.";
+    const QString size = "It is no state file: it gives port %1 a size of %2 nibbles, which no port has.";
+    const std::pair<Bytes, QString> bad[] = {
+        {Bytes(file.begin(), file.end() - 1), "It is 1049099 bytes long where the port sizes in it make 1049100: it is cut short."},
+        {longer, "It is 1049101 bytes long where the port sizes in it make 1049100: something follows the last port."},
+        {Bytes(file.begin(), file.begin() + 512), cut.arg(512)},
+        {Bytes(file.begin(), file.begin() + 100), cut.arg(100)},
+        {port1Of(0x3000), size.arg(1).arg(0x3000)},
+        {port1Of(0x800), size.arg(1).arg(0x800)},
+        {random, size.arg(0).arg(Word(random, 512))}};
+    for (const auto& [bytes, reason] : bad) {
         KVStop();
-        Load(CmdLoadState, "bad.state", bad);
+        Load(CmdLoadState, "bad.state", bytes);
         Expect(machine);
+        EXPECT_EQ(Said(), QStringList{StateNotLoaded("bad.state", reason)});
     }
+    // Nor does what is no file, or no file that can be read.
+    const std::string fifo = Window.Path("fifo.state").toStdString();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& [name, reason] : {std::pair{"missing.state", "No such file or directory."},
+                                       {"fifo.state", "It is a named pipe, not a file."},
+                                       {"folder.state", "It is a directory."}}) {
+        KVStop();
+        Run(CmdLoadState, name);
+        Expect(machine);
+        EXPECT_EQ(Said(), QStringList{StateNotLoaded(name, reason)});
+    }
+}
+
+TEST_F(Files, TheFileDialogListsEveryFileWithADotInItsNameOrWithout)
+{
+    for (const char* name : {"NODOT", "with.dot"}) {
+        QFile file(Window.Path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    QStringList listed;
+    QTimer::singleShot(0, [&] {
+        // The dialog lists the working directory once its model has read it.
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        const auto* view = dialog ? dialog->findChild<QAbstractItemView*>("listView") : nullptr;
+        WaitFor([&] {
+            listed.clear();
+            for (int row = 0; view && row < view->model()->rowCount(view->rootIndex()); ++row)
+                listed << view->model()->index(row, 0, view->rootIndex()).data().toString();
+            return listed.contains("with.dot");
+        });
+        if (dialog)
+            dialog->reject();
+    });
+    SetFileNamePrompt(nullptr);
     KVStop();
-    Run(CmdLoadState, "missing.state");
-    Expect(machine);
+    Window->OnCommand(CmdLoadState, 0);
+    AnswerFileDialogWith(QString());
+    EXPECT_TRUE(listed.contains("NODOT") && listed.contains("ROM.E49")) << listed.join(' ').toStdString();
+    EXPECT_TRUE(KVIsRunning() == 0 && Said().isEmpty());
+    KVRun();
+}
+
+// Standard error's lines while f runs.
+QStringList StandardErrorOf(const std::function<void()>& f)
+{
+    QTemporaryFile capture;
+    if (!capture.open())
+        return {"no file"};
+    std::fflush(stderr);
+    const int saved = dup(2);
+    dup2(capture.handle(), 2);
+    f();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    capture.seek(0);
+    return QString::fromLocal8Bit(capture.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+TEST(StartFiles, ARefusedRomAndAMissingSkinAreSaidOnStandardErrorAndInOneBoxOnceTheWindowShows)
+{
+    QTemporaryDir dir;
+    QFile rom(dir.filePath("ROM.E49"));
+    ASSERT_TRUE(rom.open(QIODevice::WriteOnly) && rom.write(QByteArray(1000, 'x')) == 1000);
+    rom.close();
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    auto window = std::make_unique<CSkinWnd>();
+    QStringList said = StandardErrorOf([&] { window->CreateSkinWindow(); });
+    QDir::setCurrent(previous);
+    said = said.filter(QRegularExpression("^pelrin: "));
+    const QString romRefused = "It is no ROM image: a raw image of 0x100000 or 0x400000 bytes, or a packed one.";
+    const QString skinMissing = "No such file or directory.";
+    EXPECT_EQ(said, (QStringList{"pelrin: ROM.E49 in " + dir.path() + ": " + romRefused,
+                                 "pelrin: HP49.BMP in " + dir.path() + ": " + skinMissing}));
+    const QList<QMessageBox*> boxes = window->findChildren<QMessageBox*>();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(window->isVisible() && boxes[0]->isVisible() && KVIsRunning());
+    EXPECT_EQ(boxes[0]->text(), "Pelrin reads ROM.E49 and HP49.BMP from its working directory, " + dir.path() + ".");
+    EXPECT_EQ(boxes[0]->informativeText(), "ROM.E49: " + romRefused + "\nHP49.BMP: " + skinMissing);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // The program's plain parts, each against values written out by hand.
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -10,10 +11,13 @@
 #include <map>
 #include <set>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include "ui/about_dlg.h"
 #include "ui/annunciators.h"
+#include "ui/file_io.h"
 #include "ui/console_text.h"
 #include "ui/key_glow.h"
 #include "ui/key_table.h"
@@ -82,7 +86,7 @@ TEST(KeyTable, EveryRowAndTheLookupsByPointAndByCode)
         EXPECT_EQ(FindKeyByCode(code), nullptr) << code;
 }
 
-TEST(KeyTranslate, QtKeysBecomeTheTablesCodesAndTheKeypadKeepsItsOwn)
+TEST(KeyTranslate, QtKeysBecomeTheTablesCodesByThePhysicalKeyAndTheKeypadKeepsItsOwn)
 {
     const Qt::KeyboardModifiers none, shift = Qt::ShiftModifier, pad = Qt::KeypadModifier;
     const std::tuple<int, Qt::KeyboardModifiers, uint32_t> cases[] = {
@@ -94,12 +98,28 @@ TEST(KeyTranslate, QtKeysBecomeTheTablesCodesAndTheKeypadKeepsItsOwn)
         {Qt::Key_Space, none, 0x20},  {Qt::Key_Return, none, 0x0D},    {Qt::Key_Enter, none, 0x0D},   {Qt::Key_7, pad, 0x67},
         {Qt::Key_0, pad, 0x60},       {Qt::Key_Asterisk, pad, 0x6A},   {Qt::Key_Minus, pad, 0x6D},    {Qt::Key_Plus, pad, 0x6B},
         {Qt::Key_Period, pad, 0x6E},  {Qt::Key_Enter, pad, 0x0D},      {Qt::Key_Left, pad, 0x25},     {Qt::Key_F1, none, 0},
-        {Qt::Key_Alt, none, 0},       {Qt::Key_Exclam, none, 0},       {Qt::Key_unknown, none, 0},
-        {Qt::Key_Control, Qt::ControlModifier, 0x11}};
+        {Qt::Key_Alt, none, 0},       {Qt::Key_unknown, none, 0},      {Qt::Key_Control, Qt::ControlModifier, 0x11}};
     for (const auto& [key, modifiers, code] : cases)
         EXPECT_EQ(TranslateKey(key, modifiers), code) << std::hex << key;
     for (int key = Qt::Key_0; key <= Qt::Key_9; ++key)
         EXPECT_EQ(FindKeyByCode(TranslateKey(key, pad)), nullptr) << key;
+
+    // A character key goes by what its physical key carries, unshifted first:
+    // on a US layout Shift+1 and Shift+. are the 1 and period keys; on a
+    // French one the number row gives digits with Shift or without, letters
+    // follow the layout and ";." is the period key.
+    const std::tuple<int, Qt::KeyboardModifiers, std::u32string_view, uint32_t> physical[] = {
+        {Qt::Key_Exclam, shift, U"1!", 0x31},        {Qt::Key_Greater, shift, U".>", 0xBE},
+        {Qt::Key_Plus, shift, U"=+", 0xBB},          {Qt::Key_Q, shift, U"qQ", 0x51},
+        {Qt::Key_Question, shift, U"/?", 0},         {Qt::Key_Ampersand, none, U"&1", 0x31},
+        {Qt::Key_Eacute, none, U"\u00e92~\u00c9", 0x32}, {Qt::Key_1, shift, U"&1", 0x31},
+        {Qt::Key_Agrave, none, U"\u00e00@", 0x30},    {Qt::Key_A, none, U"aA\u00e6\u00c6", 0x41},
+        {Qt::Key_Semicolon, none, U";.", 0xBE},      {Qt::Key_Ugrave, none, U"\u00f9%", 0},
+        {Qt::Key_Left, none, U"1", 0x25},            {Qt::Key_7, pad, U"7", 0x67}};
+    for (const auto& [key, modifiers, characters, code] : physical)
+        EXPECT_EQ(TranslateKey(key, modifiers, characters), code) << std::hex << key;
+    // Without the key's characters a character key goes by what it typed.
+    EXPECT_EQ(TranslateKey(Qt::Key_Exclam, shift), 0u);
 }
 
 TEST(KeyGlow, BrightenAddsHalfTheAmountClampedAndTheRadiusThreeDiscAddsUpTwice)
@@ -222,10 +242,16 @@ TEST(PopupMenu, TheItemsCaptionsMnemonicsAndCommandsInOrderAndTheAboutBox)
     ExpectItems(menu->actions()[4]->menu(), {{"&Start", 32772}, {"S&top", 32773}, {"&Reset", 32779}});
     EXPECT_EQ(CommandOf(nullptr), 0u);
 
+    // The About box shows the application's icon.
+    QApplication::setWindowIcon(PelrinIcon());
     CAboutDlg about;
+    QApplication::setWindowIcon(QIcon());
     const QList<QLabel*> labels = about.findChildren<QLabel*>();
-    ASSERT_EQ(labels.size(), 2);
-    EXPECT_TRUE(labels[0]->text() == "Pelrin" || labels[1]->text() == "Pelrin");
+    ASSERT_EQ(labels.size(), 3);
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](const QLabel* l) { return l->text() == "Pelrin"; }));
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](const QLabel* l) {
+        return l->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied) == DrawIcon(64);
+    }));
     const auto* buttons = about.findChild<QDialogButtonBox*>();
     // Its modality is seen on the window, opened by "Korvane".
     EXPECT_TRUE(buttons && buttons->buttons().size() == 1 && buttons->button(QDialogButtonBox::Ok));
@@ -266,6 +292,29 @@ TEST(Skin, TheBuiltBmpIsThePaintersPictureWithTheLcdWindowTheAnnunciatorsAndEver
                 ink += std::abs(qGray(skin.pixel(x, y)) - qGray(body)) > 60;
         EXPECT_GT(ink, 5) << i;
         EXPECT_NE(body, skin.pixel(key.left > 0 ? key.left - 1 : key.right, (key.top + key.bottom) / 2)) << i;
+    }
+}
+
+TEST(Skin, TheIconIsACalculatorFaceAtEachUsualSizeOnAClearGround)
+{
+    const QList<QSize> sizes = PelrinIcon().availableSizes();
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        EXPECT_TRUE(sizes.contains(QSize(size, size))) << size;
+        const QImage icon = DrawIcon(size);
+        ASSERT_EQ(icon.size(), QSize(size, size));
+        // Clear corners; down the middle the display's colour above the light keys.
+        EXPECT_TRUE(qAlpha(icon.pixel(0, 0)) == 0 && qAlpha(icon.pixel(size - 1, size - 1)) == 0) << size;
+        int lcd = -1, key = -1;
+        const QColor shade = LcdColour();
+        for (int y = 0; y < size; ++y) {
+            const QColor p = QColor::fromRgba(icon.pixel(size * 28 / 64, y));
+            if (lcd < 0 && std::abs(p.red() - shade.red()) + std::abs(p.green() - shade.green()) +
+                                   std::abs(p.blue() - shade.blue()) < 20)
+                lcd = y;
+            if (lcd >= 0 && key < 0 && y > size / 2 && qGray(p.rgb()) > 150)
+                key = y;
+        }
+        EXPECT_TRUE(lcd >= 0 && lcd < size / 3 && key > lcd) << size << ": " << lcd << ", " << key;
     }
 }
 
@@ -339,13 +388,61 @@ TEST(ReceivedText, Latin1WithoutZeroBytesOneLineEndForCrLfOrTheirPairAndAGatheri
     EXPECT_EQ(FlushDelay(50ms), 150ms);
 }
 
-TEST(ObjectFiles, OnlyRegularFilesAreReadAndANameWithoutPathIsKept)
+// What f returns in a child process that has no more rights than anyone:
+// root reads every file.
+std::string WithoutRootsRights(const std::function<std::string()>& f)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && setresuid(65534, 65534, 65534) != 0)
+            _exit(1);
+        const std::string result = f();
+        _exit(write(fds[1], result.data(), result.size()) == ssize_t(result.size()) ? 0 : 1);
+    }
+    close(fds[1]);
+    std::string result;
+    char buffer[256];
+    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;)
+        result.append(buffer, size_t(got));
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? result : "child failed";
+}
+
+TEST(ObjectFiles, OnlyRegularFilesOfAtMost131072BytesAreReadAndEachRefusalSaysWhy)
 {
     QTemporaryDir dir;
-    const std::string fifo = dir.filePath("fifo").toStdString();
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string& path : {fifo, dir.path().toStdString(), std::string("/dev/zero")})
-        EXPECT_EQ(ReadObjectFile(path), std::nullopt) << path;
+    const auto path = [&](const char* name) { return dir.filePath(name).toStdString(); };
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    for (const auto& [name, size] : {std::pair{"largest", 131072}, {"over", 131073}, {"locked", 10}}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(size, 'x')) == size);
+    }
+    ASSERT_EQ(chmod(path("locked").c_str(), 0), 0);
+    const std::pair<std::string, const char*> refused[] = {
+        {path("fifo"), "It is a named pipe, not a file."},
+        {dir.path().toStdString(), "It is a directory."},
+        {"/dev/zero", "It is a device, not a file."},
+        {path("missing"), "No such file or directory."},
+        {path("over"), "It is 131073 bytes long, more than the 131072 bytes such a file may have."}};
+    for (const auto& [file, reason] : refused) {
+        std::string why;
+        EXPECT_EQ(ReadObjectFile(file, why), std::nullopt) << file;
+        EXPECT_EQ(why, reason) << file;
+    }
+    std::string why;
+    const auto largest = ReadObjectFile(path("largest"), why);
+    EXPECT_TRUE(largest && largest->size() == 131072 && why.empty());
+    EXPECT_EQ(WhyUnreadable(path("largest")), "");
+    EXPECT_EQ(WithoutRootsRights([&] {
+                  std::string reason;
+                  return ReadObjectFile(path("locked"), reason) ? "read" : reason;
+              }),
+              "Permission denied.");
     EXPECT_EQ(ObjectName("GAME.LIB"), "GAME.LIB");
 }
 

@@ -4,6 +4,9 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
+#include <algorithm>
+#include <cmath>
 #include <iterator>
 
 #include "ui/annunciators.h"
@@ -204,6 +207,55 @@ void DrawSprites(QPainter& p)
     p.setRenderHint(QPainter::Antialiasing, false);
 }
 
+// The icon in a square of 64 units, drawn at any size. Below 48 pixels the
+// display and the keys keep to whole pixels, so that they stay apart.
+void DrawIconFace(QPainter& p, int size)
+{
+    const qreal f = size / 64.0;
+    const bool small = size < 48;
+    const auto at = [&](qreal x, qreal y, qreal w, qreal h) {
+        const QRectF r(x * f, y * f, w * f, h * f);
+        if (!small)
+            return r;
+        return QRectF(QPointF(std::round(r.left()), std::round(r.top())),
+                      QPointF(std::round(r.right()), std::round(r.bottom())));
+    };
+    p.setRenderHint(QPainter::Antialiasing, true);
+    QLinearGradient body(0, 2 * f, 0, 62 * f);
+    body.setColorAt(0, QColor(0x63, 0x76, 0x8f));
+    body.setColorAt(0.4, QColor(0x41, 0x50, 0x63));
+    body.setColorAt(0.41, QColor(0x2e, 0x37, 0x44));
+    body.setColorAt(1, QColor(0x1d, 0x23, 0x2b));
+    p.setPen(QPen(QColor(0x15, 0x1a, 0x20), 1.5 * f));
+    p.setBrush(body);
+    p.drawRoundedRect(QRectF(11 * f, 1.5 * f, 42 * f, 61 * f), 6 * f, 6 * f);
+    p.setPen(Qt::NoPen);
+    p.setBrush(BezelColour());
+    p.drawRoundedRect(at(14.5, 5, 35, 21), 2.5 * f, 2.5 * f);
+    p.setBrush(LcdColour());
+    p.drawRect(at(17, 8, 30, 15));
+    // Lines of text on the display where there are pixels enough for them.
+    if (size >= 32) {
+        p.setBrush(QColor(0x30, 0x36, 0x2c));
+        for (const auto& [y, width] : {std::pair{10.5, 20.0}, {15, 26.0}, {19.5, 14.0}})
+            p.drawRect(at(19, y, width, 2));
+    }
+    const KeyLook* columns[4][4] = {{&MenuKey, &AlphaKey, &LeftShiftKey, &RightShiftKey},
+                                    {&MenuKey, &LightKey, &LightKey, &LightKey},
+                                    {&MenuKey, &LightKey, &LightKey, &LightKey},
+                                    {&MenuKey, &LightKey, &LightKey, &LightKey}};
+    for (int column = 0; column < 4; ++column)
+        for (int row = 0; row < 4; ++row) {
+            p.setBrush(columns[column][row]->body);
+            // The smallest icons have a pixel or two a key, and as much between keys.
+            const qreal g = size / 16.0;
+            const QRectF key = size < 32 ? QRectF(std::round((4.5 + 2 * column) * g), std::round((8 + 2 * row) * g),
+                                                  std::max(1.0, std::round(g)), std::max(1.0, std::round(g)))
+                                         : at(16 + 8.5 * column, row == 0 ? 30 : 29 + 8 * row, 6.5, row == 0 ? 4 : 5.5);
+            p.drawRoundedRect(key, small ? 0 : 1.2 * f, small ? 0 : 1.2 * f);
+        }
+}
+
 } // namespace
 
 QColor BezelColour()
@@ -214,6 +266,24 @@ QColor BezelColour()
 QColor LcdColour()
 {
     return QColor(0xa7, 0xb3, 0x98);
+}
+
+QImage DrawIcon(int size)
+{
+    QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::transparent);
+    QPainter p(&icon);
+    DrawIconFace(p, size);
+    p.end();
+    return icon;
+}
+
+QIcon PelrinIcon()
+{
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addPixmap(QPixmap::fromImage(DrawIcon(size)));
+    return icon;
 }
 
 QImage DrawSkin()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QColor>
+#include <QIcon>
 #include <QImage>
 
 namespace pelrin {
@@ -16,5 +17,12 @@ QImage DrawSkin();
 QColor BezelColour();
 // The colour of the empty LCD window.
 QColor LcdColour();
+
+// The program's icon: a small calculator face, the display above and the
+// coloured shift and alpha keys beside the light number keys, size by size
+// square with a clear background.
+QImage DrawIcon(int size);
+// The icon at the usual sizes, 16 to 256 pixels.
+QIcon PelrinIcon();
 
 } // namespace pelrin
