@@ -1,0 +1,444 @@
+// What one emulated instruction costs the host, per workload: host
+// instructions (Ir) counted by callgrind, which do not depend on what else
+// the machine is doing, and instructions per second by the wall clock.
+//
+//   instruction_cost            Ir per emulated instruction of every workload,
+//                               through KVExecuteRoutine and under KVRun (it
+//                               runs itself under callgrind, one workload at a
+//                               time)
+//   instruction_cost --wall S   instructions per second of every workload, each
+//                               timed for about S seconds in both modes (under
+//                               KVRun after 3 s of settling)
+//
+// Callgrind counts only inside KVExecuteRoutine, or inside the execution
+// thread's instruction loop under KVRun, so the figures leave out setting up
+// and the slices' waiting. Every workload is a loop whose passes D counts down
+// (the benchmark's own program counts them in RAM); how many instructions a
+// pass and the routine's entry and exit take is found by stepping them.
+#include <atomic>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "korvane.h"
+#include "loop_program.h"
+#include "tests/support/program.h"
+
+namespace {
+
+using namespace bench;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t RegD = KV_REG_A_LOW + 2 * 3;
+constexpr uint32_t ListOrigin = 0x30000;
+constexpr double Settle = 3.0;
+
+// A loop of ten: field arithmetic on A, B, X and W; D counts the passes.
+test::Program ArithmeticLoop()
+{
+    test::Program p(CodeOrigin);
+    p.label("routine")
+        .label("run")
+        .op("C0")  // A=A+B A
+        .op("C2")  // C=C+A A
+        .op("E5")  // B=B+1 A
+        .op("A62") // C=C+A B
+        .op("A30") // A=A+B X
+        .op("D8")  // B=A A
+        .op("CE")  // C=C-1 A
+        .op("C4")  // A=A+A A
+        .op("A7F") // D=D-1 W
+        .gonc("run")
+        .rtn();
+    return p;
+}
+
+// Data transfers through D0 and D1 on fields A, B and W, field arithmetic,
+// status bits, GOYES taken and not, GOSUB/RTN.
+test::Program MemoryMix()
+{
+    test::Program p(CodeOrigin);
+    p.label("routine")
+        .label("run")
+        .d0(RamBase + 0x100)
+        .d1(RamBase + 0x200)
+        .op("142")  // A=DAT0 A
+        .op("14F")  // C=DAT1 B
+        .op("1517") // DAT1=A W
+        .op("1567") // C=DAT0 W
+        .op("CA")   // A=A+C A
+        .op("14C")  // DAT0=C B
+        .op("B35")  // B=B+1 X
+        .op("853")  // ST=1 3
+        .op("873")  // ?ST=1 3
+        .goyes("set")
+        .op("D2") // C=0 A, skipped
+        .label("set")
+        .op("843") // ST=0 3
+        .op("873") // ?ST=1 3
+        .goyes("never")
+        .gosub("sub")
+        .op("A7F") // D=D-1 W
+        .gonc("run")
+        .rtn();
+    p.label("sub").op("E6").rtn(); // C=C+1 A
+    p.label("never").goto_("never");
+    return p;
+}
+
+// Threaded code as an RPL inner loop runs it: D0 walks a list of objects,
+// each starting with the address of its code, and every primitive ends with
+// A=DAT0 A, D0=D0+5, PC=(A).
+test::Program ThreadedLoop()
+{
+    test::Program p(CodeOrigin);
+    auto next = [&p]() -> test::Program& {
+        return p.op("142")  // A=DAT0 A
+            .op("164")      // D0=D0+ 5
+            .op("808C");    // PC=(A)
+    };
+    p.label("routine").d0(ListOrigin);
+    next();
+    p.label("count").imm(p.here() + 5, 5).op("E6"); // C=C+1 A
+    next();
+    p.label("sum").imm(p.here() + 5, 5).op("C0").op("B35"); // A=A+B A, B=B+1 X
+    next();
+    p.label("again").imm(p.here() + 5, 5).label("run").op("A7F").goc("done").d0(ListOrigin);
+    next();
+    p.label("done").rtn();
+    return p;
+}
+
+struct Workload {
+    const char* Name;
+    const char* Title;
+    test::Program Code;
+    bool CountedInRam; // the benchmark's own program; the others count in D
+    test::Program Data{};
+};
+
+// The threaded loop's list: count, sum, count, sum, count, again.
+test::Program ThreadedList(const test::Program& code)
+{
+    test::Program list(ListOrigin);
+    for (const char* name : {"count", "sum", "count", "sum", "count", "again"})
+        list.imm(code.at(name), 5);
+    return list;
+}
+
+std::vector<Workload> Workloads()
+{
+    const test::Program threaded = ThreadedLoop();
+    return {{"bench", "korvane_bench's program", BuildProgram(), true},
+            {"arith", "10-instruction arithmetic loop", ArithmeticLoop(), false},
+            {"memory", "D0/D1 transfers, tests, GOSUB, ST", MemoryMix(), false},
+            {"threaded", "threaded code (A=DAT0 A; D0=D0+5; PC=(A))", threaded, false, ThreadedList(threaded)}};
+}
+
+class Machine {
+public:
+    explicit Machine(const Workload& w)
+        : Load(w), Rom(KV_ROM_NIBBLES + KV_BUFFER_SLACK, 0), Ram(RamNibbles + KV_BUFFER_SLACK, 0)
+    {
+        for (const test::Program* program : {&w.Code, &w.Data})
+            for (const test::Program::Placed& nibble : program->build())
+                Rom[nibble.Address] = nibble.Byte;
+        KVStop();
+        KVMemoryReset();
+        KVMemoryConfig(IoBase);
+        KVMemoryConfig(RamSizeMask);
+        KVMemoryConfig(RamBase);
+        KVSetMemoryModule(KV_MODULE_ROM, Rom.data(), KV_ROM_NIBBLES - 1);
+        KVSetMemoryModule(KV_MODULE_RAM, Ram.data(), RamNibbles - 1);
+        if (w.CountedInRam)
+            KVExecuteRoutine(w.Code.at("init"));
+    }
+
+    ~Machine()
+    {
+        KVStop();
+        KVSetMemoryModule(KV_MODULE_RAM, nullptr, 0);
+        KVSetMemoryModule(KV_MODULE_ROM, nullptr, 0);
+    }
+
+    // Passes made so far: the benchmark's count in RAM, or how far D has
+    // come down from where SetPasses or StartEndless put it.
+    uint64_t Passes() const
+    {
+        if (Load.CountedInRam)
+            return ReadCell(IterationCell);
+        return Start - ReadD();
+    }
+
+    // The same read while the execution thread writes what it reads: repeated
+    // until two agree, since a value may be read half old, half new.
+    uint64_t PassesWhileRunning() const
+    {
+        uint64_t last = Passes();
+        for (;;) {
+            const uint64_t again = Passes();
+            if (again == last)
+                return again;
+            last = again;
+        }
+    }
+
+    void SetPasses(uint64_t passes)
+    {
+        if (Load.CountedInRam) {
+            WriteCell(RoutineCountCell, passes - 1);
+        } else {
+            WriteD(passes - 1);
+            Start = passes - 1;
+        }
+    }
+
+    void StartEndless()
+    {
+        if (!Load.CountedInRam) {
+            WriteD(~uint64_t{0} >> 1);
+            Start = ~uint64_t{0} >> 1;
+        }
+        KVSetRegister(KV_REG_PC, Load.Code.at("run"));
+    }
+
+    void Routine() { KVExecuteRoutine(Load.Code.at("routine")); }
+
+    // Instructions of a routine run of the given passes, by stepping it to
+    // its return.
+    uint64_t SteppedRoutine(uint64_t passes)
+    {
+        constexpr uint32_t Return = 0x7FFF0;
+        SetPasses(passes);
+        KVRstkPush(Return);
+        KVSetRegister(KV_REG_PC, Load.Code.at("routine"));
+        uint64_t steps = 0;
+        while (KVGetRegister(KV_REG_PC) != Return && steps < 100000) {
+            KVStep();
+            ++steps;
+        }
+        return steps;
+    }
+
+    // Instructions of one pass of the endless loop.
+    uint64_t SteppedPass()
+    {
+        StartEndless();
+        const uint32_t run = Load.Code.at("run");
+        uint64_t steps = 0;
+        do {
+            KVStep();
+            ++steps;
+        } while (KVGetRegister(KV_REG_PC) != run && steps < 100000);
+        return steps;
+    }
+
+private:
+    uint64_t ReadD() const { return uint64_t{KVGetRegister(RegD + 1)} << 32 | KVGetRegister(RegD); }
+
+    void WriteD(uint64_t value)
+    {
+        KVSetRegister(RegD, static_cast<uint32_t>(value));
+        KVSetRegister(RegD + 1, static_cast<uint32_t>(value >> 32));
+    }
+
+    uint64_t ReadCell(uint32_t address) const
+    {
+        uint64_t value = 0;
+        for (unsigned k = 16; k-- > 0;)
+            value = value << 4 | (std::atomic_ref<const uint8_t>(Ram[address - RamBase + k]).load(std::memory_order_relaxed) & 15);
+        return value;
+    }
+
+    void WriteCell(uint32_t address, uint64_t value)
+    {
+        for (unsigned k = 0; k < 16; ++k)
+            Ram[address - RamBase + k] = static_cast<uint8_t>((value >> (4 * k)) & 15);
+    }
+
+    const Workload& Load;
+    std::vector<uint8_t> Rom;
+    std::vector<uint8_t> Ram;
+    uint64_t Start = 0;
+};
+
+struct Shape {
+    uint64_t PerPass;      // instructions of one routine pass
+    uint64_t RoutineFixed; // the routine's entry and exit
+    uint64_t RunPerPass;   // instructions of one pass of the endless loop
+};
+
+Shape Measure(Machine& m)
+{
+    const uint64_t one = m.SteppedRoutine(1);
+    const uint64_t two = m.SteppedRoutine(2);
+    return {two - one, one - (two - one), m.SteppedPass()};
+}
+
+const Workload* Find(const std::vector<Workload>& all, const std::string& name)
+{
+    for (const Workload& w : all)
+        if (name == w.Name)
+            return &w;
+    return nullptr;
+}
+
+// The counted child: runs one workload in one mode and prints how many
+// instructions it ran.
+int RunCounted(const Workload& w, const std::string& mode)
+{
+    Machine m(w);
+    const Shape shape = Measure(m);
+    if (mode == "routine") {
+        constexpr uint64_t Passes = 100000;
+        m.SetPasses(Passes);
+        m.Routine();
+        std::printf("instructions %" PRIu64 "\n", shape.RoutineFixed + Passes * shape.PerPass);
+        return 0;
+    }
+    m.StartEndless();
+    const uint64_t before = m.Passes();
+    KVRun();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    KVStop();
+    std::printf("instructions %" PRIu64 "\n", (m.Passes() - before) * shape.RunPerPass);
+    return 0;
+}
+
+// Runs this program under callgrind for one workload and mode and returns
+// the Ir counted, with the instructions the child reports.
+bool CountUnderCallgrind(const char* self, const Workload& w, const char* mode, double& irPerInstruction)
+{
+    char outFile[] = "/tmp/instruction_cost.XXXXXX";
+    const int fd = mkstemp(outFile);
+    if (fd < 0)
+        return false;
+    close(fd);
+    const std::string command = std::string("valgrind --tool=callgrind --callgrind-out-file=") + outFile +
+                                (std::strcmp(mode, "routine") == 0 ? " --toggle-collect=KVExecuteRoutine"
+                                                                   : " '--toggle-collect=*RunInstructions*'") +
+                                " " + self + " --count " + w.Name + " " + mode + " 2>/dev/null";
+    FILE* child = popen(command.c_str(), "r");
+    if (!child)
+        return false;
+    uint64_t instructions = 0;
+    char line[256];
+    while (std::fgets(line, sizeof line, child))
+        std::sscanf(line, "instructions %" SCNu64, &instructions);
+    const int status = pclose(child);
+    uint64_t ir = 0;
+    std::ifstream out(outFile);
+    std::string text;
+    while (std::getline(out, text))
+        if (text.rfind("summary:", 0) == 0 || text.rfind("totals:", 0) == 0)
+            ir = std::strtoull(text.c_str() + text.find(':') + 1, nullptr, 10);
+    std::remove(outFile);
+    if (status != 0 || instructions == 0 || ir == 0)
+        return false;
+    irPerInstruction = static_cast<double>(ir) / static_cast<double>(instructions);
+    return true;
+}
+
+int PrintIr(const char* self)
+{
+    if (std::system("valgrind --version >/dev/null 2>&1") != 0) {
+        std::fprintf(stderr, "valgrind is not installed\n");
+        return 1;
+    }
+    std::printf("host instructions (Ir, callgrind) per emulated instruction\n\n");
+    std::printf("  %-44s %10s %10s\n", "workload", "routine", "KVRun");
+    for (const Workload& w : Workloads()) {
+        double routine = 0, run = 0;
+        if (!CountUnderCallgrind(self, w, "routine", routine) || !CountUnderCallgrind(self, w, "run", run)) {
+            std::fprintf(stderr, "callgrind did not count %s\n", w.Name);
+            return 1;
+        }
+        std::printf("  %-44s %10.1f %10.1f\n", w.Title, routine, run);
+        std::printf("BENCH ir_%s_routine=%.2f\nBENCH ir_%s_run=%.2f\n", w.Name, routine, w.Name, run);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+int PrintWall(double seconds)
+{
+    std::printf("emulated instructions per second (M/s)\n\n");
+    std::printf("  %-44s %10s %10s\n", "workload", "routine", "KVRun");
+    for (const Workload& w : Workloads()) {
+        Machine m(w);
+        const Shape shape = Measure(m);
+        // A short run tells how many passes fill the time; the best of three counts.
+        m.SetPasses(20000);
+        Clock::time_point start = Clock::now();
+        m.Routine();
+        const double probe = std::chrono::duration<double>(Clock::now() - start).count();
+        const uint64_t passes = static_cast<uint64_t>(seconds / 3 / (probe / 20000)) + 1000;
+        double routine = 0;
+        for (int round = 0; round < 3; ++round) {
+            m.SetPasses(passes);
+            start = Clock::now();
+            m.Routine();
+            const double took = std::chrono::duration<double>(Clock::now() - start).count();
+            const double rate = static_cast<double>(shape.RoutineFixed + passes * shape.PerPass) / took;
+            routine = rate > routine ? rate : routine;
+        }
+        // Under KVRun the instructions per slice grow by one a slice from a
+        // stop on: the window starts once they have grown for Settle seconds.
+        m.StartEndless();
+        KVRun();
+        std::this_thread::sleep_for(std::chrono::duration<double>(Settle));
+        const uint64_t before = m.PassesWhileRunning();
+        start = Clock::now();
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        const uint64_t after = m.PassesWhileRunning();
+        const double took = std::chrono::duration<double>(Clock::now() - start).count();
+        KVStop();
+        const double run = static_cast<double>((after - before) * shape.RunPerPass) / took;
+        std::printf("  %-44s %10.1f %10.1f\n", w.Title, routine / 1e6, run / 1e6);
+        std::printf("BENCH ips_%s_routine=%.0f\nBENCH ips_%s_run=%.0f\n", w.Name, routine, w.Name, run);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::vector<Workload> all = Workloads();
+    if (argc == 4 && std::strcmp(argv[1], "--count") == 0) {
+        const Workload* w = Find(all, argv[2]);
+        const std::string mode = argv[3];
+        if (!w || (mode != "routine" && mode != "run"))
+            return 2;
+        return RunCounted(*w, mode);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--wall") == 0) {
+        char* end = nullptr;
+        const double seconds = std::strtod(argv[2], &end);
+        if (end == argv[2] || *end != '\0' || !(seconds > 0) || seconds > 600)
+            return 2;
+        return PrintWall(seconds);
+    }
+    if (argc != 1) {
+        std::fprintf(stdout, "usage: %s [--wall SECONDS]\n", argv[0]);
+        return argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) ? 0 : 2;
+    }
+    // The shell that starts callgrind would read /proc/self/exe as itself.
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0)
+        return 1;
+    self[length] = '\0';
+    return PrintIr(self);
+}
