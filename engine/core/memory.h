@@ -160,13 +160,11 @@ inline constexpr std::array<uint16_t, 256> CrcTwoByteSteps = [] {
 {
     uint64_t low;
     std::memcpy(&low, bytes, sizeof low);
-    uint64_t value = GatherNibbles(low);
-    if (count > 8) {
-        uint64_t high;
-        std::memcpy(&high, bytes + 8, sizeof high);
-        value |= uint64_t{GatherNibbles(high)} << 32;
-    }
-    return count >= 16 ? value : value & ((uint64_t{1} << (4 * count)) - 1);
+    if (count <= 8)
+        return GatherNibbleWord(low, count);
+    uint64_t high;
+    std::memcpy(&high, bytes + 8, sizeof high);
+    return GatherNibbleWord(low, 8) | uint64_t{GatherNibbleWord(high, count - 8)} << 32;
 }
 
 // Nibble k of value into byte k, for count bytes (at most 16): in stores of
@@ -176,18 +174,20 @@ inline constexpr std::array<uint16_t, 256> CrcTwoByteSteps = [] {
 [[gnu::always_inline]] inline void ScatterNibbleBytes(uint8_t* bytes, unsigned count, uint64_t value)
 {
     if (count >= 8) {
-        const uint64_t word = SpreadNibbles(static_cast<uint32_t>(value));
+        const uint64_t word = SpreadNibbleWord(static_cast<uint32_t>(value));
         std::memcpy(bytes, &word, sizeof word);
         bytes += 8;
         count -= 8;
         value >>= 32;
     }
     if (count >= 8) {
-        const uint64_t word = SpreadNibbles(static_cast<uint32_t>(value));
+        const uint64_t word = SpreadNibbleWord(static_cast<uint32_t>(value));
         std::memcpy(bytes, &word, sizeof word);
         return;
     }
-    uint64_t spread = SpreadNibbles(static_cast<uint32_t>(value));
+    if (count == 0)
+        return;
+    uint64_t spread = SpreadNibbleWord(static_cast<uint32_t>(value));
     if (count & 4) {
         const uint32_t four = static_cast<uint32_t>(spread);
         std::memcpy(bytes, &four, sizeof four);

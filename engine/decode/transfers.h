@@ -67,9 +67,11 @@ inline void ReadFieldAOnce(NibbleRegister& r, uint32_t pointer)
     r.PackedLow = (r.PackedLow & ~0xFFFFFu) | (ReadAddress(pointer & 0xFFFFF) & 0xFFFFF);
 }
 
-// The transfer of x & 7 on count nibbles from nibble start.
+// The transfer of x & 7 on count nibbles from nibble start. Forced inline
+// too: a field's count known when compiling turns the run into a few word
+// loads and stores, where a count known only at run time makes loops of them.
 template <bool Decimal, unsigned X>
-inline void MoveNibbles(unsigned start, unsigned count)
+[[gnu::always_inline]] inline void MoveNibbles(unsigned start, unsigned count)
 {
     if constexpr (IsReadTransfer(X))
         ReadNibbles<Decimal>(TransferRegister<X>(), TransferPointer<X>(), start, count);
