@@ -68,10 +68,10 @@ inline void ExecuteInstruction()
 // The same index in one BMI2 pext where the host has it: the bits the table
 // is indexed by are exactly those of the mask.
 template <bool Bmi2>
-[[gnu::always_inline]] inline unsigned FastDispatchIndex(uint32_t word)
+[[gnu::always_inline]] inline uint64_t FastDispatchIndex(uint32_t word)
 {
     if constexpr (Bmi2)
-        return static_cast<unsigned>(ExtractBits(word, 0x000F0F1Fu));
+        return ExtractBits(word, 0x000F0F1Fu);
     else
         return DispatchIndexOfWord(word);
 }

@@ -136,9 +136,30 @@ inline constexpr std::array<uint16_t, 256> CrcTwoByteSteps = [] {
     return table;
 }();
 
+// Five nibble steps split likewise: the first four act on the CRC with the
+// low sixteen bits of value through a table by byte, and the fifth nibble
+// enters at the last step alone.
+inline constexpr std::array<std::array<uint16_t, 256>, 2> CrcFiveStepBytes = [] {
+    std::array<std::array<uint16_t, 256>, 2> table{};
+    for (uint32_t half = 0; half < 2; ++half) {
+        for (uint32_t byte = 0; byte < 256; ++byte) {
+            uint32_t crc = byte << (8 * half);
+            for (int step = 0; step < 5; ++step)
+                crc = NextCrc(crc, 0);
+            table[half][byte] = static_cast<uint16_t>(crc);
+        }
+    }
+    return table;
+}();
+
 // The CRC after count nibbles of value, first nibble lowest, in that order.
 [[gnu::always_inline]] inline uint32_t CrcOfNibbles(uint32_t crc, uint64_t value, unsigned count)
 {
+    if (count == 5) {
+        const uint32_t x = (crc ^ static_cast<uint32_t>(value)) & 0xFFFF;
+        return CrcFiveStepBytes[0][x & 0xFF] ^ CrcFiveStepBytes[1][x >> 8] ^
+               (static_cast<uint32_t>(value >> 16) & 15) * 0x1081;
+    }
     unsigned k = 0;
     for (; k + 4 <= count; k += 4) {
         const uint32_t x = (crc ^ static_cast<uint32_t>(value >> (4 * k))) & 0xFFFF;
