@@ -119,12 +119,37 @@ test::Program ThreadedLoop()
     return p;
 }
 
+// The bank switcher in page 0x7E; its address bits 5-6 pick the low bank and
+// 1-4 the high one, whatever is written.
+constexpr uint32_t SwitcherPage = 0x7E000;
+constexpr uint32_t Switcher(uint32_t low, uint32_t high)
+{
+    return SwitcherPage | low << 5 | high << 1;
+}
+
+// A one-nibble write to the bank switcher per pass, each selecting the banks
+// already there, or two that change the high bank back and forth. The
+// countdown alone is what a pass costs besides the writes.
+test::Program BankWrites(unsigned writes)
+{
+    test::Program p(CodeOrigin);
+    p.label("routine").d0(Switcher(0, writes == 2 ? 1 : 0)).d1(Switcher(0, 2)).label("run");
+    if (writes >= 1)
+        p.op("1580"); // DAT0=A 1
+    if (writes >= 2)
+        p.op("1590"); // DAT1=A 1
+    p.op("A7F").gonc("run").rtn(); // D=D-1 W
+    return p;
+}
+
 struct Workload {
     const char* Name;
     const char* Title;
     test::Program Code;
-    bool CountedInRam; // the benchmark's own program; the others count in D
-    test::Program Data{};
+    bool CountedInRam;      // the benchmark's own program; the others count in D
+    test::Program Data{};   // more nibbles for the ROM
+    unsigned BankWrites = 0; // per pass, in HP 49G mode with the bank switcher configured
+    bool Banked = false;
 };
 
 // The threaded loop's list: count, sum, count, sum, count, again.
@@ -145,6 +170,14 @@ std::vector<Workload> Workloads()
             {"threaded", "threaded code (A=DAT0 A; D0=D0+5; PC=(A))", threaded, false, ThreadedList(threaded)}};
 }
 
+// The bank switcher's figures: Ir per write, less what the countdown costs.
+std::vector<Workload> BankWorkloads()
+{
+    return {{"countdown", "countdown alone", BankWrites(0), false, test::Program(), 0, true},
+            {"bankstay", "bank switcher write, no bank changes", BankWrites(1), false, test::Program(), 1, true},
+            {"bankswitch", "bank switcher write, the high bank changes", BankWrites(2), false, test::Program(), 2, true}};
+}
+
 class Machine {
 public:
     explicit Machine(const Workload& w)
@@ -154,10 +187,15 @@ public:
             for (const test::Program::Placed& nibble : program->build())
                 Rom[nibble.Address] = nibble.Byte;
         KVStop();
+        KVConfigure(KV_CONFIG_HP49, w.Banked ? 1 : 0);
         KVMemoryReset();
         KVMemoryConfig(IoBase);
         KVMemoryConfig(RamSizeMask);
         KVMemoryConfig(RamBase);
+        if (w.Banked) {
+            KVMemoryConfig(0xFF000);
+            KVMemoryConfig(SwitcherPage);
+        }
         KVSetMemoryModule(KV_MODULE_ROM, Rom.data(), KV_ROM_NIBBLES - 1);
         KVSetMemoryModule(KV_MODULE_RAM, Ram.data(), RamNibbles - 1);
         if (w.CountedInRam)
@@ -303,7 +341,8 @@ int RunCounted(const Workload& w, const std::string& mode)
         constexpr uint64_t Passes = 100000;
         m.SetPasses(Passes);
         m.Routine();
-        std::printf("instructions %" PRIu64 "\n", shape.RoutineFixed + Passes * shape.PerPass);
+        std::printf("instructions %" PRIu64 "\npasses %" PRIu64 "\n", shape.RoutineFixed + Passes * shape.PerPass,
+                    Passes);
         return 0;
     }
     m.StartEndless();
@@ -317,7 +356,12 @@ int RunCounted(const Workload& w, const std::string& mode)
 
 // Runs this program under callgrind for one workload and mode and returns
 // the Ir counted, with the instructions the child reports.
-bool CountUnderCallgrind(const char* self, const Workload& w, const char* mode, double& irPerInstruction)
+struct Count {
+    double PerInstruction;
+    double PerPass;
+};
+
+bool CountUnderCallgrind(const char* self, const Workload& w, const char* mode, Count& count)
 {
     char outFile[] = "/tmp/instruction_cost.XXXXXX";
     const int fd = mkstemp(outFile);
@@ -331,10 +375,12 @@ bool CountUnderCallgrind(const char* self, const Workload& w, const char* mode, 
     FILE* child = popen(command.c_str(), "r");
     if (!child)
         return false;
-    uint64_t instructions = 0;
+    uint64_t instructions = 0, passes = 0;
     char line[256];
-    while (std::fgets(line, sizeof line, child))
+    while (std::fgets(line, sizeof line, child)) {
         std::sscanf(line, "instructions %" SCNu64, &instructions);
+        std::sscanf(line, "passes %" SCNu64, &passes);
+    }
     const int status = pclose(child);
     uint64_t ir = 0;
     std::ifstream out(outFile);
@@ -345,7 +391,8 @@ bool CountUnderCallgrind(const char* self, const Workload& w, const char* mode, 
     std::remove(outFile);
     if (status != 0 || instructions == 0 || ir == 0)
         return false;
-    irPerInstruction = static_cast<double>(ir) / static_cast<double>(instructions);
+    count.PerInstruction = static_cast<double>(ir) / static_cast<double>(instructions);
+    count.PerPass = passes ? static_cast<double>(ir) / static_cast<double>(passes) : 0;
     return true;
 }
 
@@ -358,14 +405,31 @@ int PrintIr(const char* self)
     std::printf("host instructions (Ir, callgrind) per emulated instruction\n\n");
     std::printf("  %-44s %10s %10s\n", "workload", "routine", "KVRun");
     for (const Workload& w : Workloads()) {
-        double routine = 0, run = 0;
+        Count routine{}, run{};
         if (!CountUnderCallgrind(self, w, "routine", routine) || !CountUnderCallgrind(self, w, "run", run)) {
             std::fprintf(stderr, "callgrind did not count %s\n", w.Name);
             return 1;
         }
-        std::printf("  %-44s %10.1f %10.1f\n", w.Title, routine, run);
-        std::printf("BENCH ir_%s_routine=%.2f\nBENCH ir_%s_run=%.2f\n", w.Name, routine, w.Name, run);
+        std::printf("  %-44s %10.1f %10.1f\n", w.Title, routine.PerInstruction, run.PerInstruction);
+        std::printf("BENCH ir_%s_routine=%.2f\nBENCH ir_%s_run=%.2f\n", w.Name, routine.PerInstruction, w.Name,
+                    run.PerInstruction);
         std::fflush(stdout);
+    }
+    std::printf("\nIr per bank switcher write (HP 49G mode, KVExecuteRoutine)\n\n");
+    double countdown = 0;
+    for (const Workload& w : BankWorkloads()) {
+        Count routine{};
+        if (!CountUnderCallgrind(self, w, "routine", routine)) {
+            std::fprintf(stderr, "callgrind did not count %s\n", w.Name);
+            return 1;
+        }
+        if (w.BankWrites == 0) {
+            countdown = routine.PerPass;
+            continue;
+        }
+        const double perWrite = (routine.PerPass - countdown) / w.BankWrites;
+        std::printf("  %-44s %10.0f\n", w.Title, perWrite);
+        std::printf("BENCH ir_%s_write=%.0f\n", w.Name, perWrite);
     }
     return 0;
 }
@@ -415,7 +479,9 @@ int PrintWall(double seconds)
 
 int main(int argc, char** argv)
 {
-    const std::vector<Workload> all = Workloads();
+    std::vector<Workload> all = Workloads();
+    for (Workload& w : BankWorkloads())
+        all.push_back(std::move(w));
     if (argc == 4 && std::strcmp(argv[1], "--count") == 0) {
         const Workload* w = Find(all, argv[2]);
         const std::string mode = argv[3];

@@ -153,14 +153,14 @@ constexpr uint32_t GatherNibbles(uint64_t bytes)
 [[gnu::always_inline]] inline uint32_t GatherNibbleWord(uint64_t bytes, unsigned count)
 {
     const uint64_t mask = 0x0F0F0F0F0F0F0F0Full >> (64 - 8 * count);
-    if (HostHasBmi2)
+    if (HostHasBmi2) [[likely]]
         return static_cast<uint32_t>(ExtractBits(bytes, mask));
     return GatherNibbles(bytes & mask);
 }
 
 [[gnu::always_inline]] inline uint64_t SpreadNibbleWord(uint32_t packed)
 {
-    if (HostHasBmi2)
+    if (HostHasBmi2) [[likely]]
         return DepositBits(packed, 0x0F0F0F0F0F0F0F0Full);
     return SpreadNibbles(packed);
 }

@@ -62,9 +62,12 @@ template <bool Decimal>
 // A 20-bit value in one call: only the first nibble's page is looked up, so
 // RAM, the ports and the ROM give five consecutive nibbles of their own
 // buffer even where the next page belongs to another module.
+// The register is read after the memory: then nothing is held across the
+// call that a module's read function takes, and the plain path needs no frame.
 inline void ReadFieldAOnce(NibbleRegister& r, uint32_t pointer)
 {
-    r.PackedLow = (r.PackedLow & ~0xFFFFFu) | (ReadAddress(pointer & 0xFFFFF) & 0xFFFFF);
+    const uint32_t value = ReadAddress(pointer & 0xFFFFF);
+    r.PackedLow = (r.PackedLow & ~0xFFFFFu) | (value & 0xFFFFF);
 }
 
 // The transfer of x & 7 on count nibbles from nibble start. Forced inline
