@@ -1,0 +1,175 @@
+// The instruction loops' fast path against the reference dispatch. Each input
+// sets up a machine (state, memory map, banks, flash, a program in RAM or
+// ROM, both processor modes) and runs it twice from the same start: first
+// through the reference (one table load by the plain index, nibbles gathered
+// and spread by shifts), then through the fast path (the pext index, pext and
+// pdep where the host has BMI2). The whole machine is recorded after every
+// instruction of the first run and must match after the same instruction of
+// the second. Programs write over their own code through D0 and D1, select
+// banks and send the flash commands, so stale fetch pages show as a mismatch.
+#include <cstring>
+#include <vector>
+
+#include "engine/core/banks.h"
+#include "engine/core/cpu_state.h"
+#include "engine/core/dispatch.h"
+#include "engine/core/flash.h"
+#include "engine/core/interrupts.h"
+#include "engine/core/memory.h"
+#include "tests/fuzz/fuzz_input.h"
+
+using namespace korvane;
+
+namespace {
+
+constexpr int Steps = 1500;
+constexpr uint32_t SwitcherBase = 0x7E000;
+
+struct Buffers {
+    std::vector<uint8_t> Rom = std::vector<uint8_t>(KV_ROM_NIBBLES + KV_BUFFER_SLACK);
+    std::vector<uint8_t> Ram = std::vector<uint8_t>(0x4000 + KV_BUFFER_SLACK);
+    std::vector<uint8_t> Port1 = std::vector<uint8_t>(0x4000 + KV_BUFFER_SLACK);
+    std::vector<uint8_t> Port2 = std::vector<uint8_t>(0x1000 + KV_BUFFER_SLACK);
+    uint32_t RamNibbles = 0, Port1Nibbles = 0;
+};
+
+// What one instruction leaves: every register, the cycles and the return
+// stack (the CPU record but for the host pointer of the fetch), the CRC, the
+// banks, the flash, and a digest of RAM and the ports.
+struct Record {
+    CpuState Cpu;
+    uint32_t Crc, LowBank, HighBank, FlashState, FlashStatus;
+    uint64_t Memory;
+
+    bool operator==(const Record& other) const { return std::memcmp(this, &other, sizeof *this) == 0; }
+};
+
+// A digest of the first nibbles of a buffer, eight bytes a step. It is no
+// part of the engine: left out of coverage and the sanitizers' checks, which
+// would otherwise cost most of the run.
+#if defined(__clang__)
+__attribute__((no_sanitize("coverage", "address", "undefined"), noinline))
+#endif
+uint64_t Digest(const std::vector<uint8_t>& buffer, size_t nibbles, uint64_t hash)
+{
+    for (size_t at = 0; at < nibbles; at += 8) {
+        uint64_t word;
+        std::memcpy(&word, buffer.data() + at, sizeof word);
+        hash = (hash ^ word) * 0x100000001B3ull;
+        hash ^= hash >> 29;
+    }
+    return hash;
+}
+
+Record Take(const Buffers& b)
+{
+    Record r;
+    std::memset(&r, 0, sizeof r);
+    std::memcpy(&r.Cpu, &korvane::Cpu, sizeof r.Cpu);
+    r.Cpu.FetchPointer = nullptr;
+    // The form of a working register that is not live holds what it last held.
+    for (NibbleRegister* reg : {&r.Cpu.A, &r.Cpu.B, &r.Cpu.C, &r.Cpu.D}) {
+        if (r.Cpu.DecimalMode)
+            reg->PackedLow = reg->PackedHigh = 0;
+        else
+            std::memset(reg->Nibbles, 0, sizeof reg->Nibbles);
+    }
+    r.Crc = CrcRegister;
+    r.LowBank = LowBank;
+    r.HighBank = HighBank;
+    r.FlashState = Flash.State;
+    r.FlashStatus = Flash.Status;
+    r.Memory = Digest(b.Port2, 0x1000, Digest(b.Port1, b.Port1Nibbles, Digest(b.Ram, b.RamNibbles, 1)));
+    return r;
+}
+
+// The same machine from the same input, every time.
+void SetUp(fuzz::Input in, Buffers& b, const uint8_t* baseline, uint32_t baselineSize)
+{
+    std::memset(b.Rom.data(), 0, b.Rom.size());
+    std::memset(b.Port1.data(), 0, b.Port1.size());
+    std::memset(b.Port2.data(), 0, b.Port2.size());
+    // The saved state leaves out what runs between slices (the slice's
+    // cycles, where the return stack's ring stands): the record starts blank.
+    KVRestoreState(baseline, baselineSize);
+    SwitchToHex();
+    korvane::Cpu = CpuState{};
+    PendingInterrupts.store(0, std::memory_order_relaxed);
+    Flash = FlashChip{};
+    SetFlashWriteEnable(false);
+    const bool hp49 = in.byte() & 1;
+    KVConfigure(KV_CONFIG_HP49, hp49);
+    KVSetMemoryModule(KV_MODULE_ROM, b.Rom.data(), KV_ROM_NIBBLES - 1);
+    const uint32_t ramMask = (0x1000u << (in.byte() % 3)) - 1;
+    b.RamNibbles = ramMask + 1;
+    b.Port1Nibbles = 0x1000u << (in.byte() % 3);
+    KVSetMemoryModule(KV_MODULE_RAM, b.Ram.data(), ramMask);
+    KVSetMemoryModule(KV_MODULE_PORT1, b.Port1.data(), b.Port1Nibbles - 1);
+    KVSetMemoryModule(KV_MODULE_PORT2, in.byte() & 1 ? b.Port2.data() : nullptr, 0xFFF);
+    KVMemoryReset();
+    // Either a chain that maps the bank switcher in page 0x7E, or random values.
+    if (in.byte() & 1) {
+        for (uint32_t v : {0x00100u, 0xF0000u, 0x80000u, 0xFF000u, SwitcherBase, 0xFF000u, 0x7D000u, 0xC0000u,
+                           0xC0000u})
+            KVMemoryConfig(v);
+    } else {
+        for (int i = in.byte() % 12; i > 0; --i)
+            KVMemoryConfig(in.u32() & 0xFFFFF);
+    }
+    if (in.byte() & 1)
+        KVMemoryUncnfg(in.u32() & 0xFFFFF);
+    if (hp49 && (in.byte() & 1))
+        SetFlashWriteEnable(true);
+    for (uint32_t index = 0; index < 72; ++index)
+        if (in.byte() & 1)
+            KVSetRegister(index, in.u32());
+    // Pointers near the code or at the bank switcher, more often than chance.
+    const uint8_t aim = in.byte();
+    if (aim & 1)
+        KVSetRegister(KV_REG_D0, KVGetRegister(KV_REG_PC) + (aim >> 2));
+    if (aim & 2)
+        KVSetRegister(KV_REG_D1, SwitcherBase | (aim >> 2));
+    if (in.byte() & 1)
+        SwitchToDecimal();
+    else
+        SwitchToHex();
+    fuzz::FillMemory(in, b.Rom, b.Ram, ramMask);
+}
+
+template <bool Bmi2>
+void RunFast(const std::vector<Record>& expected, const Buffers& b)
+{
+    for (int step = 0; step < Steps; ++step) {
+        ExecuteInstructionFast<Bmi2>();
+        fuzz::Check(Take(b) == expected[static_cast<size_t>(step)]);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static Buffers b;
+    static const bool hostHasBmi2 = HostHasBmi2;
+    static uint8_t baseline[512];
+    static const uint32_t baselineSize = KVSaveState(baseline, sizeof baseline);
+    static std::vector<Record> expected(Steps);
+
+    HostHasBmi2 = false;
+    SetUp(fuzz::Input{data, size}, b, baseline, baselineSize);
+    for (int step = 0; step < Steps; ++step) {
+        ExecuteInstruction();
+        expected[static_cast<size_t>(step)] = Take(b);
+    }
+    // The flash writes reach the ROM; it is compared once, at the end.
+    const uint64_t rom = Digest(b.Rom, KV_ROM_NIBBLES, 1);
+
+    HostHasBmi2 = hostHasBmi2;
+    SetUp(fuzz::Input{data, size}, b, baseline, baselineSize);
+    if (hostHasBmi2)
+        RunFast<true>(expected, b);
+    else
+        RunFast<false>(expected, b);
+    fuzz::Check(Digest(b.Rom, KV_ROM_NIBBLES, 1) == rom);
+    return 0;
+}
