@@ -93,7 +93,7 @@ inline void SetP(uint8_t p)
 // doubling distance, rather than one nibble at a time.
 static_assert(std::endian::native == std::endian::little, "nibble bytes are read as little-endian words");
 
-// Whether the host has BMI2 (pext, pdep), found as the library loads. The
+// Whether the host has BMI2 (pext, pdep, rorx), found as the library loads. The
 // loops that run many instructions and the nibble gathers and spreads take
 // one instruction where it is there, the shift-and-mask steps where not. The
 // differential fuzz target clears it to run the plain steps beside them.
@@ -129,6 +129,18 @@ inline uint64_t DepositBits(uint64_t value, uint64_t mask)
         if (value & in)
             bits |= mask & -mask;
     return bits;
+#endif
+}
+
+// BMI2's rorx: a rotation into another register, keeping its source.
+inline uint32_t RotateRight(uint32_t value, unsigned count)
+{
+#if defined(__x86_64__)
+    uint32_t rotated;
+    __asm__("rorxl %2, %1, %0" : "=r"(rotated) : "r"(value), "i"(count));
+    return rotated;
+#else
+    return value >> count | value << (32 - count);
 #endif
 }
 
