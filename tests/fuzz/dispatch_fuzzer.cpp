@@ -94,6 +94,7 @@ void SetUp(fuzz::Input in, Buffers& b, const uint8_t* baseline, uint32_t baselin
     KVRestoreState(baseline, baselineSize);
     SwitchToHex();
     korvane::Cpu = CpuState{};
+    CrcRegister = 0;
     PendingInterrupts.store(0, std::memory_order_relaxed);
     Flash = FlashChip{};
     SetFlashWriteEnable(false);
