@@ -282,17 +282,28 @@ inline void WriteWord(NibbleRegister& r, uint64_t value)
 
 // The return stack: a ring of eight with no depth count. Both call the
 // debugging hook first (1 before a push, 2 before a pop). Inline, since
-// every call and return runs them.
+// every call and return runs them. GOSUB and the returns take the forms
+// that skip the hook while none is set (DebuggingHackSet), so that their
+// plain path calls nothing and needs no frame.
+inline bool DebuggingHackSet()
+{
+    return DebuggingHackHandler.load(std::memory_order_relaxed) != nullptr;
+}
+
+template <bool Told = true>
 inline void PushReturnStack(uint32_t value)
 {
-    NotifyDebuggingHack(HackPush);
+    if constexpr (Told)
+        NotifyDebuggingHack(HackPush);
     Cpu.RSTK[Cpu.RstkIndex] = value;
     Cpu.RstkIndex = (Cpu.RstkIndex + 1) & 7;
 }
 
+template <bool Told = true>
 inline uint32_t PopReturnStack()
 {
-    NotifyDebuggingHack(HackPop);
+    if constexpr (Told)
+        NotifyDebuggingHack(HackPop);
     Cpu.RstkIndex = (Cpu.RstkIndex - 1) & 7;
     const uint32_t value = Cpu.RSTK[Cpu.RstkIndex];
     Cpu.RSTK[Cpu.RstkIndex] = 0;
