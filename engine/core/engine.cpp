@@ -86,7 +86,7 @@ template <bool Tracing, bool Bmi2>
         if constexpr (Tracing)
             RecordTrace();
         ExecuteInstructionFast<Bmi2>();
-        if (PendingInterrupts.load(std::memory_order_relaxed)) [[unlikely]]
+        if (InterruptPending()) [[unlikely]]
             DecideInterrupts();
         --SliceInstructionsLeft;
     }
