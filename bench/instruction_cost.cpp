@@ -208,6 +208,8 @@ public:
         }
         KVSetMemoryModule(KV_MODULE_ROM, Rom.data(), KV_ROM_NIBBLES - 1);
         KVSetMemoryModule(KV_MODULE_RAM, Ram.data(), RamNibbles - 1);
+        // Hexadecimal mode, whatever the last workload was stopped in.
+        KVSetRegister(KV_REG_FLAGS, 0);
         if (w.CountedInRam)
             KVExecuteRoutine(w.Code.at("init"));
     }
