@@ -99,37 +99,37 @@ static_assert(std::endian::native == std::endian::little, "nibble bytes are read
 // differential fuzz target clears it to run the plain steps beside them.
 extern bool HostHasBmi2;
 
-// pext and pdep as instructions of their own, so that the code around them
-// needs no BMI2 to compile or to run on a host without it: only a caller that
-// checked HostHasBmi2 reaches them.
+// pext (Deposit false: the bits of value under mask, packed low) and pdep
+// (Deposit true: the low bits of value spread under mask) as instructions of
+// their own, so that the code around them needs no BMI2 to compile or to run
+// on a host without it: only a caller that checked HostHasBmi2 reaches them.
+template <bool Deposit>
+inline uint64_t PermuteBits(uint64_t value, uint64_t mask)
+{
+    uint64_t bits = 0;
+#if defined(__x86_64__)
+    if constexpr (Deposit)
+        __asm__("pdepq %2, %1, %0" : "=r"(bits) : "r"(value), "r"(mask));
+    else
+        __asm__("pextq %2, %1, %0" : "=r"(bits) : "r"(value), "r"(mask));
+#else
+    for (uint64_t packed = 1; mask; mask &= mask - 1, packed <<= 1) {
+        const uint64_t spread = mask & -mask;
+        if (value & (Deposit ? packed : spread))
+            bits |= Deposit ? spread : packed;
+    }
+#endif
+    return bits;
+}
+
 inline uint64_t ExtractBits(uint64_t value, uint64_t mask)
 {
-#if defined(__x86_64__)
-    uint64_t bits;
-    __asm__("pextq %2, %1, %0" : "=r"(bits) : "r"(value), "r"(mask));
-    return bits;
-#else
-    uint64_t bits = 0;
-    for (uint64_t out = 1; mask; mask &= mask - 1, out <<= 1)
-        if (value & mask & -mask)
-            bits |= out;
-    return bits;
-#endif
+    return PermuteBits<false>(value, mask);
 }
 
 inline uint64_t DepositBits(uint64_t value, uint64_t mask)
 {
-#if defined(__x86_64__)
-    uint64_t bits;
-    __asm__("pdepq %2, %1, %0" : "=r"(bits) : "r"(value), "r"(mask));
-    return bits;
-#else
-    uint64_t bits = 0;
-    for (uint64_t in = 1; mask; mask &= mask - 1, in <<= 1)
-        if (value & in)
-            bits |= mask & -mask;
-    return bits;
-#endif
+    return PermuteBits<true>(value, mask);
 }
 
 // BMI2's rorx: a rotation into another register, keeping its source.
