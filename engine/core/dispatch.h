@@ -10,6 +10,7 @@
 #include "engine/core/cpu_state.h"
 #include "engine/core/memory.h"
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 using InstructionHandler = void (*)();
@@ -118,3 +119,4 @@ inline unsigned OperandNibble(unsigned position)
 }
 
 } // namespace korvane
+#pragma GCC visibility pop

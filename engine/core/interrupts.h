@@ -7,6 +7,7 @@
 
 #include "korvane.h"
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 // The request bits the devices post. Bit 14 never interrupts: it lets the
@@ -70,3 +71,4 @@ void SetInterruptHandler(InterruptHandlerProc handler, uint32_t mask);
 void ClearInterruptHandlers();
 
 } // namespace korvane
+#pragma GCC visibility pop

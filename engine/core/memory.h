@@ -9,6 +9,7 @@
 
 #include "engine/core/cpu_state.h"
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 enum ModuleId : uint32_t {
@@ -345,3 +346,4 @@ uint32_t TranslateAddress(uint32_t address, uint32_t* module);
 void InstallModuleAccess(uint32_t id);
 
 } // namespace korvane
+#pragma GCC visibility pop
