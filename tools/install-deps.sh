@@ -10,9 +10,9 @@ packages=(cmake ninja-build g++ make binutils pkg-config qt6-base-dev fonts-deja
 # tests send to, G-Kermit and rx of lrzsz.
 packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev llvm)
 packages+=(xvfb xauth xdotool x11-utils gkermit lrzsz)
+packages+=("$@")
 # The benchmark that counts host instructions per emulated instruction.
 packages+=(valgrind)
-packages+=("$@")
 
 missing=()
 for package in "${packages[@]}"; do
