@@ -124,12 +124,16 @@ void SetUp(fuzz::Input in, Buffers& b, const uint8_t* baseline, uint32_t baselin
     for (uint32_t index = 0; index < 72; ++index)
         if (in.byte() & 1)
             KVSetRegister(index, in.u32());
-    // Pointers near the code or at the bank switcher, more often than chance.
+    // Pointers near the code, at the bank switcher or at port 2 (where the
+    // flash takes its commands while mapped), more often than chance.
     const uint8_t aim = in.byte();
+    const uint32_t near = in.byte();
     if (aim & 1)
-        KVSetRegister(KV_REG_D0, KVGetRegister(KV_REG_PC) + (aim >> 2));
+        KVSetRegister(KV_REG_D0, KVGetRegister(KV_REG_PC) + near);
     if (aim & 2)
-        KVSetRegister(KV_REG_D1, SwitcherBase | (aim >> 2));
+        KVSetRegister(KV_REG_D1, SwitcherBase | (near & 0x7F));
+    if (aim & 4)
+        KVSetRegister(aim & 8 ? KV_REG_D1 : KV_REG_D0, 0xC0000 | near);
     if (in.byte() & 1)
         SwitchToDecimal();
     else
