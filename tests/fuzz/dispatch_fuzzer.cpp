@@ -98,6 +98,13 @@ void SetUp(fuzz::Input in, Buffers& b, const uint8_t* baseline, uint32_t baselin
     PendingInterrupts.store(0, std::memory_order_relaxed);
     Flash = FlashChip{};
     SetFlashWriteEnable(false);
+    // PC and the first instructions there come first, so that short inputs
+    // run a program of their own on any page; the rest fills memory as the
+    // step fuzzer's input does.
+    const uint32_t pc = in.byte() | in.byte() << 8 | (in.byte() & 15u) << 16;
+    uint8_t program[48];
+    for (uint8_t& nibble : program)
+        nibble = in.byte() & 0x1F;
     const bool hp49 = in.byte() & 1;
     KVConfigure(KV_CONFIG_HP49, hp49);
     KVSetMemoryModule(KV_MODULE_ROM, b.Rom.data(), KV_ROM_NIBBLES - 1);
@@ -121,9 +128,16 @@ void SetUp(fuzz::Input in, Buffers& b, const uint8_t* baseline, uint32_t baselin
         KVMemoryUncnfg(in.u32() & 0xFFFFF);
     if (hp49 && (in.byte() & 1))
         SetFlashWriteEnable(true);
-    for (uint32_t index = 0; index < 72; ++index)
-        if (in.byte() & 1)
-            KVSetRegister(index, in.u32());
+    // Every other register from a generator the input seeds: four bytes
+    // rather than seventy, so that short inputs reach the program too.
+    KVSetRegister(KV_REG_PC, pc);
+    uint64_t seed = in.u32() | 1ull << 40;
+    for (uint32_t index = KV_REG_PC + 1; index < 72; ++index) {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        KVSetRegister(index, static_cast<uint32_t>(seed >> 16));
+    }
     // Pointers near the code, at the bank switcher or at port 2 (where the
     // flash takes its commands while mapped), more often than chance.
     const uint8_t aim = in.byte();
@@ -139,6 +153,30 @@ void SetUp(fuzz::Input in, Buffers& b, const uint8_t* baseline, uint32_t baselin
     else
         SwitchToHex();
     fuzz::FillMemory(in, b.Rom, b.Ram, ramMask);
+    uint32_t module = 0;
+    const size_t start = KVTranslateAddress(pc, &module);
+    std::vector<uint8_t>& code = module == KV_MODULE_RAM ? b.Ram : b.Rom;
+    const size_t end = module == KV_MODULE_RAM ? b.RamNibbles : KV_ROM_NIBBLES;
+    for (size_t k = 0; k < sizeof program && start + k < end; ++k)
+        code[start + k] = program[k];
+}
+
+// The input, and past its end bytes of a generator that it seeds: even the
+// short inputs that a fuzzing run starts with set up whole machines and run
+// programs of their own.
+std::vector<uint8_t> Extended(const uint8_t* data, size_t size)
+{
+    std::vector<uint8_t> bytes(data, data + size);
+    uint64_t state = 0x9E3779B97F4A7C15ull;
+    for (const uint8_t byte : bytes)
+        state = (state ^ byte) * 0x100000001B3ull;
+    while (bytes.size() < 1024) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        bytes.push_back(static_cast<uint8_t>(state >> 56));
+    }
+    return bytes;
 }
 
 template <bool Bmi2>
@@ -160,8 +198,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const uint32_t baselineSize = KVSaveState(baseline, sizeof baseline);
     static std::vector<Record> expected(Steps);
 
+    const std::vector<uint8_t> input = Extended(data, size);
     HostHasBmi2 = false;
-    SetUp(fuzz::Input{data, size}, b, baseline, baselineSize);
+    SetUp(fuzz::Input{input.data(), input.size()}, b, baseline, baselineSize);
     for (int step = 0; step < Steps; ++step) {
         ExecuteInstruction();
         expected[static_cast<size_t>(step)] = Take(b);
@@ -170,7 +209,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint64_t rom = Digest(b.Rom, KV_ROM_NIBBLES, 1);
 
     HostHasBmi2 = hostHasBmi2;
-    SetUp(fuzz::Input{data, size}, b, baseline, baselineSize);
+    SetUp(fuzz::Input{input.data(), input.size()}, b, baseline, baselineSize);
     if (hostHasBmi2)
         RunFast<true>(expected, b);
     else
