@@ -22,6 +22,8 @@ if $tests; then
     packages+=(xvfb xauth xdotool x11-utils x11-xkb-utils xkb-data gkermit lrzsz)
 fi
 packages+=("$@")
+# The benchmark that counts host instructions per emulated instruction.
+packages+=(valgrind)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -24,13 +24,35 @@ namespace {
 constexpr uint32_t UnderBankSwitcher = (1u << ModuleIo) | (1u << ModuleRam) | (1u << ModuleBankSwitcher);
 
 // The bank switcher decodes its own address: bits 5-6 pick the low bank,
-// bits 1-4 the high bank.
+// bits 1-4 the high bank. The ROM is read through its windows on every
+// access that follows, so a window whose bank stays needs no new pages.
 void SelectBanks(uint32_t address)
 {
     if (!Hp49Mode)
         return;
-    SetLowBank((address >> 5) & 3);
-    SetHighBank((address >> 1) & 15);
+    if (((address >> 5) & 3) != LowBank)
+        SetLowBank((address >> 5) & 3);
+    if (((address >> 1) & 15) != HighBank)
+        SetHighBank((address >> 1) & 15);
+}
+
+// The pages of a window, 0x40 from first: where the plain ROM answers (the
+// only access whose fetch is RomFetchPage, reading its pages plainly and
+// writing none), the bank's pages follow one another from its pointer; any
+// other page (under the I/O window, RAM, a port, the bank switcher, or the
+// ROM through the flash functions) is recomputed through its functions.
+void FillWindow(unsigned first, const uint8_t* bank)
+{
+    for (unsigned page = first; page < first + 0x40; ++page) {
+        if (bank && Memory.BySet.FetchPage[Memory.Pages.Modules[page]] == &RomFetchPage) {
+            const uint8_t* romPage = bank + ((page & 0x3F) << 12);
+            Memory.Pages.Fetch[page] = romPage;
+            Memory.Pages.Read[page] = romPage;
+            Memory.Pages.Write[page] = nullptr;
+        } else {
+            RecomputeFetchPointers(page, 1);
+        }
+    }
 }
 
 const ModuleAccess& AccessUnderBankSwitcher(uint32_t address)
@@ -91,8 +113,8 @@ void SetLowBank(uint32_t bank)
     LowBank = bank & 3;
     if (Modules[ModuleRom].Buffer)
         LowBankPointer = Modules[ModuleRom].Buffer + LowBank * BankNibbles;
-    RecomputeFetchPointers(0x00, 0x40);
-    RecomputeFetchPointers(0x80, 0x40);
+    FillWindow(0x00, Modules[ModuleRom].Buffer ? LowBankPointer : nullptr);
+    FillWindow(0x80, Modules[ModuleRom].Buffer ? LowBankPointer : nullptr);
 }
 
 void SetHighBank(uint32_t bank)
@@ -102,8 +124,8 @@ void SetHighBank(uint32_t bank)
     HighBank = bank & 15;
     if (Modules[ModuleRom].Buffer)
         HighBankPointer = Modules[ModuleRom].Buffer + HighBank * BankNibbles;
-    RecomputeFetchPointers(0x40, 0x40);
-    RecomputeFetchPointers(0xC0, 0x40);
+    FillWindow(0x40, Modules[ModuleRom].Buffer ? HighBankPointer : nullptr);
+    FillWindow(0xC0, Modules[ModuleRom].Buffer ? HighBankPointer : nullptr);
 }
 
 uint32_t GetLowBank()

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 // HP 49G memory hardware: the ROM is 16 banks of 0x40000 nibbles seen
@@ -50,3 +51,4 @@ void SetFlashWriteEnable(bool enabled);
 extern uint8_t FlashWriteEnable;
 
 } // namespace korvane
+#pragma GCC visibility pop

@@ -10,6 +10,15 @@ namespace korvane {
 
 CpuState Cpu;
 
+bool HostHasBmi2 = [] {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("bmi2") != 0;
+#else
+    return false;
+#endif
+}();
+
 namespace {
 
 void Pack(NibbleRegister& r)

@@ -12,6 +12,10 @@
 
 #include "engine/core/hooks.h"
 
+// The engine's headers declare its globals hidden: the library's own code
+// then reaches them directly rather than through the global offset table,
+// one instruction fewer wherever a handler touches the processor state.
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 // A 64-bit working register held twice: packed (live in hexadecimal mode)
@@ -93,6 +97,57 @@ inline void SetP(uint8_t p)
 // doubling distance, rather than one nibble at a time.
 static_assert(std::endian::native == std::endian::little, "nibble bytes are read as little-endian words");
 
+// Whether the host has BMI2 (pext, pdep, rorx), found as the library loads. The
+// loops that run many instructions and the nibble gathers and spreads take
+// one instruction where it is there, the shift-and-mask steps where not. The
+// differential fuzz target clears it to run the plain steps beside them.
+extern bool HostHasBmi2;
+
+// pext (Deposit false: the bits of value under mask, packed low) and pdep
+// (Deposit true: the low bits of value spread under mask) as instructions of
+// their own, so that the code around them needs no BMI2 to compile or to run
+// on a host without it: only a caller that checked HostHasBmi2 reaches them.
+template <bool Deposit>
+inline uint64_t PermuteBits(uint64_t value, uint64_t mask)
+{
+    uint64_t bits = 0;
+#if defined(__x86_64__)
+    if constexpr (Deposit)
+        __asm__("pdepq %2, %1, %0" : "=r"(bits) : "r"(value), "r"(mask));
+    else
+        __asm__("pextq %2, %1, %0" : "=r"(bits) : "r"(value), "r"(mask));
+#else
+    for (uint64_t packed = 1; mask; mask &= mask - 1, packed <<= 1) {
+        const uint64_t spread = mask & -mask;
+        if (value & (Deposit ? packed : spread))
+            bits |= Deposit ? spread : packed;
+    }
+#endif
+    return bits;
+}
+
+inline uint64_t ExtractBits(uint64_t value, uint64_t mask)
+{
+    return PermuteBits<false>(value, mask);
+}
+
+inline uint64_t DepositBits(uint64_t value, uint64_t mask)
+{
+    return PermuteBits<true>(value, mask);
+}
+
+// BMI2's rorx: a rotation into another register, keeping its source.
+inline uint32_t RotateRight(uint32_t value, unsigned count)
+{
+#if defined(__x86_64__)
+    uint32_t rotated;
+    __asm__("rorxl %2, %1, %0" : "=r"(rotated) : "r"(value), "i"(count));
+    return rotated;
+#else
+    return value >> count | value << (32 - count);
+#endif
+}
+
 constexpr uint64_t SpreadNibbles(uint32_t packed)
 {
     uint64_t x = packed;
@@ -107,6 +162,23 @@ constexpr uint32_t GatherNibbles(uint64_t bytes)
     x = (x | x >> 4) & 0x00FF00FF00FF00FFull;
     x = (x | x >> 8) & 0x0000FFFF0000FFFFull;
     return static_cast<uint32_t>(x | x >> 16);
+}
+
+// The first count (1 to 8) nibble bytes of a word, packed, and eight
+// nibbles spread to bytes: one pext or pdep where the host has them.
+[[gnu::always_inline]] inline uint32_t GatherNibbleWord(uint64_t bytes, unsigned count)
+{
+    const uint64_t mask = 0x0F0F0F0F0F0F0F0Full >> (64 - 8 * count);
+    if (HostHasBmi2) [[likely]]
+        return static_cast<uint32_t>(ExtractBits(bytes, mask));
+    return GatherNibbles(bytes & mask);
+}
+
+[[gnu::always_inline]] inline uint64_t SpreadNibbleWord(uint32_t packed)
+{
+    if (HostHasBmi2) [[likely]]
+        return DepositBits(packed, 0x0F0F0F0F0F0F0F0Full);
+    return SpreadNibbles(packed);
 }
 
 // Nibble bytes 8 * half to 8 * half + 7 as one word, and back.
@@ -158,7 +230,7 @@ inline uint32_t ReadFieldAHex(const NibbleRegister& r)
 
 inline uint32_t ReadFieldADec(const NibbleRegister& r)
 {
-    return GatherNibbles(LoadNibbleBytes(r, 0)) & 0xFFFFF;
+    return GatherNibbleWord(LoadNibbleBytes(r, 0), 5);
 }
 
 inline void WriteFieldAHex(NibbleRegister& r, uint32_t value)
@@ -170,7 +242,7 @@ inline void WriteFieldAHex(NibbleRegister& r, uint32_t value)
 inline void WriteFieldADec(NibbleRegister& r, uint32_t value)
 {
     constexpr uint64_t fieldBytes = 0x000000FFFFFFFFFFull;
-    StoreNibbleBytes(r, 0, (LoadNibbleBytes(r, 0) & ~fieldBytes) | (SpreadNibbles(value) & fieldBytes));
+    StoreNibbleBytes(r, 0, (LoadNibbleBytes(r, 0) & ~fieldBytes) | (SpreadNibbleWord(value) & fieldBytes));
 }
 
 template <bool Decimal>
@@ -214,17 +286,28 @@ inline void WriteWord(NibbleRegister& r, uint64_t value)
 
 // The return stack: a ring of eight with no depth count. Both call the
 // debugging hook first (1 before a push, 2 before a pop). Inline, since
-// every call and return runs them.
+// every call and return runs them. GOSUB and the returns take the forms
+// that skip the hook while none is set (DebuggingHackSet), so that their
+// plain path calls nothing and needs no frame.
+inline bool DebuggingHackSet()
+{
+    return DebuggingHackHandler.load(std::memory_order_relaxed) != nullptr;
+}
+
+template <bool Told = true>
 inline void PushReturnStack(uint32_t value)
 {
-    NotifyDebuggingHack(HackPush);
+    if constexpr (Told)
+        NotifyDebuggingHack(HackPush);
     Cpu.RSTK[Cpu.RstkIndex] = value;
     Cpu.RstkIndex = (Cpu.RstkIndex + 1) & 7;
 }
 
+template <bool Told = true>
 inline uint32_t PopReturnStack()
 {
-    NotifyDebuggingHack(HackPop);
+    if constexpr (Told)
+        NotifyDebuggingHack(HackPop);
     Cpu.RstkIndex = (Cpu.RstkIndex - 1) & 7;
     const uint32_t value = Cpu.RSTK[Cpu.RstkIndex];
     Cpu.RSTK[Cpu.RstkIndex] = 0;
@@ -242,3 +325,4 @@ uint32_t GetRegister(uint32_t index);
 void SetRegister(uint32_t index, uint32_t value);
 
 } // namespace korvane
+#pragma GCC visibility pop

@@ -71,17 +71,24 @@ void AdjustInstructionsPerSlice(bool grow)
         InstructionsPerSlice.store(count - 1, std::memory_order_relaxed);
 }
 
-template <bool Tracing>
-void RunInstructions()
+// The instructions left in the slice under way. Only the execution thread
+// writes it: a stop made there (from a handler the instruction called) sets
+// it to 1, so that the slice ends after the current instruction.
+uint32_t SliceInstructionsLeft;
+
+// The count is read once per slice. Kept out of RunSlice so that a profile
+// can count the instructions' own cost apart from the slice's waiting.
+template <bool Tracing, bool Bmi2>
+[[gnu::noinline]] void RunInstructions()
 {
-    // The count is read again before every instruction: a stop sets it to 1
-    // so that the slice under way ends after the current instruction.
-    for (uint32_t count = 0; count < InstructionsPerSlice.load(std::memory_order_relaxed); ++count) {
+    SliceInstructionsLeft = InstructionsPerSlice.load(std::memory_order_relaxed);
+    while (SliceInstructionsLeft != 0) {
         if constexpr (Tracing)
             RecordTrace();
-        ExecuteInstruction();
-        if (PendingInterrupts.load(std::memory_order_relaxed))
+        ExecuteInstructionFast<Bmi2>();
+        if (InterruptPending()) [[unlikely]]
             DecideInterrupts();
+        --SliceInstructionsLeft;
     }
 }
 
@@ -90,10 +97,11 @@ void RunSlice()
     SliceStart = platform::PerformanceCounter();
     Cpu.TotalCycles += Cpu.SliceCycles;
     Cpu.SliceCycles = 0;
-    if (TraceMode.load(std::memory_order_relaxed))
-        RunInstructions<true>();
+    const bool tracing = TraceMode.load(std::memory_order_relaxed) != 0;
+    if (HostHasBmi2)
+        tracing ? RunInstructions<true, true>() : RunInstructions<false, true>();
     else
-        RunInstructions<false>();
+        tracing ? RunInstructions<true, false>() : RunInstructions<false, false>();
 
     // The count follows what the slice's own work took; the ticks follow
     // the schedule, one period after the last deadline however late the
@@ -252,6 +260,8 @@ void StopEmulation()
     StopEvent->Set();
     if (!IsExecutionThread())
         platform::WaitForEvent(*StoppedAck, AcknowledgeTimeoutMs);
+    else if (SliceInstructionsLeft > 1)
+        SliceInstructionsLeft = 1;
     InstructionsPerSlice.store(1, std::memory_order_relaxed);
 }
 
@@ -282,14 +292,27 @@ void StepInstruction()
     table[DispatchIndex(fetch[0] & 0x0F, fetch[1], fetch[2])]();
 }
 
+namespace {
+
+template <bool Bmi2>
+void RunRoutine()
+{
+    while (Cpu.PC != StartSentinel)
+        ExecuteInstructionFast<Bmi2>();
+}
+
+} // namespace
+
 void ExecuteRoutine(uint32_t address)
 {
     const uint32_t heldEntry = PopReturnStack();
     const uint32_t heldPc = Cpu.PC;
     PushReturnStack(StartSentinel);
     Cpu.PC = address;
-    while (Cpu.PC != StartSentinel)
-        ExecuteInstruction();
+    if (HostHasBmi2)
+        RunRoutine<true>();
+    else
+        RunRoutine<false>();
     Cpu.PC = heldPc;
     PushReturnStack(heldEntry);
 }

@@ -8,6 +8,7 @@
 #include "platform/event.h"
 #include "platform/lock.h"
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 // Locks and events exist from StartEngine on and are never destroyed.
@@ -57,3 +58,4 @@ void ResetEngine();
 uint32_t Configure(int32_t option, uint32_t value);
 
 } // namespace korvane
+#pragma GCC visibility pop

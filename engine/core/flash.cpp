@@ -86,7 +86,8 @@ uint32_t FlashOffset(uint32_t address)
     return bank * BankNibbles + (address & 0x3FFFF);
 }
 
-// Evaluated when fetch pointers are recomputed, not when the state changes.
+// Fetch sees the state at once: a change into or out of read-array mode
+// recomputes the fetch pointers (FlashWriteNibble).
 const uint8_t* FlashFetchPage(uint32_t pageAddress)
 {
     return Flash.State == FlashReadArray ? RomLocate(pageAddress) : BlankPage;
@@ -127,14 +128,10 @@ uint32_t FlashReadAddress(uint32_t address)
     return value;
 }
 
-void FlashWriteNibble(uint32_t address, uint32_t nibble)
+namespace {
+
+void ActOnByte(uint32_t address, uint8_t byte)
 {
-    if ((address & 1) == 0) {
-        Flash.Latch = static_cast<uint8_t>(nibble & 0x0F);
-        return;
-    }
-    const uint8_t byte = static_cast<uint8_t>((Flash.Latch & 0x0F) | (nibble & 0x0F) << 4);
-    Flash.Latch = byte;
     const uint32_t offset = FlashOffset(address) & ~1u;
     switch (Flash.State) {
     case FlashProgram:
@@ -154,6 +151,25 @@ void FlashWriteNibble(uint32_t address, uint32_t nibble)
         RunCommand(offset, byte);
         break;
     }
+}
+
+} // namespace
+
+// Code the calculator runs from the flash sees a command at once: leaving
+// read-array mode blanks the flash-mapped pages for fetch, and returning to
+// it shows the array again.
+void FlashWriteNibble(uint32_t address, uint32_t nibble)
+{
+    if ((address & 1) == 0) {
+        Flash.Latch = static_cast<uint8_t>(nibble & 0x0F);
+        return;
+    }
+    const uint8_t byte = static_cast<uint8_t>((Flash.Latch & 0x0F) | (nibble & 0x0F) << 4);
+    Flash.Latch = byte;
+    const bool wasReadArray = Flash.State == FlashReadArray;
+    ActOnByte(address, byte);
+    if (wasReadArray != (Flash.State == FlashReadArray))
+        RecomputeFetchPointers(0, 256);
 }
 
 // The data bytes must arrive at consecutive byte offsets; then 0xD0 at the

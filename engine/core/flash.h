@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 enum FlashMode : uint32_t {
@@ -46,3 +47,4 @@ void FlashWriteNibble(uint32_t address, uint32_t nibble);
 void FlashBufferWrite(uint32_t offset, uint8_t byte);
 
 } // namespace korvane
+#pragma GCC visibility pop

@@ -7,6 +7,7 @@
 
 #include "korvane.h"
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 extern std::atomic<BreakpointHandlerProc> BreakpointHandler;
@@ -24,3 +25,4 @@ inline constexpr uint32_t HackPop = 2;
 inline constexpr uint32_t HackJumpThroughMemory = 0;
 
 } // namespace korvane
+#pragma GCC visibility pop

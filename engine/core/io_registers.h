@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 // The last nibble written to each offset, whatever the offset does.
@@ -26,3 +27,4 @@ uint32_t IoReadRegister(uint32_t offset);
 void IoWriteRegister(uint32_t offset, uint32_t nibble);
 
 } // namespace korvane
+#pragma GCC visibility pop

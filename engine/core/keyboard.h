@@ -12,6 +12,7 @@
 
 #include "korvane.h"
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 inline constexpr unsigned KeyLines = 9;
@@ -50,3 +51,4 @@ void ResetKeyScan();
 void CheckOnKey();
 
 } // namespace korvane
+#pragma GCC visibility pop

@@ -6,6 +6,7 @@
 
 #include "korvane.h"
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 // Display registers, written by the calculator's program through the I/O
@@ -86,3 +87,4 @@ void ForceRefresh();
 void FreeDisplayBuffers();
 
 } // namespace korvane
+#pragma GCC visibility pop

@@ -146,23 +146,28 @@ namespace {
 
 } // namespace
 
+// The nibbles of a page that is not plain go one by one through its read
+// function, which no read changes: the page is looked up once for its run.
 uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count)
 {
     uint64_t value = 0;
     for (unsigned done = 0; done < count;) {
         const uint32_t at = (address + done) & 0xFFFFF;
+        const unsigned run = NibblesInPage(at, count - done);
         if (const uint8_t* page = Memory.Pages.Read[PageOf(at)]) {
-            const unsigned run = NibblesInPage(at, count - done);
             value |= ReadPlainRun(page + (at & (PageSize - 1)), run) << (4 * done);
             done += run;
             continue;
         }
-        value |= uint64_t{Memory.BySet.ReadNibble[Memory.Pages.Modules[PageOf(at)]](at)} << (4 * done);
-        ++done;
+        const ReadNibbleProc read = Memory.BySet.ReadNibble[Memory.Pages.Modules[PageOf(at)]];
+        for (const unsigned end = done + run; done < end; ++done)
+            value |= uint64_t{read((address + done) & 0xFFFFF)} << (4 * done);
     }
     return value;
 }
 
+// A write may switch a page's functions (the flash enable register does), so
+// each nibble looks its page up again.
 void WriteNibbleRunAcrossPages(uint32_t address, unsigned count, uint64_t value)
 {
     for (unsigned done = 0; done < count;) {

@@ -9,6 +9,7 @@
 
 #include "engine/core/cpu_state.h"
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 enum ModuleId : uint32_t {
@@ -136,9 +137,30 @@ inline constexpr std::array<uint16_t, 256> CrcTwoByteSteps = [] {
     return table;
 }();
 
+// Five nibble steps split likewise: the first four act on the CRC with the
+// low sixteen bits of value through a table by byte, and the fifth nibble
+// enters at the last step alone.
+inline constexpr std::array<std::array<uint16_t, 256>, 2> CrcFiveStepBytes = [] {
+    std::array<std::array<uint16_t, 256>, 2> table{};
+    for (uint32_t half = 0; half < 2; ++half) {
+        for (uint32_t byte = 0; byte < 256; ++byte) {
+            uint32_t crc = byte << (8 * half);
+            for (int step = 0; step < 5; ++step)
+                crc = NextCrc(crc, 0);
+            table[half][byte] = static_cast<uint16_t>(crc);
+        }
+    }
+    return table;
+}();
+
 // The CRC after count nibbles of value, first nibble lowest, in that order.
 [[gnu::always_inline]] inline uint32_t CrcOfNibbles(uint32_t crc, uint64_t value, unsigned count)
 {
+    if (count == 5) {
+        const uint32_t x = (crc ^ static_cast<uint32_t>(value)) & 0xFFFF;
+        return CrcFiveStepBytes[0][x & 0xFF] ^ CrcFiveStepBytes[1][x >> 8] ^
+               (static_cast<uint32_t>(value >> 16) & 15) * 0x1081;
+    }
     unsigned k = 0;
     for (; k + 4 <= count; k += 4) {
         const uint32_t x = (crc ^ static_cast<uint32_t>(value >> (4 * k))) & 0xFFFF;
@@ -160,13 +182,11 @@ inline constexpr std::array<uint16_t, 256> CrcTwoByteSteps = [] {
 {
     uint64_t low;
     std::memcpy(&low, bytes, sizeof low);
-    uint64_t value = GatherNibbles(low);
-    if (count > 8) {
-        uint64_t high;
-        std::memcpy(&high, bytes + 8, sizeof high);
-        value |= uint64_t{GatherNibbles(high)} << 32;
-    }
-    return count >= 16 ? value : value & ((uint64_t{1} << (4 * count)) - 1);
+    if (count <= 8)
+        return GatherNibbleWord(low, count);
+    uint64_t high;
+    std::memcpy(&high, bytes + 8, sizeof high);
+    return GatherNibbleWord(low, 8) | uint64_t{GatherNibbleWord(high, count - 8)} << 32;
 }
 
 // Nibble k of value into byte k, for count bytes (at most 16): in stores of
@@ -176,18 +196,20 @@ inline constexpr std::array<uint16_t, 256> CrcTwoByteSteps = [] {
 [[gnu::always_inline]] inline void ScatterNibbleBytes(uint8_t* bytes, unsigned count, uint64_t value)
 {
     if (count >= 8) {
-        const uint64_t word = SpreadNibbles(static_cast<uint32_t>(value));
+        const uint64_t word = SpreadNibbleWord(static_cast<uint32_t>(value));
         std::memcpy(bytes, &word, sizeof word);
         bytes += 8;
         count -= 8;
         value >>= 32;
     }
     if (count >= 8) {
-        const uint64_t word = SpreadNibbles(static_cast<uint32_t>(value));
+        const uint64_t word = SpreadNibbleWord(static_cast<uint32_t>(value));
         std::memcpy(bytes, &word, sizeof word);
         return;
     }
-    uint64_t spread = SpreadNibbles(static_cast<uint32_t>(value));
+    if (count == 0)
+        return;
+    uint64_t spread = SpreadNibbleWord(static_cast<uint32_t>(value));
     if (count & 4) {
         const uint32_t four = static_cast<uint32_t>(spread);
         std::memcpy(bytes, &four, sizeof four);
@@ -324,3 +346,4 @@ uint32_t TranslateAddress(uint32_t address, uint32_t* module);
 void InstallModuleAccess(uint32_t id);
 
 } // namespace korvane
+#pragma GCC visibility pop

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 struct TimerState {
@@ -97,3 +98,4 @@ uint64_t SliceTicksToNextEvent();
 void ScanNewKeyLines();
 
 } // namespace korvane
+#pragma GCC visibility pop

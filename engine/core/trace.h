@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 // 0 off, 1 record PC, 2 record module id and offset.
@@ -18,3 +19,4 @@ void RecordTrace();
 void FreeTraceLog();
 
 } // namespace korvane
+#pragma GCC visibility pop

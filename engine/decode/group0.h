@@ -13,8 +13,8 @@ namespace korvane {
 // Returns: the flag step comes before the hook sees the pop.
 enum class ReturnKind { SetXM, Plain, SetCarry, ClearCarry, Interrupt };
 
-template <ReturnKind Kind>
-void OpReturn()
+template <ReturnKind Kind, bool Told>
+inline void Return()
 {
     if constexpr (Kind == ReturnKind::SetXM)
         Cpu.HST |= HstXM;
@@ -22,10 +22,24 @@ void OpReturn()
         Cpu.Carry = 1;
     if constexpr (Kind == ReturnKind::ClearCarry)
         Cpu.Carry = 0;
-    Cpu.PC = PopReturnStack(); // unmasked: the routine sentinel must come back whole
+    Cpu.PC = PopReturnStack<Told>(); // unmasked: the routine sentinel must come back whole
     if constexpr (Kind == ReturnKind::Interrupt)
         ReturnFromInterrupt();
     Cpu.SliceCycles += 44;
+}
+
+template <ReturnKind Kind>
+[[gnu::noinline]] void OpReturnTold()
+{
+    Return<Kind, true>();
+}
+
+template <ReturnKind Kind>
+void OpReturn()
+{
+    if (DebuggingHackSet()) [[unlikely]]
+        return OpReturnTold<Kind>();
+    Return<Kind, false>();
 }
 
 inline void OpSetHex()

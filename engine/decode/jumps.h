@@ -38,13 +38,26 @@ inline void OpGoto()
     Cpu.SliceCycles += 56;
 }
 
-inline void OpGosub()
+template <bool Told>
+inline void Gosub()
 {
     const int32_t offset = SignedOffset12(OperandNibbles(1, 3));
     Cpu.PC += 4;
-    PushReturnStack(Cpu.PC); // the return address is pushed as computed, unmasked
+    PushReturnStack<Told>(Cpu.PC); // the return address is pushed as computed, unmasked
     Cpu.PC = (Cpu.PC + offset) & 0xFFFFF;
     Cpu.SliceCycles += 60;
+}
+
+[[gnu::noinline]] inline void OpGosubTold()
+{
+    Gosub<true>();
+}
+
+inline void OpGosub()
+{
+    if (DebuggingHackSet()) [[unlikely]]
+        return OpGosubTold();
+    Gosub<false>();
 }
 
 template <bool OnCarry, unsigned Byte = 0>

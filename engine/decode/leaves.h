@@ -15,6 +15,7 @@
 #include "engine/core/dispatch.h"
 #include "engine/core/fields.h"
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 template <typename T, std::size_t N, std::size_t... Rest>
@@ -91,3 +92,4 @@ extern const LeafTable<2, 16, 16> ScratchFieldLeaves;
 extern const LeafTable<2, 16> Leaves81B;
 
 } // namespace korvane
+#pragma GCC visibility pop

@@ -9,6 +9,7 @@
 #include "engine/core/dispatch.h"
 #include "engine/decode/opcode_fill.h"
 
+#pragma GCC visibility push(hidden)
 namespace korvane {
 
 // Writes N nibbles into a packed register from nibble P on, wrapping from
@@ -71,3 +72,4 @@ constexpr void FillLoads(DispatchTable& table)
 }
 
 } // namespace korvane
+#pragma GCC visibility pop

@@ -62,14 +62,19 @@ template <bool Decimal>
 // A 20-bit value in one call: only the first nibble's page is looked up, so
 // RAM, the ports and the ROM give five consecutive nibbles of their own
 // buffer even where the next page belongs to another module.
+// The register is read after the memory: then nothing is held across the
+// call that a module's read function takes, and the plain path needs no frame.
 inline void ReadFieldAOnce(NibbleRegister& r, uint32_t pointer)
 {
-    r.PackedLow = (r.PackedLow & ~0xFFFFFu) | (ReadAddress(pointer & 0xFFFFF) & 0xFFFFF);
+    const uint32_t value = ReadAddress(pointer & 0xFFFFF);
+    r.PackedLow = (r.PackedLow & ~0xFFFFFu) | (value & 0xFFFFF);
 }
 
-// The transfer of x & 7 on count nibbles from nibble start.
+// The transfer of x & 7 on count nibbles from nibble start. Forced inline
+// too: a field's count known when compiling turns the run into a few word
+// loads and stores, where a count known only at run time makes loops of them.
 template <bool Decimal, unsigned X>
-inline void MoveNibbles(unsigned start, unsigned count)
+[[gnu::always_inline]] inline void MoveNibbles(unsigned start, unsigned count)
 {
     if constexpr (IsReadTransfer(X))
         ReadNibbles<Decimal>(TransferRegister<X>(), TransferPointer<X>(), start, count);

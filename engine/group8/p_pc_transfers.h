@@ -95,11 +95,10 @@ void OpPcExchange()
 // (the blank page too), so the read stays inside readable memory.
 inline uint32_t ReadStoredAddress(uint32_t address)
 {
-    const uint8_t* nibbles = Memory.Pages.Fetch[PageOf(address)] + (address & (PageSize - 1));
-    uint32_t value = 0;
-    for (unsigned i = 5; i-- > 0;)
-        value = (value << 4) | (nibbles[i] & 0x0F);
-    return value;
+    // A fetch page has the buffer slack behind it: the word stays inside.
+    uint64_t bytes;
+    std::memcpy(&bytes, Memory.Pages.Fetch[PageOf(address)] + (address & (PageSize - 1)), sizeof bytes);
+    return GatherNibbleWord(bytes, 5);
 }
 
 // Only PC=(A) tells the debugging hook, and before the read; PC=(C) is silent.

@@ -202,12 +202,13 @@ TEST_F(Banks, BufferedWritesProgramOnlyOnAConfirmAtTheLastByte)
 
 TEST_F(Banks, FetchFromFlashIsBlankUntilReadArrayAndPlainAccessReturnsOnDisable)
 {
+    // Fetch follows the flash's state at once, with no bank selected since.
     enableFlash();
     writeByte(Port2Base, 0x70);
-    selectBanks(1, 1); // recomputes the fetch pointers
     for (unsigned page : {0x00u, 0x41u, 0xC0u})
         EXPECT_EQ(Memory.Pages.Fetch[page], BlankPage) << page;
     writeByte(Port2Base, 0xFF);
+    EXPECT_EQ(Memory.Pages.Fetch[0x41], &m.Rom[0x01000]);
     selectBanks(1, 1);
     EXPECT_EQ(Memory.Pages.Fetch[0x41], &m.Rom[0x41000]);
     EXPECT_EQ(Memory.Pages.Fetch[0xC1], &m.Rom[0x41000]);
