@@ -58,9 +58,13 @@ TEST(EndToEndTiming, TitleWithinASecondThenAClockOfHostSecondsAndSleepBetweenEve
                                       3000ms))
         << machine.line(ClockLine);
     KVStop();
-    // Within 1%: the ticks keep the host's time, and each interrupt comes
-    // as soon as the thread runs after its tick.
-    EXPECT_NEAR(std::chrono::duration<double>(Timer2Times[5] - Timer2Times[0]).count(), 5.0, 0.05);
+    // The ticks keep the host's time. Each interrupt is timed when the
+    // execution thread, below normal priority, next runs after its tick: on
+    // a host loaded to several times its processors that comes up to tens of
+    // milliseconds late, so the bound is 5%. A clock that loses the ticks of
+    // slices that overrun is caught by the engine's own clock test, and
+    // bench/korvane_bench prints the rate to a hundredth of a percent.
+    EXPECT_NEAR(std::chrono::duration<double>(Timer2Times[5] - Timer2Times[0]).count(), 5.0, 0.25);
     // Each clock tick is a pass of the main loop of a few thousand cycles
     // between sleeps; a loop that never slept would run hundreds of millions.
     EXPECT_GE(DemoMachine::Sleeps - sleeps, 6u);
