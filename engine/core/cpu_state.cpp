@@ -1,6 +1,7 @@
 #include "engine/core/cpu_state.h"
 
 #include "engine/core/banks.h"
+#include "engine/core/code_cache.h"
 #include "engine/core/dispatch.h"
 #include "engine/core/engine.h"
 #include "engine/core/hooks.h"
@@ -105,6 +106,7 @@ void SwitchToHex()
     Pack(Cpu.D);
     Cpu.DecimalMode = 0;
     ActiveDispatchTable = HexDispatchTable.data();
+    ActiveDecodedPages = DecodedPages[0];
 }
 
 void SwitchToDecimal()
@@ -117,6 +119,7 @@ void SwitchToDecimal()
     Unpack(Cpu.D);
     Cpu.DecimalMode = 1;
     ActiveDispatchTable = DecimalDispatchTable.data();
+    ActiveDecodedPages = DecodedPages[1];
 }
 
 void SetOut(uint16_t value)

@@ -24,6 +24,11 @@ void IoWriteNibble(uint32_t address, uint32_t nibble);
 // One register of the window by offset, with its side effects; offsets are
 // taken modulo 64. Only IoWriteNibble keeps the shadow.
 uint32_t IoReadRegister(uint32_t offset);
+// The registers at offset to offset + count - 1 (within the window, count
+// at most 16) as a value, the first lowest, read one by one in that order.
+uint64_t IoReadRegisters(uint32_t offset, unsigned count);
+// Whether the window's registers answer for all count nibbles from address.
+bool IoWindowHolds(uint32_t address, unsigned count);
 void IoWriteRegister(uint32_t offset, uint32_t nibble);
 
 } // namespace korvane

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "engine/core/banks.h"
+#include "engine/core/code_cache.h"
 #include "engine/core/io_registers.h"
 #include "korvane.h"
 
@@ -115,6 +116,7 @@ constinit const std::array<uint32_t, 256> ModulePriority = BuildModulePriority()
 MemoryMap Memory;
 constinit const uint8_t BlankPage[PageSize + BufferSlack] = {};
 uint32_t CrcRegister;
+bool SlowAccessTaken;
 
 uint32_t ReadZero(uint32_t)
 {
@@ -150,6 +152,12 @@ namespace {
 // function, which no read changes: the page is looked up once for its run.
 uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count)
 {
+    SlowAccessTaken = true;
+    // A run of the window's registers, read as IoReadNibble reads them,
+    // without a call per nibble.
+    const uint32_t first = address & 0xFFFFF;
+    if (Memory.BySet.ReadNibble[Memory.Pages.Modules[PageOf(first)]] == &IoReadNibble && IoWindowHolds(first, count))
+        return IoReadRegisters(first & 63, count);
     uint64_t value = 0;
     for (unsigned done = 0; done < count;) {
         const uint32_t at = (address + done) & 0xFFFFF;
@@ -170,6 +178,7 @@ uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count)
 // each nibble looks its page up again.
 void WriteNibbleRunAcrossPages(uint32_t address, unsigned count, uint64_t value)
 {
+    SlowAccessTaken = true;
     for (unsigned done = 0; done < count;) {
         const uint32_t at = (address + done) & 0xFFFFF;
         uint8_t* page = Memory.Pages.Write[PageOf(at)];
@@ -195,6 +204,7 @@ void RecomputeFetchPointers(unsigned firstPage, unsigned count)
         Memory.Pages.Read[page] = read ? read(page << 12) : nullptr;
         Memory.Pages.Write[page] = write ? write(page << 12) : nullptr;
     }
+    ForgetDecodedPages(firstPage, count);
 }
 
 void RebuildAccessTables()

@@ -100,6 +100,12 @@ extern const uint8_t BlankPage[PageSize + BufferSlack];
 
 extern uint32_t CrcRegister;
 
+// Set by every data access that leaves the plain pages for a module's
+// functions (or crosses a page): those may post a request, change the memory
+// map or call out of the engine, which the threaded loop must then see. Only
+// the thread that runs instructions writes it; the loop clears it.
+extern bool SlowAccessTaken;
+
 inline constexpr unsigned PageOf(uint32_t address)
 {
     return (address >> 12) & 0xFF;
@@ -233,6 +239,7 @@ inline uint32_t ReadNibble(uint32_t address)
         UpdateCrc(nibble);
         return nibble;
     }
+    SlowAccessTaken = true;
     return Memory.BySet.ReadNibble[Memory.Pages.Modules[PageOf(address)]](address);
 }
 
@@ -246,6 +253,7 @@ inline uint32_t ReadAddress(uint32_t address)
         CrcRegister = CrcOfNibbles(CrcRegister, value, 5);
         return value;
     }
+    SlowAccessTaken = true;
     return Memory.BySet.ReadAddress[Memory.Pages.Modules[PageOf(address)]](address);
 }
 
@@ -255,6 +263,7 @@ inline void WriteNibble(uint32_t address, uint32_t nibble)
         page[address & (PageSize - 1)] = static_cast<uint8_t>(nibble & 0x0F);
         return;
     }
+    SlowAccessTaken = true;
     Memory.BySet.WriteNibble[Memory.Pages.Modules[PageOf(address)]](address, nibble);
 }
 
@@ -274,6 +283,8 @@ uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count);
 // The usual transfer lies in one plain page and is read here without a call.
 [[gnu::always_inline]] inline uint64_t ReadNibbleRun(uint32_t address, unsigned count)
 {
+    if (count == 1) // one nibble, which no run needs to be found for
+        return ReadNibble(address & 0xFFFFF);
     const uint32_t offset = address & (PageSize - 1);
     const uint8_t* page = Memory.Pages.Read[PageOf(address)];
     if (!page || offset + count > PageSize)
@@ -288,6 +299,8 @@ void WriteNibbleRunAcrossPages(uint32_t address, unsigned count, uint64_t value)
 
 [[gnu::always_inline]] inline void WriteNibbleRun(uint32_t address, unsigned count, uint64_t value)
 {
+    if (count == 1)
+        return WriteNibble(address & 0xFFFFF, static_cast<uint32_t>(value & 15));
     const uint32_t offset = address & (PageSize - 1);
     uint8_t* page = Memory.Pages.Write[PageOf(address)];
     if (!page || offset + count > PageSize)
