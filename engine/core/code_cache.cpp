@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-
+#include <iterator>
 
 namespace korvane {
 
@@ -81,8 +81,8 @@ DecodedPage UnmappedPage;
 DecodedPage* DecodedPages[2][256];
 DecodedPage** ActiveDecodedPages = DecodedPages[0];
 
-// The unmapped page's entries hold bytes that its host page, the blank page,
-// never shows.
+// The unmapped page's entries hold bytes that no host page shows (nibble
+// bytes are below 0x20).
 void InitCodeCache()
 {
     UnmappedPage.Host = BlankPage;
@@ -101,7 +101,7 @@ void ForgetDecodedPages(unsigned firstPage, unsigned count)
         std::fill(table + firstPage, table + end, &UnmappedPage);
 }
 
-DecodedPage* FindDecodedPage(unsigned number, const void* unmatched)
+DecodedPage* FindDecodedPage(unsigned number)
 {
     const uint8_t* host = Memory.Pages.Fetch[number];
     // The mode of the table the reference path dispatches through now.
@@ -111,8 +111,10 @@ DecodedPage* FindDecodedPage(unsigned number, const void* unmatched)
         page = TakePage();
         page->Host = host;
         page->Mode = mode;
-        for (const void*& label : page->Labels)
-            label = unmatched;
+        // Undecoded entries, those past the page's end among them, hold
+        // bytes that no host byte run shows, so the loop never jumps to
+        // their labels.
+        std::fill(std::begin(page->Bytes), std::end(page->Bytes), ~uint64_t{0});
         Insert(page);
     }
     DecodedPages[mode][number] = page;

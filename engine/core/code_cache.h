@@ -72,9 +72,9 @@ void InitCodeCache();
 void ForgetDecodedPages(unsigned firstPage, unsigned count);
 
 // The decoded page for the fetch page of an emulated page in the current
-// mode, from the pages decoded before or a page taken afresh (the longest
-// unused one giving way), whose entries all lead to unmatched.
-DecodedPage* FindDecodedPage(unsigned page, const void* unmatched);
+// mode, from the pages decoded before or a page taken afresh (the one
+// decoded longest ago giving way), none of whose entries matches its bytes.
+DecodedPage* FindDecodedPage(unsigned page);
 
 // Decodes the entry at the page's nibble offset from the host bytes there,
 // all but its label, which the loop picks by the shape returned.

@@ -73,38 +73,14 @@ void AdjustInstructionsPerSlice(bool grow)
         InstructionsPerSlice.store(count - 1, std::memory_order_relaxed);
 }
 
-// The count is read once per slice. Kept out of RunSlice so that a profile
-// can count the instructions' own cost apart from the slice's waiting.
-// Tracing records every instruction, which only the reference path does; so
-// does a request pending before an instruction (from between the slices, or
-// from another thread), so that it is decided after exactly one more, as
-// after every instruction the threaded loop returns from with one pending.
-[[gnu::noinline]] void RunInstructions(bool tracing)
-{
-    SliceInstructionsLeft = InstructionsPerSlice.load(std::memory_order_relaxed);
-    while (SliceInstructionsLeft != 0) {
-        if (!tracing && !InterruptPending()) {
-            RunThreaded(false);
-        } else {
-            if (tracing)
-                RecordTrace();
-            ExecuteInstruction();
-        }
-        if (InterruptPending()) [[unlikely]]
-            DecideInterrupts();
-        // The threaded loop counts what it runs but the instruction after
-        // which it found a request.
-        if (SliceInstructionsLeft != 0)
-            --SliceInstructionsLeft;
-    }
-}
-
 void RunSlice()
 {
     SliceStart = platform::PerformanceCounter();
     Cpu.TotalCycles += Cpu.SliceCycles;
     Cpu.SliceCycles = 0;
-    RunInstructions(TraceMode.load(std::memory_order_relaxed) != 0);
+    // The count is read once per slice.
+    RunInstructions(InstructionsPerSlice.load(std::memory_order_relaxed),
+                    TraceMode.load(std::memory_order_relaxed) != 0);
 
     // The count follows what the slice's own work took; the ticks follow
     // the schedule, one period after the last deadline however late the
@@ -180,6 +156,31 @@ bool ThreadAlive()
 }
 
 } // namespace
+
+// Kept out of RunSlice so that a profile can count the instructions' own
+// cost apart from the slice's waiting. Tracing records every instruction, which only the reference path does; so
+// does a request pending before an instruction (from between the slices, or
+// from another thread), so that it is decided after exactly one more, as
+// after every instruction the threaded loop returns from with one pending.
+void RunInstructions(uint32_t count, bool tracing)
+{
+    SliceInstructionsLeft = count;
+    while (SliceInstructionsLeft != 0) {
+        if (!tracing && !InterruptPending()) {
+            RunThreaded(false);
+        } else {
+            if (tracing)
+                RecordTrace();
+            ExecuteInstruction();
+        }
+        if (InterruptPending()) [[unlikely]]
+            DecideInterrupts();
+        // The threaded loop counts what it runs but the instruction after
+        // which it found a request.
+        if (SliceInstructionsLeft != 0)
+            --SliceInstructionsLeft;
+    }
+}
 
 void DeliverDueTicks(uint64_t now)
 {

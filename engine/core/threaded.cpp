@@ -172,14 +172,20 @@ inline uint32_t StoredAddress(uint32_t address)
         goto* page->Labels[offset];                                                                                    \
     } while (false)
 
-// The instruction counted with its cycles, then the one length nibbles on.
-#define KORVANE_NEXT(length)                                                                                           \
+// On to the instruction length nibbles on, this one counted.
+#define KORVANE_ADVANCE(length)                                                                                        \
     do {                                                                                                               \
-        tally += page->Costs[offset];                                                                                  \
         offset += length;                                                                                              \
         if (tally >= 0) [[unlikely]]                                                                                   \
             goto chunkDone;                                                                                            \
         KORVANE_RUN_ENTRY();                                                                                           \
+    } while (false)
+
+// The instruction counted with its cycles, then the one length nibbles on.
+#define KORVANE_NEXT(length)                                                                                           \
+    do {                                                                                                               \
+        tally += page->Costs[offset];                                                                                  \
+        KORVANE_ADVANCE(length);                                                                                       \
     } while (false)
 
 // After a jump, call or return, counted with its cycles: a request from
@@ -412,16 +418,19 @@ setP:
     SetP(static_cast<uint8_t>(page->Operands[offset]));
     KORVANE_NEXT(2);
 
-// The next entry comes from the other mode's decoded page.
+// Counted from this mode's entry; the next entry comes from the other
+// mode's decoded page.
 switchToHex:
+    tally += page->Costs[offset];
     SwitchToHex();
     page = ActiveDecodedPages[PageOf(pageAddress)];
-    KORVANE_NEXT(2);
+    KORVANE_ADVANCE(2);
 
 switchToDecimal:
+    tally += page->Costs[offset];
     SwitchToDecimal();
     page = ActiveDecodedPages[PageOf(pageAddress)];
-    KORVANE_NEXT(2);
+    KORVANE_ADVANCE(2);
 
 setStatus:
     Cpu.ST |= static_cast<uint16_t>(page->Operands[offset]);
@@ -531,11 +540,11 @@ unmatched: {
     const unsigned number = PageOf(pc);
     page = ActiveDecodedPages[number];
     if (page == &UnmappedPage) [[unlikely]]
-        page = FindDecodedPage(number, &&unmatched);
+        page = FindDecodedPage(number);
     host = page->Host;
     offset = pc & (PageSize - 1);
     pageAddress = pc & ~(PageSize - 1);
-    if (HostBytes(host, offset) != page->Bytes[offset] || page->Labels[offset] == &&unmatched) {
+    if (HostBytes(host, offset) != page->Bytes[offset]) {
         const InstructionShape shape = DecodeEntry(*page, offset);
         const void* label = &&reference;
         switch (shape.Job) {
@@ -658,6 +667,7 @@ leaveAtPc:
 #undef KORVANE_CALLED
 #undef KORVANE_JUMP
 #undef KORVANE_NEXT
+#undef KORVANE_ADVANCE
 #undef KORVANE_RUN_ENTRY
 
 } // namespace korvane
