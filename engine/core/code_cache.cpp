@@ -127,7 +127,8 @@ InstructionShape DecodeEntry(DecodedPage& page, size_t offset)
     std::memcpy(&bytes, page.Host + offset, sizeof bytes);
     const InstructionShape shape = DescribeInstruction(bytes, page.Mode != 0);
     page.Bytes[offset] = bytes;
-    const bool called = shape.Job == Work::Call;
+    const bool called =
+        shape.Job == Work::Call || shape.Job == Work::ReadNibbles || shape.Job == Work::WriteNibbles;
     page.Operands[offset] = called ? reinterpret_cast<uintptr_t>(shape.Handler) : shape.Operand;
     page.Costs[offset] = shape.Cost + CountedInstruction;
     page.Targets[offset] = shape.Target;

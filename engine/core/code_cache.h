@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
 #include "engine/core/memory.h"
 #include "engine/decode/shapes.h"
@@ -34,8 +35,8 @@ struct DecodedPage {
     // The nibble bytes the entry was decoded from, eight of them.
     uint64_t Bytes[DecodedEntries];
     // The decoded instruction (InstructionShape): Operand, or the handler
-    // to call; Cost plus CountedInstruction; Target; Source; Branch, or the
-    // length of a called instruction.
+    // to call (a transfer's too); Cost plus CountedInstruction; Target;
+    // Source; Branch, or the length of a called instruction or transfer.
     uint64_t Operands[DecodedEntries];
     int64_t Costs[DecodedEntries];
     void* Targets[DecodedEntries];
@@ -64,6 +65,31 @@ extern DecodedPage** ActiveDecodedPages;
 // Stands for every page not yet looked up: its entries never match, so the
 // loop's first dispatch into it finds the page.
 extern DecodedPage UnmappedPage;
+
+// SETHEX and SETDEC: the working registers change form, and the dispatch
+// table and the decoded pages change with the mode. SwitchToHex and
+// SwitchToDecimal run these; the threaded loop runs them in place.
+[[gnu::always_inline]] inline void EnterHexMode()
+{
+    if (!Cpu.DecimalMode)
+        return;
+    PackNibbleBytePair(Cpu.A, Cpu.B);
+    PackNibbleBytePair(Cpu.C, Cpu.D);
+    Cpu.DecimalMode = 0;
+    ActiveDispatchTable = HexDispatchTable.data();
+    ActiveDecodedPages = DecodedPages[0];
+}
+
+[[gnu::always_inline]] inline void EnterDecimalMode()
+{
+    if (Cpu.DecimalMode)
+        return;
+    UnpackNibbleBytePair(Cpu.A, Cpu.B);
+    UnpackNibbleBytePair(Cpu.C, Cpu.D);
+    Cpu.DecimalMode = 1;
+    ActiveDispatchTable = DecimalDispatchTable.data();
+    ActiveDecodedPages = DecodedPages[1];
+}
 
 // Every emulated page unmapped; called as the library loads.
 void InitCodeCache();

@@ -259,21 +259,12 @@ uint32_t IoReadRegister(uint32_t offset)
     return ReadMap[offset](offset);
 }
 
-// TIMER2's nibbles read nothing but the timer: a run of them is the timer's
-// value at once, as the ROM reads it to tell the time.
-uint64_t IoReadRegisters(uint32_t offset, unsigned count)
+uint64_t IoReadRegisterRun(uint32_t offset, unsigned count)
 {
-    if (offset >= 0x38)
-        return (Timers.Timer2 >> (4 * (offset - 0x38))) & (~uint64_t{0} >> (64 - 4 * count));
     uint64_t value = 0;
     for (unsigned k = 0; k < count; ++k)
         value |= uint64_t{ReadMap[offset + k](offset + k)} << (4 * k);
     return value;
-}
-
-bool IoWindowHolds(uint32_t address, unsigned count)
-{
-    return InWindow(address) && (address & 63) + count <= 64;
 }
 
 void IoWriteRegister(uint32_t offset, uint32_t nibble)

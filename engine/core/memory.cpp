@@ -146,18 +146,10 @@ namespace {
     return nibbles;
 }
 
-} // namespace
-
 // The nibbles of a page that is not plain go one by one through its read
 // function, which no read changes: the page is looked up once for its run.
-uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count)
+[[gnu::noinline]] uint64_t ReadNibbleRunByPages(uint32_t address, unsigned count)
 {
-    SlowAccessTaken = true;
-    // A run of the window's registers, read as IoReadNibble reads them,
-    // without a call per nibble.
-    const uint32_t first = address & 0xFFFFF;
-    if (Memory.BySet.ReadNibble[Memory.Pages.Modules[PageOf(first)]] == &IoReadNibble && IoWindowHolds(first, count))
-        return IoReadRegisters(first & 63, count);
     uint64_t value = 0;
     for (unsigned done = 0; done < count;) {
         const uint32_t at = (address + done) & 0xFFFFF;
@@ -172,6 +164,19 @@ uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count)
             value |= uint64_t{read((address + done) & 0xFFFFF)} << (4 * done);
     }
     return value;
+}
+
+} // namespace
+
+// A run of the window's registers is read as IoReadNibble reads them, without
+// a call per nibble.
+uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count)
+{
+    SlowAccessTaken = true;
+    const uint32_t first = address & 0xFFFFF;
+    if (Memory.BySet.ReadNibble[Memory.Pages.Modules[PageOf(first)]] == &IoReadNibble && IoWindowHolds(first, count))
+        return IoReadRegisters(first & 63, count);
+    return ReadNibbleRunByPages(address, count);
 }
 
 // A write may switch a page's functions (the flash enable register does), so

@@ -251,12 +251,12 @@ inline uint32_t StoredAddress(uint32_t address)
                   ExchangeField(page->Targets[offset], const_cast<void*>(page->Sources[offset]),                      \
                                 page->Operands[offset]))
 
-// A transfer through a plain page, or its handler through the reference
-// path where the page is not plain or the nibbles leave it.
+// A transfer through a plain page, or its handler, as a memory access,
+// where the page is not plain or the nibbles leave it.
 #define KORVANE_TRANSFER(label, plain, count, length)                                                                  \
     label:                                                                                                             \
     if (!plain<count>(page->Targets[offset], page->Sources[offset])) [[unlikely]]                                      \
-        goto reference;                                                                                                \
+        goto memory;                                                                                                   \
     KORVANE_NEXT(length);
 
 #define KORVANE_LOAD_C(label, length)                                                                                  \
@@ -422,13 +422,13 @@ setP:
 // mode's decoded page.
 switchToHex:
     tally += page->Costs[offset];
-    SwitchToHex();
+    EnterHexMode();
     page = ActiveDecodedPages[PageOf(pageAddress)];
     KORVANE_ADVANCE(2);
 
 switchToDecimal:
     tally += page->Costs[offset];
-    SwitchToDecimal();
+    EnterDecimalMode();
     page = ActiveDecodedPages[PageOf(pageAddress)];
     KORVANE_ADVANCE(2);
 

@@ -208,12 +208,19 @@ InstructionShape CalledShape(uint64_t bytes, bool decimal)
 
 // --- The work the loop does itself ---------------------------------------
 
-// The packed form of a working register: its two packed words, which the
-// loop reads as one little-endian 64-bit value.
-void* PackedOf(Reg r)
+// The live form of a working register: in hexadecimal mode its two packed
+// words, which the loop reads as one little-endian 64-bit value; in decimal
+// mode its nibble bytes, of which the loop reads the first eight as one.
+void* FormOf(Reg r, bool decimal)
 {
     NibbleRegister* registers[] = {&Cpu.A, &Cpu.B, &Cpu.C, &Cpu.D};
-    return &registers[static_cast<unsigned>(r)]->PackedLow;
+    NibbleRegister& reg = *registers[static_cast<unsigned>(r)];
+    return decimal ? static_cast<void*>(reg.Nibbles) : static_cast<void*>(&reg.PackedLow);
+}
+
+void* PackedOf(Reg r)
+{
+    return FormOf(r, false);
 }
 
 // The fields of fixed place, by field index: the mask over the packed value
@@ -240,6 +247,21 @@ constexpr bool IsFixed(Field f)
     return f != Field::P && f != Field::WP;
 }
 
+// The field's mask over the live form in the mode, where the loop has one:
+// in decimal mode only the fields within the first eight nibbles (XS, X, B
+// and A), whose nibble bytes are one word, a byte a nibble.
+bool FieldMaskIn(const FixedField& fixed, bool decimal, uint64_t& mask)
+{
+    if (!decimal) {
+        mask = fixed.Mask;
+        return true;
+    }
+    if (fixed.Mask > 0xFFFFFFFF)
+        return false;
+    mask = SpreadNibbles(static_cast<uint32_t>(fixed.Mask)) * 0x11;
+    return true;
+}
+
 // n nibbles from nibble first, low first.
 uint32_t NibblesAt(const unsigned* n, unsigned first, unsigned count)
 {
@@ -264,9 +286,11 @@ InstructionShape Job(Work job, uint8_t length, uint16_t cost)
     return shape;
 }
 
-// Groups A to F in the hexadecimal table: Aab and Bab name field a & 7 and
-// the set a >> 3; Cb to Fb are the four sets on field A.
-bool FieldWork(const unsigned* n, InstructionShape& shape)
+// Groups A to F: Aab and Bab name field a & 7 and the set a >> 3; Cb to Fb
+// are the four sets on field A. In decimal mode the loop does the moves, the
+// clears and the exchanges, which the mode does not change; the arithmetic
+// goes to the decimal handlers.
+bool FieldWork(const unsigned* n, bool decimal, InstructionShape& shape)
 {
     unsigned group, set, b;
     Field field;
@@ -279,9 +303,12 @@ bool FieldWork(const unsigned* n, InstructionShape& shape)
     if (!IsFixed(field))
         return false;
     const FixedField fixed = FixedFields[FieldIndex(field)];
+    uint64_t mask = 0;
+    if (!FieldMaskIn(fixed, decimal, mask))
+        return false;
     const RegisterPair pair = RegisterPairs[b & 3];
-    void* const r = PackedOf(pair.R);
-    void* const other = PackedOf(pair.S);
+    void* const r = FormOf(pair.R, decimal);
+    void* const other = FormOf(pair.S, decimal);
     struct Choice {
         Work Job;
         void* Target;
@@ -303,8 +330,11 @@ bool FieldWork(const unsigned* n, InstructionShape& shape)
     case 0xB: choice = {Work::SubtractFromField, r, other}; break;  // A=B-A B=C-B C=A-C D=C-D
     default: return false;                                           // shifts and complements
     }
+    if (decimal && choice.Job != Work::ClearField && choice.Job != Work::CopyField &&
+        choice.Job != Work::ExchangeField)
+        return false;
     shape = Job(choice.Job, length, static_cast<uint16_t>(field == Field::A ? 32 : 18 + 4 * fixed.Nibbles));
-    shape.Operand = fixed.Mask;
+    shape.Operand = mask;
     shape.Target = choice.Target;
     shape.Source = choice.Source;
     // The steps of one: the field's lowest nibble's 1.
@@ -356,21 +386,24 @@ bool TestWork(Work job, uint16_t cost, const unsigned* n, InstructionShape& shap
     return true;
 }
 
-// 8Ab and 9ab with a 0-7 in the hexadecimal table.
-bool FieldTestWork(Field field, unsigned b, const unsigned* n, InstructionShape& shape)
+// 8Ab and 9ab with a 0-7: the equality tests, which compare the same in
+// both modes.
+bool FieldTestWork(Field field, unsigned b, bool decimal, const unsigned* n, InstructionShape& shape)
 {
     if (!IsFixed(field))
         return false;
     const FixedField fixed = FixedFields[FieldIndex(field)];
-    if (!TestWork(Work::TestFields, static_cast<uint16_t>(34 + 4 * fixed.Nibbles), n, shape))
+    uint64_t mask = 0;
+    if (!FieldMaskIn(fixed, decimal, mask) ||
+        !TestWork(Work::TestFields, static_cast<uint16_t>(34 + 4 * fixed.Nibbles), n, shape))
         return false;
-    shape.Operand = fixed.Mask;
+    shape.Operand = mask;
     if (b < 8) { // ?A=B ?B=C ?C=A ?D=C, then # on the same pairs
-        shape.Target = PackedOf(RegisterPairs[b & 3].R);
-        shape.Source = PackedOf(RegisterPairs[b & 3].S);
+        shape.Target = FormOf(RegisterPairs[b & 3].R, decimal);
+        shape.Source = FormOf(RegisterPairs[b & 3].S, decimal);
         shape.Variant = b < 4;
     } else {     // ?A=0 ?B=0 ?C=0 ?D=0, then #0
-        shape.Target = PackedOf(static_cast<Reg>(b & 3));
+        shape.Target = FormOf(static_cast<Reg>(b & 3), decimal);
         shape.Variant = b < 12;
     }
     return true;
@@ -484,7 +517,7 @@ bool GroupEightWork(const unsigned* n, bool decimal, InstructionShape& shape)
         shape.Variant = n[1] == 0x9;
         return true;
     case 0xA: // 8Ab  tests on field A
-        return !decimal && FieldTestWork(Field::A, n[2], n, shape);
+        return FieldTestWork(Field::A, n[2], decimal, n, shape);
     case 0xC: // 8Cdddd  GOLONG
         shape = Job(Work::Goto, 6, 68);
         shape.Branch = 2 + Signed(NibblesAt(n, 2, 4), 16);
@@ -510,13 +543,13 @@ bool GroupEightWork(const unsigned* n, bool decimal, InstructionShape& shape)
 bool LoopWork(const unsigned* n, bool decimal, InstructionShape& shape)
 {
     if (n[0] >= 0xA)
-        return !decimal && FieldWork(n, shape);
+        return FieldWork(n, decimal, shape);
     if (n[0] == 0x1 && (n[1] == 0x4 || n[1] == 0x5))
         return !decimal && TransferWork(n, shape);
     if (n[0] == 0x8)
         return GroupEightWork(n, decimal, shape);
     if (n[0] == 0x9)
-        return !decimal && n[1] < 8 && FieldTestWork(static_cast<Field>(n[1]), n[2], n, shape);
+        return n[1] < 8 && FieldTestWork(static_cast<Field>(n[1]), n[2], decimal, n, shape);
     return ControlWork(n, decimal, shape);
 }
 
@@ -531,8 +564,12 @@ InstructionShape DescribeInstruction(uint64_t bytes, bool decimal)
         for (unsigned k = 0; k < 8; ++k)
             n[k] = (bytes >> (8 * k)) & 0x0F;
         InstructionShape shape;
-        if (LoopWork(n, decimal, shape))
+        if (LoopWork(n, decimal, shape)) {
+            // A transfer that leaves the plain pages goes to its handler.
+            if (shape.Job == Work::ReadNibbles || shape.Job == Work::WriteNibbles)
+                shape.Handler = CalledShape(bytes, decimal).Handler;
             return shape;
+        }
     }
     return CalledShape(bytes, decimal);
 }

@@ -33,13 +33,15 @@ enum class Flow : uint8_t {
 
 // The work the loop does itself. Each names the handler family it stands
 // in for; what it needs of the instruction is in Operand, Target and
-// Source. The register forms are the packed ones: only entries decoded for
-// the hexadecimal table have the field and transfer work.
+// Source. The register forms are the live ones: the packed words in
+// hexadecimal mode, the nibble bytes in decimal mode, where the loop does
+// only the field moves, clears, exchanges and equality tests, on the fields
+// within the first eight nibbles, and no arithmetic or transfers.
 enum class Work : uint8_t {
     Call, // none: the handler is called, and goes on as Kind says
 
     // Groups A to F on a field of fixed place (Operand: its mask over the
-    // packed 64-bit value; Target, Source: the packed registers, or for the
+    // live form's 64-bit value; Target, Source: the packed registers, or for the
     // increment and decrement the field's lowest nibble's 1 as Source). The
     // order is the loop's.
     AddField,          // OpAdd: Target += Source
@@ -60,7 +62,8 @@ enum class Work : uint8_t {
 
     // 14x and 15xy on field A, B or W or on 2, 5, 8 or 16 nibbles from
     // nibble 0 (Target: A or C, packed; Source: D0 or D1; Variant: the
-    // nibbles).
+    // nibbles; Handler: the instruction's own, for the nibbles that do not
+    // lie in one plain page).
     ReadNibbles,
     WriteNibbles,
 
