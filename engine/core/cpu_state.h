@@ -97,10 +97,10 @@ inline void SetP(uint8_t p)
 // doubling distance, rather than one nibble at a time.
 static_assert(std::endian::native == std::endian::little, "nibble bytes are read as little-endian words");
 
-// Whether the host has BMI2 (pext, pdep, rorx), found as the library loads. The
-// loops that run many instructions and the nibble gathers and spreads take
-// one instruction where it is there, the shift-and-mask steps where not. The
-// differential fuzz target clears it to run the plain steps beside them.
+// Whether the host has BMI2 (pext, pdep), found as the library loads: the
+// nibble gathers and spreads take one instruction where it is there, the
+// shift-and-mask steps where not. The differential fuzz target clears it to
+// run the plain steps beside them.
 extern bool HostHasBmi2;
 
 // Whether the host has PCLMULQDQ, found as the library loads: a run of
@@ -155,18 +155,6 @@ inline uint64_t ExtractBits(uint64_t value, uint64_t mask)
 inline uint64_t DepositBits(uint64_t value, uint64_t mask)
 {
     return PermuteBits<true>(value, mask);
-}
-
-// BMI2's rorx: a rotation into another register, keeping its source.
-inline uint32_t RotateRight(uint32_t value, unsigned count)
-{
-#if defined(__x86_64__)
-    uint32_t rotated;
-    __asm__("rorxl %2, %1, %0" : "=r"(rotated) : "r"(value), "i"(count));
-    return rotated;
-#else
-    return value >> count | value << (32 - count);
-#endif
 }
 
 constexpr uint64_t SpreadNibbles(uint32_t packed)

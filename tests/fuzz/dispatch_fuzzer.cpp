@@ -1,14 +1,13 @@
-// The instruction loops' fast paths against the reference dispatch. Each
-// input sets up a machine (state, memory map, banks, flash, a program in RAM
-// or ROM, both processor modes) and runs it three times from the same start:
-// through the reference (one table load by the plain index, nibbles gathered
-// and spread by shifts, the CRC by its table steps) in a child process; through the fast dispatch (the
-// pext index, pext and pdep where the host has BMI2); and through the run
-// loop's code cache, in slices of lengths the input picks. The whole machine
-// is recorded after every instruction of the first run and must match after
-// the same instruction of the second, and at the end of each slice of the
-// third. Programs write over their own code through D0 and D1, select banks
-// and send the flash commands, so stale fetch pages and stale decoded
+// The run loop's code cache against the reference dispatch. Each input sets
+// up a machine (state, memory map, banks, flash, a program in RAM or ROM,
+// both processor modes) and runs it twice from the same start: through the
+// reference (one table load by the plain index, nibbles gathered and spread
+// by shifts, the CRC by its table steps) in a child process, and through the
+// code cache's threaded loop as the run loop drives it, in slices of lengths
+// the input picks. The whole machine is recorded after every instruction of
+// the first run and must match at the end of each slice of the second.
+// Programs write over their own code through D0 and D1, select banks and
+// send the flash commands, so stale fetch pages and stale decoded
 // instructions show as a mismatch. Between slices the host writes a nibble
 // near PC or sets a breakpoint tag there, as a debugger does while the
 // engine stands, and the reference sees the same write after the same
@@ -272,7 +271,7 @@ void ApplyWrites(Buffers& b, const Schedule& schedule, int step)
             WriteAsHost(b, korvane::Cpu.PC + w.Offset, w.Nibble, w.TagOnly);
 }
 
-// What the reference run leaves for the fast one: shared with the child
+// What the reference run leaves for the cached one: shared with the child
 // process that makes it.
 struct Expected {
     int Count;
@@ -300,19 +299,6 @@ void RunReference(Expected& expected, Buffers& b, const Schedule& schedule)
     expected.Rom = Digest(b.Rom, KV_ROM_NIBBLES, 1);
 }
 
-template <bool Bmi2>
-void RunFast(const Expected& expected, Buffers& b, const Schedule& schedule)
-{
-    for (int step = 0; step < expected.Count; ++step) {
-        ExecuteInstructionFast<Bmi2>();
-        if (InterruptPending())
-            DecideInterrupts();
-        fuzz::Check(Take(b) == expected.Records[step]);
-        ApplyWrites(b, schedule, step);
-    }
-    fuzz::Check(Digest(b.Rom, KV_ROM_NIBBLES, 1) == expected.Rom);
-}
-
 // The run loop over the code cache, a slice at a time up to the reference's
 // last instruction.
 void RunCached(const Expected& expected, Buffers& b, const Schedule& schedule)
@@ -338,7 +324,6 @@ void RunCached(const Expected& expected, Buffers& b, const Schedule& schedule)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static Buffers b;
-    static const bool hostHasBmi2 = HostHasBmi2;
     static uint8_t baseline[512];
     static const uint32_t baselineSize = KVSaveState(baseline, sizeof baseline);
     static Expected& expected = *static_cast<Expected*>(
@@ -361,11 +346,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         waited = child > 0 ? waitpid(child, &status, 0) : -1;
     while (waited < 0 && errno == EINTR);
     fuzz::Check(waited == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    if (hostHasBmi2)
-        RunFast<true>(expected, b, schedule);
-    else
-        RunFast<false>(expected, b, schedule);
-    SetUp(fuzz::Input{input.data(), input.size()}, b, baseline, baselineSize);
     RunCached(expected, b, schedule);
     return 0;
 }
