@@ -96,9 +96,11 @@ void InitCodeCache()
 
 void ForgetDecodedPages(unsigned firstPage, unsigned count)
 {
-    const unsigned end = firstPage + count < 256 ? firstPage + count : 256;
-    for (auto& table : DecodedPages)
-        std::fill(table + firstPage, table + end, &UnmappedPage);
+    const unsigned end = std::min(firstPage + count, 256u);
+    for (unsigned page = firstPage; page < end; ++page) {
+        DecodedPages[0][page] = &UnmappedPage;
+        DecodedPages[1][page] = &UnmappedPage;
+    }
 }
 
 DecodedPage* FindDecodedPage(unsigned number)
