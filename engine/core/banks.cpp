@@ -1,5 +1,6 @@
 #include "engine/core/banks.h"
 
+#include "engine/core/code_cache.h"
 #include "engine/core/flash.h"
 #include "engine/core/memory.h"
 
@@ -53,6 +54,7 @@ void FillWindow(unsigned first, const uint8_t* bank)
             RecomputeFetchPointers(page, 1);
         }
     }
+    ForgetDecodedPages(first, 0x40);
 }
 
 const ModuleAccess& AccessUnderBankSwitcher(uint32_t address)

@@ -1,6 +1,7 @@
 #include "engine/core/cpu_state.h"
 
 #include "engine/core/banks.h"
+#include "engine/core/code_cache.h"
 #include "engine/core/dispatch.h"
 #include "engine/core/engine.h"
 #include "engine/core/hooks.h"
@@ -19,19 +20,16 @@ bool HostHasBmi2 = [] {
 #endif
 }();
 
+bool HostHasPclmul = [] {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("pclmul") != 0;
+#else
+    return false;
+#endif
+}();
+
 namespace {
-
-void Pack(NibbleRegister& r)
-{
-    const uint64_t value = PackNibbleBytes(r);
-    r.PackedLow = static_cast<uint32_t>(value);
-    r.PackedHigh = static_cast<uint32_t>(value >> 32);
-}
-
-void Unpack(NibbleRegister& r)
-{
-    UnpackNibbleBytes(r, uint64_t{r.PackedHigh} << 32 | r.PackedLow);
-}
 
 // The register numbers of KVGetRegister and KVSetRegister, in runs: A to D
 // as low and high halves, R0 to R7 likewise, and the eight RSTK slots.
@@ -97,26 +95,12 @@ void SetFlagsWord(uint32_t value)
 
 void SwitchToHex()
 {
-    if (!Cpu.DecimalMode)
-        return;
-    Pack(Cpu.A);
-    Pack(Cpu.B);
-    Pack(Cpu.C);
-    Pack(Cpu.D);
-    Cpu.DecimalMode = 0;
-    ActiveDispatchTable = HexDispatchTable.data();
+    EnterHexMode();
 }
 
 void SwitchToDecimal()
 {
-    if (Cpu.DecimalMode)
-        return;
-    Unpack(Cpu.A);
-    Unpack(Cpu.B);
-    Unpack(Cpu.C);
-    Unpack(Cpu.D);
-    Cpu.DecimalMode = 1;
-    ActiveDispatchTable = DecimalDispatchTable.data();
+    EnterDecimalMode();
 }
 
 void SetOut(uint16_t value)

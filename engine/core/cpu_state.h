@@ -97,11 +97,32 @@ inline void SetP(uint8_t p)
 // doubling distance, rather than one nibble at a time.
 static_assert(std::endian::native == std::endian::little, "nibble bytes are read as little-endian words");
 
-// Whether the host has BMI2 (pext, pdep, rorx), found as the library loads. The
-// loops that run many instructions and the nibble gathers and spreads take
-// one instruction where it is there, the shift-and-mask steps where not. The
-// differential fuzz target clears it to run the plain steps beside them.
+// Whether the host has BMI2 (pext, pdep), found as the library loads: the
+// nibble gathers and spreads take one instruction where it is there, the
+// shift-and-mask steps where not. The differential fuzz target clears it to
+// run the plain steps beside them.
 extern bool HostHasBmi2;
+
+// Whether the host has PCLMULQDQ, found as the library loads: a run of
+// sixteen nibbles then updates the CRC with one carry-less multiply.
+extern bool HostHasPclmul;
+
+// The low 64 bits of the carry-less product, as an instruction of its own;
+// only a caller that checked HostHasPclmul reaches it.
+inline uint64_t CarrylessProductLow(uint64_t a, uint64_t b)
+{
+#if defined(__x86_64__)
+    __m128i x = _mm_cvtsi64_si128(static_cast<long long>(a));
+    const __m128i y = _mm_cvtsi64_si128(static_cast<long long>(b));
+    __asm__("pclmulqdq $0, %1, %0" : "+x"(x) : "x"(y));
+    return static_cast<uint64_t>(_mm_cvtsi128_si64(x));
+#else
+    uint64_t product = 0;
+    for (; b; b &= b - 1)
+        product ^= a << __builtin_ctzll(b);
+    return product;
+#endif
+}
 
 // pext (Deposit false: the bits of value under mask, packed low) and pdep
 // (Deposit true: the low bits of value spread under mask) as instructions of
@@ -134,18 +155,6 @@ inline uint64_t ExtractBits(uint64_t value, uint64_t mask)
 inline uint64_t DepositBits(uint64_t value, uint64_t mask)
 {
     return PermuteBits<true>(value, mask);
-}
-
-// BMI2's rorx: a rotation into another register, keeping its source.
-inline uint32_t RotateRight(uint32_t value, unsigned count)
-{
-#if defined(__x86_64__)
-    uint32_t rotated;
-    __asm__("rorxl %2, %1, %0" : "=r"(rotated) : "r"(value), "i"(count));
-    return rotated;
-#else
-    return value >> count | value << (32 - count);
-#endif
 }
 
 constexpr uint64_t SpreadNibbles(uint32_t packed)
@@ -282,6 +291,42 @@ inline void WriteWord(NibbleRegister& r, uint64_t value)
         r.PackedLow = static_cast<uint32_t>(value);
         r.PackedHigh = static_cast<uint32_t>(value >> 32);
     }
+}
+
+// Two registers' nibble bytes to their packed words, and back. The mode
+// switches convert all four working registers, and with SSE2 two of them go
+// through one vector.
+inline void PackNibbleBytePair(NibbleRegister& a, NibbleRegister& b)
+{
+#if defined(__SSE2__)
+    const __m128i low = _mm_set1_epi8(0x0F), bytes = _mm_set1_epi16(0x00FF);
+    __m128i x = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a.Nibbles)), low);
+    __m128i y = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b.Nibbles)), low);
+    x = _mm_and_si128(_mm_or_si128(x, _mm_srli_epi16(x, 4)), bytes);
+    y = _mm_and_si128(_mm_or_si128(y, _mm_srli_epi16(y, 4)), bytes);
+    const __m128i packed = _mm_packus_epi16(x, y);
+    WriteWord<false>(a, static_cast<uint64_t>(_mm_cvtsi128_si64(packed)));
+    WriteWord<false>(b, static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(packed, packed))));
+#else
+    WriteWord<false>(a, PackNibbleBytes(a));
+    WriteWord<false>(b, PackNibbleBytes(b));
+#endif
+}
+
+inline void UnpackNibbleBytePair(NibbleRegister& a, NibbleRegister& b)
+{
+#if defined(__SSE2__)
+    const __m128i low = _mm_set1_epi8(0x0F);
+    const __m128i words =
+        _mm_set_epi64x(static_cast<long long>(ReadWord<false>(b)), static_cast<long long>(ReadWord<false>(a)));
+    const __m128i even = _mm_and_si128(words, low);
+    const __m128i odd = _mm_and_si128(_mm_srli_epi16(words, 4), low);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(a.Nibbles), _mm_unpacklo_epi8(even, odd));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(b.Nibbles), _mm_unpackhi_epi8(even, odd));
+#else
+    UnpackNibbleBytes(a, ReadWord<false>(a));
+    UnpackNibbleBytes(b, ReadWord<false>(b));
+#endif
 }
 
 // The return stack: a ring of eight with no depth count. Both call the

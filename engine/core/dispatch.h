@@ -66,38 +66,6 @@ inline void ExecuteInstruction()
     ActiveDispatchTable[DispatchIndexOfWord(FetchWord(fetch))]();
 }
 
-// The same index in one BMI2 pext where the host has it: the bits the table
-// is indexed by are exactly those of the mask.
-template <bool Bmi2>
-[[gnu::always_inline]] inline uint64_t FastDispatchIndex(uint32_t word)
-{
-    if constexpr (Bmi2)
-        return ExtractBits(word, 0x000F0F1Fu);
-    else
-        return DispatchIndexOfWord(word);
-}
-
-// LocateInstruction with the page number rotated into the low byte of
-// another register (rorx), one instruction fewer than a copy and a shift.
-template <bool Bmi2>
-[[gnu::always_inline]] inline const uint8_t* LocateInstructionFast(uint32_t pc)
-{
-    if constexpr (Bmi2)
-        return Memory.Pages.Fetch[RotateRight(pc, 12) & 0xFF] + (pc & (PageSize - 1));
-    else
-        return LocateInstruction(pc);
-}
-
-// ExecuteInstruction of the loops that run many instructions; the table
-// and the instruction it runs are the same.
-template <bool Bmi2>
-[[gnu::always_inline]] inline void ExecuteInstructionFast()
-{
-    const uint8_t* fetch = LocateInstructionFast<Bmi2>(Cpu.PC);
-    Cpu.FetchPointer = fetch;
-    ActiveDispatchTable[FastDispatchIndex<Bmi2>(FetchWord(fetch))]();
-}
-
 void BreakpointTrapHex();
 void BreakpointTrapDecimal();
 

@@ -1,12 +1,14 @@
 #include "engine/core/engine.h"
 
 #include "engine/core/banks.h"
+#include "engine/core/code_cache.h"
 #include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
 #include "engine/core/hooks.h"
 #include "engine/core/interrupts.h"
 #include "engine/core/memory.h"
 #include "engine/core/serial.h"
+#include "engine/core/threaded.h"
 #include "engine/core/timers.h"
 #include "engine/core/trace.h"
 #include "korvane.h"
@@ -71,37 +73,14 @@ void AdjustInstructionsPerSlice(bool grow)
         InstructionsPerSlice.store(count - 1, std::memory_order_relaxed);
 }
 
-// The instructions left in the slice under way. Only the execution thread
-// writes it: a stop made there (from a handler the instruction called) sets
-// it to 1, so that the slice ends after the current instruction.
-uint32_t SliceInstructionsLeft;
-
-// The count is read once per slice. Kept out of RunSlice so that a profile
-// can count the instructions' own cost apart from the slice's waiting.
-template <bool Tracing, bool Bmi2>
-[[gnu::noinline]] void RunInstructions()
-{
-    SliceInstructionsLeft = InstructionsPerSlice.load(std::memory_order_relaxed);
-    while (SliceInstructionsLeft != 0) {
-        if constexpr (Tracing)
-            RecordTrace();
-        ExecuteInstructionFast<Bmi2>();
-        if (InterruptPending()) [[unlikely]]
-            DecideInterrupts();
-        --SliceInstructionsLeft;
-    }
-}
-
 void RunSlice()
 {
     SliceStart = platform::PerformanceCounter();
     Cpu.TotalCycles += Cpu.SliceCycles;
     Cpu.SliceCycles = 0;
-    const bool tracing = TraceMode.load(std::memory_order_relaxed) != 0;
-    if (HostHasBmi2)
-        tracing ? RunInstructions<true, true>() : RunInstructions<false, true>();
-    else
-        tracing ? RunInstructions<true, false>() : RunInstructions<false, false>();
+    // The count is read once per slice.
+    RunInstructions(InstructionsPerSlice.load(std::memory_order_relaxed),
+                    TraceMode.load(std::memory_order_relaxed) != 0);
 
     // The count follows what the slice's own work took; the ticks follow
     // the schedule, one period after the last deadline however late the
@@ -178,6 +157,31 @@ bool ThreadAlive()
 
 } // namespace
 
+// Kept out of RunSlice so that a profile can count the instructions' own
+// cost apart from the slice's waiting. Tracing records every instruction, which only the reference path does; so
+// does a request pending before an instruction (from between the slices, or
+// from another thread), so that it is decided after exactly one more, as
+// after every instruction the threaded loop returns from with one pending.
+void RunInstructions(uint32_t count, bool tracing)
+{
+    SliceInstructionsLeft = count;
+    while (SliceInstructionsLeft != 0) {
+        if (!tracing && !InterruptPending()) {
+            RunThreaded(false);
+        } else {
+            if (tracing)
+                RecordTrace();
+            ExecuteInstruction();
+        }
+        if (InterruptPending()) [[unlikely]]
+            DecideInterrupts();
+        // The threaded loop counts what it runs but the instruction after
+        // which it found a request.
+        if (SliceInstructionsLeft != 0)
+            --SliceInstructionsLeft;
+    }
+}
+
 void DeliverDueTicks(uint64_t now)
 {
     if (now < SliceDeadline)
@@ -226,6 +230,7 @@ void StartEngine()
     SliceDeadline = platform::PerformanceCounter() + SlicePeriod;
     ClearInterruptHandlers();
     ActiveDispatchTable = HexDispatchTable.data();
+    ActiveDecodedPages = DecodedPages[0];
     BreakpointHandler.store(nullptr, std::memory_order_relaxed);
 
     ExecutionThread = new platform::Thread;
@@ -292,27 +297,18 @@ void StepInstruction()
     table[DispatchIndex(fetch[0] & 0x0F, fetch[1], fetch[2])]();
 }
 
-namespace {
-
-template <bool Bmi2>
-void RunRoutine()
-{
-    while (Cpu.PC != StartSentinel)
-        ExecuteInstructionFast<Bmi2>();
-}
-
-} // namespace
-
+// The routine's count runs out only after some four thousand million
+// instructions; the loop then takes a new one.
 void ExecuteRoutine(uint32_t address)
 {
     const uint32_t heldEntry = PopReturnStack();
     const uint32_t heldPc = Cpu.PC;
     PushReturnStack(StartSentinel);
     Cpu.PC = address;
-    if (HostHasBmi2)
-        RunRoutine<true>();
-    else
-        RunRoutine<false>();
+    while (Cpu.PC != StartSentinel) {
+        SliceInstructionsLeft = ~uint32_t{0};
+        RunThreaded(true);
+    }
     Cpu.PC = heldPc;
     PushReturnStack(heldEntry);
 }

@@ -52,6 +52,9 @@ bool IsExecutionThread();
 // the current slice after the current instruction.
 void StopEmulation();
 void RunEmulation();
+// Runs count instructions as a slice does (the execution thread's loop, or a
+// test's), deciding each request after the instruction that finds it pending.
+[[gnu::noinline]] void RunInstructions(uint32_t count, bool tracing);
 void StepInstruction();
 void ExecuteRoutine(uint32_t address);
 void ResetEngine();

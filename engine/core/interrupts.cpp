@@ -125,7 +125,9 @@ void CpuShutdown()
         if (PendingInterrupts.load(std::memory_order_relaxed)) {
             WakeEvent->Set();
         } else {
-            Sleeping.store(1, std::memory_order_relaxed);
+            // Published with release: whoever sees the processor asleep sees
+            // the machine as SHUTDN left it.
+            Sleeping.store(1, std::memory_order_release);
             WakeEvent->Reset();
         }
     }

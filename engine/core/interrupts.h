@@ -34,10 +34,10 @@ extern uint8_t ServiceRequestBits;
 extern std::atomic<uint8_t> Sleeping;
 extern std::atomic<InterruptHandlerProc> InterruptHandlers[16];
 
-// Whether a request is pending: the run loop asks after every instruction.
-// On x86 one compare of the word in memory, where a relaxed load and a test
-// would be two instructions; an aligned 16-bit read is atomic there. The
-// thread sanitizer sees the load itself.
+// Whether a request is pending: the run loop asks after the instructions
+// that may have made one. On x86 one compare of the word in memory, where a
+// relaxed load and a test would be two instructions; an aligned 16-bit read
+// is atomic there. The thread sanitizer sees the load itself.
 #if defined(__SANITIZE_THREAD__)
 #define KORVANE_THREAD_SANITIZER 1
 #elif defined(__has_feature)
@@ -46,15 +46,20 @@ extern std::atomic<InterruptHandlerProc> InterruptHandlers[16];
 #endif
 #endif
 
-inline bool InterruptPending()
+inline bool RequestsPending(const std::atomic<uint16_t>& requests)
 {
 #if defined(__x86_64__) && defined(__GCC_ASM_FLAG_OUTPUTS__) && !defined(KORVANE_THREAD_SANITIZER)
     bool pending;
-    __asm__ volatile("cmpw $0, %1" : "=@ccne"(pending) : "m"(PendingInterrupts));
+    __asm__ volatile("cmpw $0, %1" : "=@ccne"(pending) : "m"(requests));
     return pending;
 #else
-    return PendingInterrupts.load(std::memory_order_relaxed) != 0;
+    return requests.load(std::memory_order_relaxed) != 0;
 #endif
+}
+
+inline bool InterruptPending()
+{
+    return RequestsPending(PendingInterrupts);
 }
 
 void RequestInterrupt(uint16_t bits);

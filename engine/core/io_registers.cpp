@@ -259,6 +259,14 @@ uint32_t IoReadRegister(uint32_t offset)
     return ReadMap[offset](offset);
 }
 
+uint64_t IoReadRegisterRun(uint32_t offset, unsigned count)
+{
+    uint64_t value = 0;
+    for (unsigned k = 0; k < count; ++k)
+        value |= uint64_t{ReadMap[offset + k](offset + k)} << (4 * k);
+    return value;
+}
+
 void IoWriteRegister(uint32_t offset, uint32_t nibble)
 {
     offset &= 63;

@@ -7,6 +7,7 @@
 // stops, so the engine must go last.
 #include "engine/core/library.h"
 
+#include "engine/core/code_cache.h"
 #include "engine/core/cpu_state.h"
 #include "engine/core/engine.h"
 #include "engine/core/keyboard.h"
@@ -21,6 +22,7 @@ namespace korvane {
 void LibraryAttach()
 {
     Cpu.PC = 0;
+    InitCodeCache();
     InitMemoryController();
     CreateTickers();
     ResetKeyboard();

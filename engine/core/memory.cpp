@@ -3,6 +3,7 @@
 #include <array>
 
 #include "engine/core/banks.h"
+#include "engine/core/code_cache.h"
 #include "engine/core/io_registers.h"
 #include "korvane.h"
 
@@ -115,6 +116,7 @@ constinit const std::array<uint32_t, 256> ModulePriority = BuildModulePriority()
 MemoryMap Memory;
 constinit const uint8_t BlankPage[PageSize + BufferSlack] = {};
 uint32_t CrcRegister;
+bool SlowAccessTaken;
 
 uint32_t ReadZero(uint32_t)
 {
@@ -144,11 +146,9 @@ namespace {
     return nibbles;
 }
 
-} // namespace
-
 // The nibbles of a page that is not plain go one by one through its read
 // function, which no read changes: the page is looked up once for its run.
-uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count)
+[[gnu::noinline]] uint64_t ReadNibbleRunByPages(uint32_t address, unsigned count)
 {
     uint64_t value = 0;
     for (unsigned done = 0; done < count;) {
@@ -166,10 +166,24 @@ uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count)
     return value;
 }
 
+} // namespace
+
+// A run of the window's registers is read as IoReadNibble reads them, without
+// a call per nibble.
+uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count)
+{
+    SlowAccessTaken = true;
+    const uint32_t first = address & 0xFFFFF;
+    if (Memory.BySet.ReadNibble[Memory.Pages.Modules[PageOf(first)]] == &IoReadNibble && IoWindowHolds(first, count))
+        return IoReadRegisters(first & 63, count);
+    return ReadNibbleRunByPages(address, count);
+}
+
 // A write may switch a page's functions (the flash enable register does), so
 // each nibble looks its page up again.
 void WriteNibbleRunAcrossPages(uint32_t address, unsigned count, uint64_t value)
 {
+    SlowAccessTaken = true;
     for (unsigned done = 0; done < count;) {
         const uint32_t at = (address + done) & 0xFFFFF;
         uint8_t* page = Memory.Pages.Write[PageOf(at)];
@@ -195,6 +209,7 @@ void RecomputeFetchPointers(unsigned firstPage, unsigned count)
         Memory.Pages.Read[page] = read ? read(page << 12) : nullptr;
         Memory.Pages.Write[page] = write ? write(page << 12) : nullptr;
     }
+    ForgetDecodedPages(firstPage, count);
 }
 
 void RebuildAccessTables()

@@ -100,6 +100,12 @@ extern const uint8_t BlankPage[PageSize + BufferSlack];
 
 extern uint32_t CrcRegister;
 
+// Set by every data access that leaves the plain pages for a module's
+// functions (or crosses a page): those may post a request, change the memory
+// map or call out of the engine, which the threaded loop must then see. Only
+// the thread that runs instructions writes it; the loop clears it.
+extern bool SlowAccessTaken;
+
 inline constexpr unsigned PageOf(uint32_t address)
 {
     return (address >> 12) & 0xFF;
@@ -153,9 +159,25 @@ inline constexpr std::array<std::array<uint16_t, 256>, 2> CrcFiveStepBytes = [] 
     return table;
 }();
 
+// The CRC after sixteen nibbles, by Barrett reduction. The CRC takes each
+// nibble's lowest bit first, so the 64 bits of value XOR the CRC are the
+// message reflected; the quotient's 16 lowest terms come from one carry-less
+// product with floor(x^80 / P) less x^64, reflected. The remainder is those
+// terms times P less x^16, x^12 + x^5 + 1, which reflected is 0x1081: two
+// shifts and two XORs.
+[[gnu::always_inline]] inline uint32_t CrcOfSixteenNibbles(uint32_t crc, uint64_t value)
+{
+    constexpr uint64_t ReflectedQuotient = 0xC2CD82058E2C0C88ull;
+    const uint64_t message = value ^ crc;
+    const uint64_t quotient = (message ^ CarrylessProductLow(message, ReflectedQuotient) << 1) >> 48;
+    return static_cast<uint32_t>((quotient ^ quotient << 7 ^ quotient << 12) >> 12) & 0xFFFF;
+}
+
 // The CRC after count nibbles of value, first nibble lowest, in that order.
 [[gnu::always_inline]] inline uint32_t CrcOfNibbles(uint32_t crc, uint64_t value, unsigned count)
 {
+    if (count == 16 && HostHasPclmul) [[likely]]
+        return CrcOfSixteenNibbles(crc, value);
     if (count == 5) {
         const uint32_t x = (crc ^ static_cast<uint32_t>(value)) & 0xFFFF;
         return CrcFiveStepBytes[0][x & 0xFF] ^ CrcFiveStepBytes[1][x >> 8] ^
@@ -233,6 +255,7 @@ inline uint32_t ReadNibble(uint32_t address)
         UpdateCrc(nibble);
         return nibble;
     }
+    SlowAccessTaken = true;
     return Memory.BySet.ReadNibble[Memory.Pages.Modules[PageOf(address)]](address);
 }
 
@@ -246,6 +269,7 @@ inline uint32_t ReadAddress(uint32_t address)
         CrcRegister = CrcOfNibbles(CrcRegister, value, 5);
         return value;
     }
+    SlowAccessTaken = true;
     return Memory.BySet.ReadAddress[Memory.Pages.Modules[PageOf(address)]](address);
 }
 
@@ -255,6 +279,7 @@ inline void WriteNibble(uint32_t address, uint32_t nibble)
         page[address & (PageSize - 1)] = static_cast<uint8_t>(nibble & 0x0F);
         return;
     }
+    SlowAccessTaken = true;
     Memory.BySet.WriteNibble[Memory.Pages.Modules[PageOf(address)]](address, nibble);
 }
 
@@ -274,6 +299,8 @@ uint64_t ReadNibbleRunAcrossPages(uint32_t address, unsigned count);
 // The usual transfer lies in one plain page and is read here without a call.
 [[gnu::always_inline]] inline uint64_t ReadNibbleRun(uint32_t address, unsigned count)
 {
+    if (count == 1) // one nibble, which no run needs to be found for
+        return ReadNibble(address & 0xFFFFF);
     const uint32_t offset = address & (PageSize - 1);
     const uint8_t* page = Memory.Pages.Read[PageOf(address)];
     if (!page || offset + count > PageSize)
@@ -288,6 +315,8 @@ void WriteNibbleRunAcrossPages(uint32_t address, unsigned count, uint64_t value)
 
 [[gnu::always_inline]] inline void WriteNibbleRun(uint32_t address, unsigned count, uint64_t value)
 {
+    if (count == 1)
+        return WriteNibble(address & 0xFFFFF, static_cast<uint32_t>(value & 15));
     const uint32_t offset = address & (PageSize - 1);
     uint8_t* page = Memory.Pages.Write[PageOf(address)];
     if (!page || offset + count > PageSize)

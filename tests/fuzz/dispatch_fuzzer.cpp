@@ -1,12 +1,19 @@
-// The instruction loops' fast path against the reference dispatch. Each input
-// sets up a machine (state, memory map, banks, flash, a program in RAM or
-// ROM, both processor modes) and runs it twice from the same start: through
-// the reference (one table load by the plain index, nibbles gathered and
-// spread by shifts) in a child process, and through the fast path (the pext
-// index, pext and pdep where the host has BMI2). The whole machine is recorded after every
-// instruction of the first run and must match after the same instruction of
-// the second. Programs write over their own code through D0 and D1, select
-// banks and send the flash commands, so stale fetch pages show as a mismatch.
+// The run loop's code cache against the reference dispatch. Each input sets
+// up a machine (state, memory map, banks, flash, a program in RAM or ROM,
+// both processor modes) and runs it twice from the same start: through the
+// reference (one table load by the plain index, nibbles gathered and spread
+// by shifts, the CRC by its table steps) in a child process, and through the
+// code cache's threaded loop as the run loop drives it, in slices of lengths
+// the input picks. The whole machine is recorded after every instruction of
+// the first run and must match at the end of each slice of the second.
+// Programs write over their own code through D0 and D1, select banks and
+// send the flash commands, so stale fetch pages and stale decoded
+// instructions show as a mismatch. Between slices the host writes a nibble
+// near PC or sets a breakpoint tag there, as a debugger does while the
+// engine stands, and the reference sees the same write after the same
+// instruction. The cache lives on from input to input, so that entries
+// decoded for one machine meet the next.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/mman.h>
@@ -17,10 +24,12 @@
 #include "engine/core/banks.h"
 #include "engine/core/cpu_state.h"
 #include "engine/core/dispatch.h"
+#include "engine/core/engine.h"
 #include "engine/core/flash.h"
 #include "engine/core/interrupts.h"
 #include "engine/core/io_registers.h"
 #include "engine/core/memory.h"
+#include "engine/core/threaded.h"
 #include "tests/fuzz/fuzz_input.h"
 
 using namespace korvane;
@@ -103,6 +112,7 @@ void SetUp(fuzz::Input in, Buffers& b, const uint8_t* baseline, uint32_t baselin
     PendingInterrupts.store(0, std::memory_order_relaxed);
     Flash = FlashChip{};
     SetFlashWriteEnable(false);
+    IoRegisterShadow[0x2D] = 0;
     // PC and the first instructions there come first, so that short inputs
     // run a program of their own on any page; the rest fills memory as the
     // step fuzzer's input does.
@@ -186,13 +196,82 @@ std::vector<uint8_t> Extended(const uint8_t* data, size_t size)
 
 // The host's clock, which the engine's service register 0x2D puts in C on a
 // write of 14, is no part of the machine: the runs are compared up to the
-// instruction that reads it.
+// instruction that reads it. The register keeps what was last written, and
+// SetUp clears it, so the first 14 seen is the first read.
 bool ReadHostClock()
 {
     return IoRegisterShadow[0x2D] == 14;
 }
 
-// What the reference run leaves for the fast one: shared with the child
+// What the host does between two slices of the cached run: after instruction
+// Step, write Nibble at PC + Offset (a breakpoint tag with it, or alone).
+struct HostWrite {
+    int Step;
+    uint32_t Offset;
+    uint8_t Nibble;
+    bool TagOnly;
+};
+
+// The slices of the cached run, and the host's writes between them: picked
+// by a generator the input seeds, so that the reference, in its own
+// process, makes the same writes after the same instructions.
+struct Schedule {
+    std::vector<int> Ends; // the instruction after which each slice ends
+    std::vector<HostWrite> Writes;
+};
+
+Schedule MakeSchedule(const std::vector<uint8_t>& input)
+{
+    uint64_t state = 0xD1B54A32D192ED03ull;
+    for (const uint8_t byte : input)
+        state = (state ^ byte) * 0x100000001B3ull;
+    const auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    Schedule schedule;
+    for (int step = 0; step < Steps;) {
+        // Mostly short slices, so that a mismatch is found near its cause,
+        // now and then a long one that chains many entries.
+        const uint64_t r = next();
+        const int length = 1 + static_cast<int>(r % 8 == 0 ? (r >> 8) % 400 : (r >> 8) % 12);
+        step = std::min(step + length, Steps);
+        schedule.Ends.push_back(step - 1);
+        if (r % 5 == 0) {
+            const uint64_t w = next();
+            schedule.Writes.push_back({step - 1, static_cast<uint32_t>(w % 24), static_cast<uint8_t>((w >> 8) & 15),
+                                       ((w >> 12) & 3) == 0});
+        }
+    }
+    return schedule;
+}
+
+// A host write into the lent buffer behind an address, where one answers.
+void WriteAsHost(Buffers& b, uint32_t address, uint8_t nibble, bool tagOnly)
+{
+    uint32_t module = 0;
+    const size_t offset = KVTranslateAddress(address & 0xFFFFF, &module);
+    std::vector<uint8_t>* buffer = module == KV_MODULE_ROM     ? &b.Rom
+                                   : module == KV_MODULE_RAM   ? &b.Ram
+                                   : module == KV_MODULE_PORT1 ? &b.Port1
+                                   : module == KV_MODULE_PORT2 ? &b.Port2
+                                                               : nullptr;
+    if (!buffer || offset + KV_BUFFER_SLACK >= buffer->size())
+        return;
+    uint8_t& at = (*buffer)[offset];
+    at = tagOnly ? static_cast<uint8_t>(at | 0x10) : nibble;
+}
+
+void ApplyWrites(Buffers& b, const Schedule& schedule, int step)
+{
+    for (const HostWrite& w : schedule.Writes)
+        if (w.Step == step)
+            WriteAsHost(b, korvane::Cpu.PC + w.Offset, w.Nibble, w.TagOnly);
+}
+
+// What the reference run leaves for the cached one: shared with the child
 // process that makes it.
 struct Expected {
     int Count;
@@ -200,29 +279,39 @@ struct Expected {
     Record Records[Steps];
 };
 
-void RunReference(Expected& expected, const Buffers& b)
+// Each instruction as the run loop takes it when tracing: through the
+// reference dispatch, and a pending request decided after it.
+void RunReference(Expected& expected, Buffers& b, const Schedule& schedule)
 {
     expected.Count = Steps;
     for (int step = 0; step < Steps; ++step) {
-        IoRegisterShadow[0x2D] = 0;
         ExecuteInstruction();
+        if (InterruptPending())
+            DecideInterrupts();
         expected.Records[step] = Take(b);
         if (ReadHostClock()) {
             expected.Count = step;
             break;
         }
+        ApplyWrites(b, schedule, step);
     }
     // The flash writes reach the ROM; it is compared once, at the end.
     expected.Rom = Digest(b.Rom, KV_ROM_NIBBLES, 1);
 }
 
-template <bool Bmi2>
-void RunFast(const Expected& expected, const Buffers& b)
+// The run loop over the code cache, a slice at a time up to the reference's
+// last instruction.
+void RunCached(const Expected& expected, Buffers& b, const Schedule& schedule)
 {
-    for (int step = 0; step < expected.Count; ++step) {
-        IoRegisterShadow[0x2D] = 0;
-        ExecuteInstructionFast<Bmi2>();
-        fuzz::Check(Take(b) == expected.Records[step]);
+    int done = 0;
+    for (const int end : schedule.Ends) {
+        const int last = std::min(end, expected.Count - 1);
+        if (last < done)
+            break;
+        RunInstructions(static_cast<uint32_t>(last + 1 - done), false);
+        fuzz::Check(Take(b) == expected.Records[last]);
+        ApplyWrites(b, schedule, last);
+        done = last + 1;
     }
     fuzz::Check(Digest(b.Rom, KV_ROM_NIBBLES, 1) == expected.Rom);
 }
@@ -235,18 +324,19 @@ void RunFast(const Expected& expected, const Buffers& b)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static Buffers b;
-    static const bool hostHasBmi2 = HostHasBmi2;
     static uint8_t baseline[512];
     static const uint32_t baselineSize = KVSaveState(baseline, sizeof baseline);
     static Expected& expected = *static_cast<Expected*>(
         mmap(nullptr, sizeof(Expected), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
 
     const std::vector<uint8_t> input = Extended(data, size);
+    const Schedule schedule = MakeSchedule(input);
     SetUp(fuzz::Input{input.data(), input.size()}, b, baseline, baselineSize);
     const pid_t child = fork();
     if (child == 0) {
         HostHasBmi2 = false;
-        RunReference(expected, b);
+        HostHasPclmul = false;
+        RunReference(expected, b, schedule);
         _exit(0);
     }
     // The fuzzer's own timer signals interrupt the wait; it goes on.
@@ -256,9 +346,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         waited = child > 0 ? waitpid(child, &status, 0) : -1;
     while (waited < 0 && errno == EINTR);
     fuzz::Check(waited == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    if (hostHasBmi2)
-        RunFast<true>(expected, b);
-    else
-        RunFast<false>(expected, b);
+    RunCached(expected, b, schedule);
     return 0;
 }

@@ -393,6 +393,9 @@ TEST(StartFiles, ARefusedRomAndAMissingSkinAreSaidOnStandardErrorAndInOneBoxOnce
     rom.close();
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    // The machine as a new process finds it, stopped: the tests before may
+    // have left it running, and the window configures it as it opens.
+    KVReset();
     auto window = std::make_unique<CSkinWnd>();
     QStringList said = StandardErrorOf([&] { window->CreateSkinWindow(); });
     QDir::setCurrent(previous);
