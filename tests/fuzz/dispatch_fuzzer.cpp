@@ -1,17 +1,17 @@
-// The run loop's code cache against the reference dispatch. Each input sets
-// up a machine (state, memory map, banks, flash, a program in RAM or ROM,
-// both processor modes) and runs it twice from the same start: through the
+// The code cache against the reference dispatch. Each input sets up a
+// machine (state, memory map, banks, flash, a program in RAM or ROM, both
+// processor modes) and runs it twice from the same start: through the
 // reference (one table load by the plain index, nibbles gathered and spread
 // by shifts, the CRC by its table steps) in a child process, and through the
-// code cache's threaded loop as the run loop drives it, in slices of lengths
-// the input picks. The whole machine is recorded after every instruction of
-// the first run and must match at the end of each slice of the second.
-// Programs write over their own code through D0 and D1, select banks and
-// send the flash commands, so stale fetch pages and stale decoded
-// instructions show as a mismatch. Between slices the host writes a nibble
-// near PC or sets a breakpoint tag there, as a debugger does while the
-// engine stands, and the reference sees the same write after the same
-// instruction. The cache lives on from input to input, so that entries
+// code cache's threaded loop as the run loop or KVExecuteRoutine drives it,
+// in slices of lengths the input picks. The whole machine is recorded after
+// every instruction of the first run and must match at the end of each
+// slice of the second. Programs write over their own code through D0 and
+// D1, select banks and send the flash commands, so stale fetch pages and
+// stale decoded instructions show as a mismatch. Between slices the host
+// writes a nibble near PC or sets a breakpoint tag there, as a debugger does
+// while the engine stands, and the reference sees the same write after the
+// same instruction. The cache lives on from input to input, so that entries
 // decoded for one machine meet the next.
 #include <algorithm>
 #include <cerrno>
@@ -216,6 +216,9 @@ struct HostWrite {
 // by a generator the input seeds, so that the reference, in its own
 // process, makes the same writes after the same instructions.
 struct Schedule {
+    // As KVExecuteRoutine runs them (no request decided, the return to the
+    // routine's sentinel ends the run), or as the execution thread does.
+    bool Routine = false;
     std::vector<int> Ends; // the instruction after which each slice ends
     std::vector<HostWrite> Writes;
 };
@@ -232,6 +235,7 @@ Schedule MakeSchedule(const std::vector<uint8_t>& input)
         return state;
     };
     Schedule schedule;
+    schedule.Routine = (next() & 3) == 0;
     for (int step = 0; step < Steps;) {
         // Mostly short slices, so that a mismatch is found near its cause,
         // now and then a long one that chains many entries.
@@ -279,18 +283,22 @@ struct Expected {
     Record Records[Steps];
 };
 
-// Each instruction as the run loop takes it when tracing: through the
-// reference dispatch, and a pending request decided after it.
+// Each instruction through the reference dispatch, as the run loop takes it
+// when tracing (a pending request decided after it) or as a routine runs.
 void RunReference(Expected& expected, Buffers& b, const Schedule& schedule)
 {
     expected.Count = Steps;
     for (int step = 0; step < Steps; ++step) {
         ExecuteInstruction();
-        if (InterruptPending())
+        if (!schedule.Routine && InterruptPending())
             DecideInterrupts();
         expected.Records[step] = Take(b);
         if (ReadHostClock()) {
             expected.Count = step;
+            break;
+        }
+        if (schedule.Routine && korvane::Cpu.PC == StartSentinel) {
+            expected.Count = step + 1;
             break;
         }
         ApplyWrites(b, schedule, step);
@@ -299,8 +307,9 @@ void RunReference(Expected& expected, Buffers& b, const Schedule& schedule)
     expected.Rom = Digest(b.Rom, KV_ROM_NIBBLES, 1);
 }
 
-// The run loop over the code cache, a slice at a time up to the reference's
-// last instruction.
+// The code cache, a slice at a time up to the reference's last instruction:
+// through the run loop, or through the threaded loop as a routine, which
+// ends early only on the routine's sentinel.
 void RunCached(const Expected& expected, Buffers& b, const Schedule& schedule)
 {
     int done = 0;
@@ -308,7 +317,19 @@ void RunCached(const Expected& expected, Buffers& b, const Schedule& schedule)
         const int last = std::min(end, expected.Count - 1);
         if (last < done)
             break;
-        RunInstructions(static_cast<uint32_t>(last + 1 - done), false);
+        const uint32_t count = static_cast<uint32_t>(last + 1 - done);
+        if (schedule.Routine) {
+            SliceInstructionsLeft = count;
+            RunThreaded(true);
+            if (SliceInstructionsLeft != 0) {
+                const int ran = static_cast<int>(count - SliceInstructionsLeft);
+                fuzz::Check(korvane::Cpu.PC == StartSentinel && done + ran == expected.Count &&
+                            (ran == 0 || Take(b) == expected.Records[done + ran - 1]));
+                return;
+            }
+        } else {
+            RunInstructions(count, false);
+        }
         fuzz::Check(Take(b) == expected.Records[last]);
         ApplyWrites(b, schedule, last);
         done = last + 1;
