@@ -206,12 +206,33 @@ inline void StoreNibbleBytes(NibbleRegister& r, unsigned half, uint64_t bytes)
 // All sixteen nibble bytes as the 64-bit value, and back: with SSE2 in a
 // handful of vector steps (pairs of bytes merge within 16-bit lanes, then
 // the lanes narrow to bytes), else as two halves.
+#if defined(__SSE2__)
+// A register's nibble bytes with each pair of bytes merged into the low byte
+// of its 16-bit lane: packing narrows the lanes to bytes.
+inline __m128i NibbleBytePairs(const NibbleRegister& r)
+{
+    const __m128i bytes = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.Nibbles)),
+                                        _mm_set1_epi8(0x0F));
+    return _mm_and_si128(_mm_or_si128(bytes, _mm_srli_epi16(bytes, 4)), _mm_set1_epi16(0x00FF));
+}
+
+// The low and the high nibble of each byte of packed words: interleaved,
+// they are the nibble bytes.
+inline __m128i LowNibbles(__m128i words)
+{
+    return _mm_and_si128(words, _mm_set1_epi8(0x0F));
+}
+
+inline __m128i HighNibbles(__m128i words)
+{
+    return _mm_and_si128(_mm_srli_epi16(words, 4), _mm_set1_epi8(0x0F));
+}
+#endif
+
 inline uint64_t PackNibbleBytes(const NibbleRegister& r)
 {
 #if defined(__SSE2__)
-    const __m128i bytes = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.Nibbles)),
-                                        _mm_set1_epi8(0x0F));
-    const __m128i pairs = _mm_and_si128(_mm_or_si128(bytes, _mm_srli_epi16(bytes, 4)), _mm_set1_epi16(0x00FF));
+    const __m128i pairs = NibbleBytePairs(r);
     return static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_packus_epi16(pairs, pairs)));
 #else
     return uint64_t{GatherNibbles(LoadNibbleBytes(r, 1))} << 32 | GatherNibbles(LoadNibbleBytes(r, 0));
@@ -222,9 +243,7 @@ inline void UnpackNibbleBytes(NibbleRegister& r, uint64_t value)
 {
 #if defined(__SSE2__)
     const __m128i word = _mm_cvtsi64_si128(static_cast<long long>(value));
-    const __m128i low = _mm_and_si128(word, _mm_set1_epi8(0x0F));
-    const __m128i high = _mm_and_si128(_mm_srli_epi16(word, 4), _mm_set1_epi8(0x0F));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(r.Nibbles), _mm_unpacklo_epi8(low, high));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r.Nibbles), _mm_unpacklo_epi8(LowNibbles(word), HighNibbles(word)));
 #else
     StoreNibbleBytes(r, 0, SpreadNibbles(static_cast<uint32_t>(value)));
     StoreNibbleBytes(r, 1, SpreadNibbles(static_cast<uint32_t>(value >> 32)));
@@ -299,12 +318,7 @@ inline void WriteWord(NibbleRegister& r, uint64_t value)
 inline void PackNibbleBytePair(NibbleRegister& a, NibbleRegister& b)
 {
 #if defined(__SSE2__)
-    const __m128i low = _mm_set1_epi8(0x0F), bytes = _mm_set1_epi16(0x00FF);
-    __m128i x = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a.Nibbles)), low);
-    __m128i y = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b.Nibbles)), low);
-    x = _mm_and_si128(_mm_or_si128(x, _mm_srli_epi16(x, 4)), bytes);
-    y = _mm_and_si128(_mm_or_si128(y, _mm_srli_epi16(y, 4)), bytes);
-    const __m128i packed = _mm_packus_epi16(x, y);
+    const __m128i packed = _mm_packus_epi16(NibbleBytePairs(a), NibbleBytePairs(b));
     WriteWord<false>(a, static_cast<uint64_t>(_mm_cvtsi128_si64(packed)));
     WriteWord<false>(b, static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(packed, packed))));
 #else
@@ -316,11 +330,10 @@ inline void PackNibbleBytePair(NibbleRegister& a, NibbleRegister& b)
 inline void UnpackNibbleBytePair(NibbleRegister& a, NibbleRegister& b)
 {
 #if defined(__SSE2__)
-    const __m128i low = _mm_set1_epi8(0x0F);
     const __m128i words =
         _mm_set_epi64x(static_cast<long long>(ReadWord<false>(b)), static_cast<long long>(ReadWord<false>(a)));
-    const __m128i even = _mm_and_si128(words, low);
-    const __m128i odd = _mm_and_si128(_mm_srli_epi16(words, 4), low);
+    const __m128i even = LowNibbles(words);
+    const __m128i odd = HighNibbles(words);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(a.Nibbles), _mm_unpacklo_epi8(even, odd));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(b.Nibbles), _mm_unpackhi_epi8(even, odd));
 #else
