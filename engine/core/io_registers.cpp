@@ -23,11 +23,6 @@ namespace {
 
 constexpr uint32_t IoBit = 1u << ModuleIo;
 
-bool InWindow(uint32_t address)
-{
-    return (address & 0xFFFC0) == Modules[ModuleIo].Base;
-}
-
 uint32_t ModuleUnderWindow(uint32_t address)
 {
     return ModuleUnder(Memory.Pages.Modules[PageOf(address)], IoBit);
@@ -228,7 +223,7 @@ const uint8_t* IoFetchPage(uint32_t pageAddress)
 
 uint32_t IoReadNibble(uint32_t address)
 {
-    if (InWindow(address))
+    if (InIoWindow(address))
         return IoReadRegister(address & 63);
     return ModuleAccessTables[ModuleUnderWindow(address)].ReadNibble(address);
 }
@@ -245,7 +240,7 @@ uint32_t IoReadAddress(uint32_t address)
 
 void IoWriteNibble(uint32_t address, uint32_t nibble)
 {
-    if (InWindow(address)) {
+    if (InIoWindow(address)) {
         IoRegisterShadow[address & 63] = static_cast<uint8_t>(nibble);
         IoWriteRegister(address & 63, nibble);
         return;

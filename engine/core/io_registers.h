@@ -40,10 +40,16 @@ inline uint64_t IoReadRegisters(uint32_t offset, unsigned count)
     return IoReadRegisterRun(offset, count);
 }
 
+// Whether the address lies in the window's 64 nibbles.
+inline bool InIoWindow(uint32_t address)
+{
+    return (address & 0xFFFC0) == Modules[ModuleIo].Base;
+}
+
 // Whether the window's registers answer for all count nibbles from address.
 inline bool IoWindowHolds(uint32_t address, unsigned count)
 {
-    return (address & 0xFFFC0) == Modules[ModuleIo].Base && (address & 63) + count <= 64;
+    return InIoWindow(address) && (address & 63) + count <= 64;
 }
 void IoWriteRegister(uint32_t offset, uint32_t nibble);
 
