@@ -214,10 +214,16 @@ inline uint32_t StoredAddress(uint32_t address)
     label:                                                                                                             \
     reinterpret_cast<InstructionHandler>(page->Operands[offset])();                                                    \
     tally += CountedInstruction;                                                                                       \
-    offset += length;                                                                                                  \
-    if (tally >= 0) [[unlikely]]                                                                                       \
-        goto chunkDone;                                                                                                \
-    KORVANE_RUN_ENTRY();
+    KORVANE_ADVANCE(length);
+
+// Before a handler that may read PC or call out of the engine: PC and the
+// cycles counted so far go where the handlers and the callers keep them.
+#define KORVANE_STORE_PC_AND_CYCLES()                                                                                  \
+    do {                                                                                                               \
+        Cpu.PC = pageAddress + static_cast<uint32_t>(offset);                                                          \
+        Cpu.SliceCycles += static_cast<uint32_t>(tally & CycleBits);                                                   \
+        tally &= ~CycleBits;                                                                                           \
+    } while (false)
 
 #define KORVANE_FIELD(label, length, ...)                                                                              \
     label:                                                                                                             \
@@ -324,39 +330,27 @@ operands:
     Cpu.FetchPointer = host + offset;
     reinterpret_cast<InstructionHandler>(page->Operands[offset])();
     tally += CountedInstruction;
-    offset += page->Branches[offset];
-    if (tally >= 0) [[unlikely]]
-        goto chunkDone;
-    KORVANE_RUN_ENTRY();
+    KORVANE_ADVANCE(page->Branches[offset]);
 
 // A handler that may call out of the engine finds PC and the cycles exact.
 memory:
-    Cpu.PC = pageAddress + static_cast<uint32_t>(offset);
-    Cpu.SliceCycles += static_cast<uint32_t>(tally & CycleBits);
-    tally &= ~CycleBits;
+    KORVANE_STORE_PC_AND_CYCLES();
     reinterpret_cast<InstructionHandler>(page->Operands[offset])();
     if (SlowAccessTaken) [[unlikely]]
         goto afterCall;
     tally += CountedInstruction;
-    offset += page->Branches[offset];
-    if (tally >= 0) [[unlikely]]
-        goto chunkDone;
-    KORVANE_RUN_ENTRY();
+    KORVANE_ADVANCE(page->Branches[offset]);
 
 transfer:
-    Cpu.PC = pageAddress + static_cast<uint32_t>(offset);
+    KORVANE_STORE_PC_AND_CYCLES();
     Cpu.FetchPointer = host + offset;
-    Cpu.SliceCycles += static_cast<uint32_t>(tally & CycleBits);
-    tally &= ~CycleBits;
     reinterpret_cast<InstructionHandler>(page->Operands[offset])();
     goto afterCall;
 
 // The instruction through the table, as the reference path runs it.
 reference:
-    Cpu.PC = pageAddress + static_cast<uint32_t>(offset);
+    KORVANE_STORE_PC_AND_CYCLES();
     Cpu.FetchPointer = host + offset;
-    Cpu.SliceCycles += static_cast<uint32_t>(tally & CycleBits);
-    tally &= ~CycleBits;
     ActiveDispatchTable[DispatchIndexOfWord(static_cast<uint32_t>(page->Bytes[offset]))]();
 // After anything that may have changed the memory map, made a request,
 // stopped the engine or moved PC anywhere: the loop goes on from PC. A stop
@@ -664,6 +658,7 @@ leaveAtPc:
 #undef KORVANE_TRANSFER
 #undef KORVANE_FIELD_WORK
 #undef KORVANE_FIELD
+#undef KORVANE_STORE_PC_AND_CYCLES
 #undef KORVANE_CALLED
 #undef KORVANE_JUMP
 #undef KORVANE_NEXT
