@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "engine/core/code_cache.h"
 #include "engine/core/cpu_state.h"
@@ -139,6 +140,22 @@ template <unsigned Count>
     return true;
 }
 
+// --- Registers by number, for the labels that name them --------------------
+
+// The working register, A to D, whose packed form is at the address, or 4.
+unsigned WorkingRegisterOf(const void* target)
+{
+    const void* const packed[] = {&Cpu.A.PackedLow, &Cpu.B.PackedLow, &Cpu.C.PackedLow, &Cpu.D.PackedLow};
+    return static_cast<unsigned>(std::find(std::begin(packed), std::end(packed), target) - std::begin(packed));
+}
+
+// The packed form of the register that an exchange pairs with A to D.
+const void* PartnerOf(unsigned target)
+{
+    const void* const partners[] = {&Cpu.B.PackedLow, &Cpu.C.PackedLow, &Cpu.A.PackedLow, &Cpu.C.PackedLow};
+    return partners[target];
+}
+
 // --- The return stack, for the calls and returns done here ----------------
 
 inline void Push(uint32_t value)
@@ -230,46 +247,57 @@ inline uint32_t StoredAddress(uint32_t address)
     __VA_ARGS__;                                                                                                       \
     KORVANE_NEXT(length);
 
-#define KORVANE_FIELD_WORK(name, length)                                                                               \
-    KORVANE_FIELD(add##name, length,                                                                                   \
-                  AddField<false>(page->Targets[offset], page->Sources[offset], page->Operands[offset]))               \
-    KORVANE_FIELD(addWide##name, length,                                                                               \
-                  AddField<true>(page->Targets[offset], page->Sources[offset], page->Operands[offset]))                \
+#define KORVANE_FIELD_WORK(name, length, target, partner)                                                              \
+    KORVANE_FIELD(add##name, length, AddField<false>(target, page->Sources[offset], page->Operands[offset]))           \
+    KORVANE_FIELD(addWide##name, length, AddField<true>(target, page->Sources[offset], page->Operands[offset]))        \
     KORVANE_FIELD(subtract##name, length,                                                                              \
-                  SubtractField(page->Targets[offset], page->Targets[offset], page->Sources[offset],                   \
-                                page->Operands[offset]))                                                               \
+                  SubtractField(target, target, page->Sources[offset], page->Operands[offset]))                        \
     KORVANE_FIELD(subtractFrom##name, length,                                                                          \
-                  SubtractField(page->Targets[offset], page->Sources[offset], page->Targets[offset],                   \
-                                page->Operands[offset]))                                                               \
+                  SubtractField(target, page->Sources[offset], target, page->Operands[offset]))                        \
     KORVANE_FIELD(increment##name, length,                                                                             \
-                  IncrementField<false>(page->Targets[offset], page->Operands[offset],                                 \
-                                        reinterpret_cast<uintptr_t>(page->Sources[offset])))                          \
+                  IncrementField<false>(target, page->Operands[offset],                                                \
+                                        reinterpret_cast<uintptr_t>(page->Sources[offset])))                           \
     KORVANE_FIELD(incrementWide##name, length,                                                                         \
-                  IncrementField<true>(page->Targets[offset], page->Operands[offset],                                  \
-                                       reinterpret_cast<uintptr_t>(page->Sources[offset])))                           \
+                  IncrementField<true>(target, page->Operands[offset],                                                 \
+                                       reinterpret_cast<uintptr_t>(page->Sources[offset])))                            \
     KORVANE_FIELD(decrement##name, length,                                                                             \
-                  DecrementField(page->Targets[offset], page->Operands[offset],                                        \
-                                 reinterpret_cast<uintptr_t>(page->Sources[offset])))                                 \
-    KORVANE_FIELD(clear##name, length, StoreField(page->Targets[offset], page->Operands[offset], 0))                  \
-    KORVANE_FIELD(copy##name, length,                                                                                  \
-                  StoreField(page->Targets[offset], page->Operands[offset], LoadPacked(page->Sources[offset])))       \
-    KORVANE_FIELD(exchange##name, length,                                                                              \
-                  ExchangeField(page->Targets[offset], const_cast<void*>(page->Sources[offset]),                      \
-                                page->Operands[offset]))
+                  DecrementField(target, page->Operands[offset], reinterpret_cast<uintptr_t>(page->Sources[offset])))  \
+    KORVANE_FIELD(clear##name, length, StoreField(target, page->Operands[offset], 0))                                  \
+    KORVANE_FIELD(copy##name, length, StoreField(target, page->Operands[offset], LoadPacked(page->Sources[offset])))   \
+    KORVANE_FIELD(exchange##name, length, ExchangeField(target, partner, page->Operands[offset]))
+
+// The field work once with the target from the entry, and once for each
+// working register as the target, its address a constant: a store through
+// an address that the entry holds is known late, and the host then holds
+// back the loads after it, those that find the next jump's target among
+// them. An exchange's partner is the one its target is paired with.
+#define KORVANE_FIELD_WORKS(name, length)                                                                              \
+    KORVANE_FIELD_WORK(name, length, page->Targets[offset], const_cast<void*>(page->Sources[offset]))                  \
+    KORVANE_FIELD_WORK(name##A, length, &Cpu.A.PackedLow, &Cpu.B.PackedLow)                                            \
+    KORVANE_FIELD_WORK(name##B, length, &Cpu.B.PackedLow, &Cpu.C.PackedLow)                                            \
+    KORVANE_FIELD_WORK(name##C, length, &Cpu.C.PackedLow, &Cpu.A.PackedLow)                                            \
+    KORVANE_FIELD_WORK(name##D, length, &Cpu.D.PackedLow, &Cpu.C.PackedLow)
 
 // A transfer through a plain page, or its handler, as a memory access,
 // where the page is not plain or the nibbles leave it.
-#define KORVANE_TRANSFER(label, plain, count, length)                                                                  \
+#define KORVANE_TRANSFER(label, plain, count, length, reg, pointer)                                                    \
     label:                                                                                                             \
-    if (!plain<count>(page->Targets[offset], page->Sources[offset])) [[unlikely]]                                      \
+    if (!plain<count>(reg, pointer)) [[unlikely]]                                                                      \
         goto memory;                                                                                                   \
     KORVANE_NEXT(length);
+
+// One for each register and pointer, A or C and D0 or D1, all constants.
+#define KORVANE_TRANSFERS(name, plain, count, length)                                                                  \
+    KORVANE_TRANSFER(name##A0, plain, count, length, &Cpu.A.PackedLow, &Cpu.D0)                                        \
+    KORVANE_TRANSFER(name##A1, plain, count, length, &Cpu.A.PackedLow, &Cpu.D1)                                        \
+    KORVANE_TRANSFER(name##C0, plain, count, length, &Cpu.C.PackedLow, &Cpu.D0)                                        \
+    KORVANE_TRANSFER(name##C1, plain, count, length, &Cpu.C.PackedLow, &Cpu.D1)
 
 #define KORVANE_LOAD_C(label, length)                                                                                  \
     label: {                                                                                                           \
         const int turn = static_cast<int>(Cpu.PShift);                                                                 \
         const uint64_t taken = static_cast<uint64_t>(page->Branches[offset]);                                          \
-        StorePacked(&Cpu.C.PackedLow, (LoadPacked(&Cpu.C.PackedLow) & ~std::rotl(taken, turn)) |                      \
+        StorePacked(&Cpu.C.PackedLow, (LoadPacked(&Cpu.C.PackedLow) & ~std::rotl(taken, turn)) |                       \
                                           std::rotl(page->Operands[offset], turn));                                    \
     }                                                                                                                  \
     KORVANE_NEXT(length);
@@ -381,31 +409,32 @@ afterJump:
     goto unmatched;
 
     // --- The work done here -----------------------------------------------
-    KORVANE_FIELD_WORK(Field2, 2)
-    KORVANE_FIELD_WORK(Field3, 3)
+    KORVANE_FIELD_WORKS(Field2, 2)
+    KORVANE_FIELD_WORKS(Field3, 3)
 
-stepPointer: {
-    uint32_t pointer;
-    std::memcpy(&pointer, page->Targets[offset], sizeof pointer);
-    pointer += static_cast<uint32_t>(page->Operands[offset]);
-    Cpu.Carry = pointer > 0xFFFFF;
-    pointer &= 0xFFFFF;
-    std::memcpy(page->Targets[offset], &pointer, sizeof pointer);
-}
+// D0 or D1, one label each.
+#define KORVANE_STEP_POINTER(label, pointer)                                                                           \
+    label:                                                                                                             \
+    pointer += static_cast<uint32_t>(page->Operands[offset]);                                                          \
+    Cpu.Carry = pointer > 0xFFFFF;                                                                                     \
+    pointer &= 0xFFFFF;                                                                                                \
     KORVANE_NEXT(3);
+    KORVANE_STEP_POINTER(stepPointer0, Cpu.D0)
+    KORVANE_STEP_POINTER(stepPointer1, Cpu.D1)
+#undef KORVANE_STEP_POINTER
 
-#define KORVANE_LOAD_POINTER(label, length)                                                                            \
+#define KORVANE_LOAD_POINTER(label, length, pointer)                                                                   \
     label: {                                                                                                           \
         const uint64_t operand = page->Operands[offset];                                                               \
-        uint32_t pointer;                                                                                              \
-        std::memcpy(&pointer, page->Targets[offset], sizeof pointer);                                                  \
         pointer = (pointer & static_cast<uint32_t>(operand >> 32)) | static_cast<uint32_t>(operand);                   \
-        std::memcpy(page->Targets[offset], &pointer, sizeof pointer);                                                  \
     }                                                                                                                  \
     KORVANE_NEXT(length);
-    KORVANE_LOAD_POINTER(loadPointer4, 4)
-    KORVANE_LOAD_POINTER(loadPointer6, 6)
-    KORVANE_LOAD_POINTER(loadPointer7, 7)
+    KORVANE_LOAD_POINTER(loadPointer4D0, 4, Cpu.D0)
+    KORVANE_LOAD_POINTER(loadPointer6D0, 6, Cpu.D0)
+    KORVANE_LOAD_POINTER(loadPointer7D0, 7, Cpu.D0)
+    KORVANE_LOAD_POINTER(loadPointer4D1, 4, Cpu.D1)
+    KORVANE_LOAD_POINTER(loadPointer6D1, 6, Cpu.D1)
+    KORVANE_LOAD_POINTER(loadPointer7D1, 7, Cpu.D1)
 #undef KORVANE_LOAD_POINTER
 
 setP:
@@ -441,18 +470,17 @@ clearStatus:
     KORVANE_LOAD_C(loadC7, 7)
     KORVANE_LOAD_C(loadC8, 8)
 
-    KORVANE_TRANSFER(read2Short, ReadPlain, 2, 3)
-    KORVANE_TRANSFER(read5Short, ReadPlain, 5, 3)
-    KORVANE_TRANSFER(read2, ReadPlain, 2, 4)
-    KORVANE_TRANSFER(read5, ReadPlain, 5, 4)
-    KORVANE_TRANSFER(read8, ReadPlain, 8, 4)
-    KORVANE_TRANSFER(read16, ReadPlain, 16, 4)
-    KORVANE_TRANSFER(write2Short, WritePlain, 2, 3)
-    KORVANE_TRANSFER(write5Short, WritePlain, 5, 3)
-    KORVANE_TRANSFER(write2, WritePlain, 2, 4)
-    KORVANE_TRANSFER(write5, WritePlain, 5, 4)
-    KORVANE_TRANSFER(write8, WritePlain, 8, 4)
-    KORVANE_TRANSFER(write16, WritePlain, 16, 4)
+// 14x on 2 or 5 nibbles, 15xy on 2, 5, 8 or 16.
+#define KORVANE_TRANSFER_KIND(name, plain)                                                                             \
+    KORVANE_TRANSFERS(name##2Short, plain, 2, 3)                                                                       \
+    KORVANE_TRANSFERS(name##5Short, plain, 5, 3)                                                                       \
+    KORVANE_TRANSFERS(name##2, plain, 2, 4)                                                                            \
+    KORVANE_TRANSFERS(name##5, plain, 5, 4)                                                                            \
+    KORVANE_TRANSFERS(name##8, plain, 8, 4)                                                                            \
+    KORVANE_TRANSFERS(name##16, plain, 16, 4)
+    KORVANE_TRANSFER_KIND(read, ReadPlain)
+    KORVANE_TRANSFER_KIND(write, WritePlain)
+#undef KORVANE_TRANSFER_KIND
 
 #define KORVANE_BRANCH(label, carry)                                                                                   \
     label:                                                                                                             \
@@ -501,12 +529,16 @@ callVeryLong:
     KORVANE_RETURN(returnSetCarry, Cpu.Carry = 1)
     KORVANE_RETURN(returnClearCarry, Cpu.Carry = 0)
 
-jumpThroughMemory:
+// PC=(A) tells a debugging hack; PC=(C) does not.
+jumpThroughA:
     if (DebuggingHackSet()) [[unlikely]]
         goto reference;
-jumpThroughMemorySilently:
     tally += page->Costs[offset];
-    KORVANE_JUMP(StoredAddress(static_cast<uint32_t>(LoadPacked(page->Targets[offset])) & 0xFFFFF));
+    KORVANE_JUMP(StoredAddress(Cpu.A.PackedLow & 0xFFFFF));
+
+jumpThroughC:
+    tally += page->Costs[offset];
+    KORVANE_JUMP(StoredAddress(Cpu.C.PackedLow & 0xFFFFF));
 
     KORVANE_TEST(testFieldsEqual,
                  ((LoadPacked(page->Targets[offset]) ^ LoadPacked(page->Sources[offset])) & page->Operands[offset]) == 0)
@@ -563,26 +595,39 @@ unmatched: {
         case Work::ClearField:
         case Work::CopyField:
         case Work::ExchangeField: {
-            // By the work's order in Work, then narrow or wide, then the length.
-            static const void* const fields[][2][2] = {
-                {{&&addField2, &&addField3}, {&&addWideField2, &&addWideField3}},
-                {{&&subtractField2, &&subtractField3}, {&&subtractField2, &&subtractField3}},
-                {{&&subtractFromField2, &&subtractFromField3}, {&&subtractFromField2, &&subtractFromField3}},
-                {{&&incrementField2, &&incrementField3}, {&&incrementWideField2, &&incrementWideField3}},
-                {{&&decrementField2, &&decrementField3}, {&&decrementField2, &&decrementField3}},
-                {{&&clearField2, &&clearField3}, {&&clearField2, &&clearField3}},
-                {{&&copyField2, &&copyField3}, {&&copyField2, &&copyField3}},
-                {{&&exchangeField2, &&exchangeField3}, {&&exchangeField2, &&exchangeField3}},
+            // By the work's order in Work, then narrow or wide, then the length,
+            // then the target: A to D, or the entry's own.
+#define KORVANE_FIELD_LABELS(op, length)                                                                               \
+    {&&op##Field##length##A, &&op##Field##length##B, &&op##Field##length##C, &&op##Field##length##D,                   \
+     &&op##Field##length}
+#define KORVANE_FIELD_OP(narrow, wide)                                                                                 \
+    {{KORVANE_FIELD_LABELS(narrow, 2), KORVANE_FIELD_LABELS(narrow, 3)},                                               \
+     {KORVANE_FIELD_LABELS(wide, 2), KORVANE_FIELD_LABELS(wide, 3)}}
+            static const void* const fields[][2][2][5] = {
+                KORVANE_FIELD_OP(add, addWide),
+                KORVANE_FIELD_OP(subtract, subtract),
+                KORVANE_FIELD_OP(subtractFrom, subtractFrom),
+                KORVANE_FIELD_OP(increment, incrementWide),
+                KORVANE_FIELD_OP(decrement, decrement),
+                KORVANE_FIELD_OP(clear, clear),
+                KORVANE_FIELD_OP(copy, copy),
+                KORVANE_FIELD_OP(exchange, exchange),
             };
+#undef KORVANE_FIELD_OP
+#undef KORVANE_FIELD_LABELS
             const bool wide = static_cast<int64_t>(shape.Operand) < 0;
+            unsigned target = WorkingRegisterOf(shape.Target);
+            if (shape.Job == Work::ExchangeField && target < 4 && shape.Source != PartnerOf(target))
+                target = 4;
             label = fields[static_cast<unsigned>(shape.Job) - static_cast<unsigned>(Work::AddField)][wide]
-                          [shape.Length - 2];
+                          [shape.Length - 2][target];
             break;
         }
-        case Work::StepPointer: label = &&stepPointer; break;
+        case Work::StepPointer: label = shape.Target == &Cpu.D1 ? &&stepPointer1 : &&stepPointer0; break;
         case Work::LoadPointer: {
-            static const void* const loads[] = {&&loadPointer4, nullptr, &&loadPointer6, &&loadPointer7};
-            label = loads[shape.Length - 4];
+            static const void* const loads[2][4] = {{&&loadPointer4D0, nullptr, &&loadPointer6D0, &&loadPointer7D0},
+                                                    {&&loadPointer4D1, nullptr, &&loadPointer6D1, &&loadPointer7D1}};
+            label = loads[shape.Target == &Cpu.D1][shape.Length - 4];
             break;
         }
         case Work::SetP: label = &&setP; break;
@@ -595,13 +640,23 @@ unmatched: {
         }
         case Work::ReadNibbles:
         case Work::WriteNibbles: {
-            // By the nibbles: 2, 5, 8, 16; 14x moves only 2 and 5.
-            static const void* const reads[2][4] = {{&&read2, &&read5, &&read8, &&read16},
-                                                    {&&read2Short, &&read5Short, nullptr, nullptr}};
-            static const void* const writes[2][4] = {{&&write2, &&write5, &&write8, &&write16},
-                                                     {&&write2Short, &&write5Short, nullptr, nullptr}};
+            // By the nibbles: 2, 5, 8, 16; 14x moves only 2 and 5. Then by
+            // the register, A or C, and the pointer, D0 or D1.
+#define KORVANE_TRANSFER_LABELS(name) {&&name##A0, &&name##A1, &&name##C0, &&name##C1}
+#define KORVANE_NO_TRANSFER {nullptr, nullptr, nullptr, nullptr}
+#define KORVANE_TRANSFER_KIND(name)                                                                                    \
+    {{KORVANE_TRANSFER_LABELS(name##2), KORVANE_TRANSFER_LABELS(name##5), KORVANE_TRANSFER_LABELS(name##8),            \
+      KORVANE_TRANSFER_LABELS(name##16)},                                                                              \
+     {KORVANE_TRANSFER_LABELS(name##2Short), KORVANE_TRANSFER_LABELS(name##5Short), KORVANE_NO_TRANSFER,               \
+      KORVANE_NO_TRANSFER}}
+            static const void* const reads[2][4][4] = KORVANE_TRANSFER_KIND(read);
+            static const void* const writes[2][4][4] = KORVANE_TRANSFER_KIND(write);
+#undef KORVANE_TRANSFER_KIND
+#undef KORVANE_NO_TRANSFER
+#undef KORVANE_TRANSFER_LABELS
             const unsigned column = shape.Variant == 2 ? 0 : shape.Variant == 5 ? 1 : shape.Variant == 8 ? 2 : 3;
-            label = (shape.Job == Work::ReadNibbles ? reads : writes)[shape.Length == 3][column];
+            const unsigned which = (shape.Target == &Cpu.C.PackedLow) * 2 + (shape.Source == &Cpu.D1);
+            label = (shape.Job == Work::ReadNibbles ? reads : writes)[shape.Length == 3][column][which];
             break;
         }
         case Work::BranchOnCarry: label = shape.Variant ? &&branchOnCarry : &&branchOnNoCarry; break;
@@ -615,7 +670,7 @@ unmatched: {
             label = returns[shape.Variant];
             break;
         }
-        case Work::JumpThroughMemory: label = shape.Variant ? &&jumpThroughMemory : &&jumpThroughMemorySilently; break;
+        case Work::JumpThroughMemory: label = shape.Variant ? &&jumpThroughA : &&jumpThroughC; break;
         case Work::TestFields:
             if (shape.Source)
                 label = shape.Variant ? &&testFieldsEqual : &&testFieldsDiffer;
