@@ -69,26 +69,21 @@ extern DecodedPage UnmappedPage;
 // SETHEX and SETDEC: the working registers change form, and the dispatch
 // table and the decoded pages change with the mode. SwitchToHex and
 // SwitchToDecimal run these; the threaded loop runs them in place.
-[[gnu::always_inline]] inline void EnterHexMode()
+template <bool Decimal>
+[[gnu::always_inline]] inline void EnterMode()
 {
-    if (!Cpu.DecimalMode)
+    if ((Cpu.DecimalMode != 0) == Decimal)
         return;
-    PackNibbleBytePair(Cpu.A, Cpu.B);
-    PackNibbleBytePair(Cpu.C, Cpu.D);
-    Cpu.DecimalMode = 0;
-    ActiveDispatchTable = HexDispatchTable.data();
-    ActiveDecodedPages = DecodedPages[0];
-}
-
-[[gnu::always_inline]] inline void EnterDecimalMode()
-{
-    if (Cpu.DecimalMode)
-        return;
-    UnpackNibbleBytePair(Cpu.A, Cpu.B);
-    UnpackNibbleBytePair(Cpu.C, Cpu.D);
-    Cpu.DecimalMode = 1;
-    ActiveDispatchTable = DecimalDispatchTable.data();
-    ActiveDecodedPages = DecodedPages[1];
+    if constexpr (Decimal) {
+        UnpackNibbleBytePair(Cpu.A, Cpu.B);
+        UnpackNibbleBytePair(Cpu.C, Cpu.D);
+    } else {
+        PackNibbleBytePair(Cpu.A, Cpu.B);
+        PackNibbleBytePair(Cpu.C, Cpu.D);
+    }
+    Cpu.DecimalMode = Decimal;
+    ActiveDispatchTable = Decimal ? DecimalDispatchTable.data() : HexDispatchTable.data();
+    ActiveDecodedPages = DecodedPages[Decimal];
 }
 
 // Every emulated page unmapped; called as the library loads.

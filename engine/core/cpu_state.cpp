@@ -11,23 +11,17 @@ namespace korvane {
 
 CpuState Cpu;
 
-bool HostHasBmi2 = [] {
+// The probe takes the feature's name only as a literal, hence a macro.
 #if defined(__x86_64__)
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("bmi2") != 0;
+#define KORVANE_HOST_SUPPORTS(feature) (__builtin_cpu_init(), __builtin_cpu_supports(feature) != 0)
 #else
-    return false;
+#define KORVANE_HOST_SUPPORTS(feature) false
 #endif
-}();
 
-bool HostHasPclmul = [] {
-#if defined(__x86_64__)
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("pclmul") != 0;
-#else
-    return false;
-#endif
-}();
+bool HostHasBmi2 = KORVANE_HOST_SUPPORTS("bmi2");
+bool HostHasPclmul = KORVANE_HOST_SUPPORTS("pclmul");
+
+#undef KORVANE_HOST_SUPPORTS
 
 namespace {
 
@@ -95,12 +89,12 @@ void SetFlagsWord(uint32_t value)
 
 void SwitchToHex()
 {
-    EnterHexMode();
+    EnterMode<false>();
 }
 
 void SwitchToDecimal()
 {
-    EnterDecimalMode();
+    EnterMode<true>();
 }
 
 void SetOut(uint16_t value)

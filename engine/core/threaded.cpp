@@ -302,21 +302,25 @@ inline uint32_t StoredAddress(uint32_t address)
     }                                                                                                                  \
     KORVANE_NEXT(length);
 
-// A test's GOYES: taken, 32 cycles more and the branch; else on past the
-// offset.
+// The entry's relative branch, from the instruction's first nibble.
+#define KORVANE_BRANCH_TARGET()                                                                                        \
+    ((pageAddress + static_cast<uint32_t>(offset) + static_cast<uint32_t>(page->Branches[offset])) & 0xFFFFF)
+
+// A conditional branch, counted: taken, 32 cycles more and the branch; else
+// on past the instruction's length.
+#define KORVANE_BRANCH_IF(length, taken)                                                                               \
+    tally += page->Costs[offset];                                                                                      \
+    if (taken) {                                                                                                       \
+        tally += 32;                                                                                                   \
+        KORVANE_JUMP(KORVANE_BRANCH_TARGET());                                                                         \
+    }                                                                                                                  \
+    KORVANE_ADVANCE(length);
+
+// A test and its GOYES.
 #define KORVANE_TEST(label, ...)                                                                                       \
     label:                                                                                                             \
-    tally += page->Costs[offset];                                                                                      \
     Cpu.Carry = (__VA_ARGS__) ? 1 : 0;                                                                                 \
-    if (Cpu.Carry) {                                                                                                   \
-        tally += 32;                                                                                                   \
-        KORVANE_JUMP((pageAddress + static_cast<uint32_t>(offset) + static_cast<uint32_t>(page->Branches[offset])) &   \
-                     0xFFFFF);                                                                                         \
-    }                                                                                                                  \
-    offset += 5;                                                                                                       \
-    if (tally >= 0) [[unlikely]]                                                                                       \
-        goto chunkDone;                                                                                                \
-    KORVANE_RUN_ENTRY();
+    KORVANE_BRANCH_IF(5, Cpu.Carry)
 
 #define KORVANE_RETURN(label, ...)                                                                                     \
     label: {                                                                                                           \
@@ -443,17 +447,15 @@ setP:
 
 // Counted from this mode's entry; the next entry comes from the other
 // mode's decoded page.
-switchToHex:
-    tally += page->Costs[offset];
-    EnterHexMode();
-    page = ActiveDecodedPages[PageOf(pageAddress)];
+#define KORVANE_SWITCH_MODE(label, decimal)                                                                            \
+    label:                                                                                                             \
+    tally += page->Costs[offset];                                                                                      \
+    EnterMode<decimal>();                                                                                              \
+    page = ActiveDecodedPages[PageOf(pageAddress)];                                                                    \
     KORVANE_ADVANCE(2);
-
-switchToDecimal:
-    tally += page->Costs[offset];
-    EnterDecimalMode();
-    page = ActiveDecodedPages[PageOf(pageAddress)];
-    KORVANE_ADVANCE(2);
+    KORVANE_SWITCH_MODE(switchToHex, false)
+    KORVANE_SWITCH_MODE(switchToDecimal, true)
+#undef KORVANE_SWITCH_MODE
 
 setStatus:
     Cpu.ST |= static_cast<uint16_t>(page->Operands[offset]);
@@ -484,24 +486,14 @@ clearStatus:
 
 #define KORVANE_BRANCH(label, carry)                                                                                   \
     label:                                                                                                             \
-    tally += page->Costs[offset];                                                                                      \
-    if (Cpu.Carry == (carry)) {                                                                                        \
-        tally += 32;                                                                                                   \
-        KORVANE_JUMP((pageAddress + static_cast<uint32_t>(offset) + static_cast<uint32_t>(page->Branches[offset])) &   \
-                     0xFFFFF);                                                                                         \
-    }                                                                                                                  \
-    offset += 3;                                                                                                       \
-    if (tally >= 0) [[unlikely]]                                                                                       \
-        goto chunkDone;                                                                                                \
-    KORVANE_RUN_ENTRY();
+    KORVANE_BRANCH_IF(3, Cpu.Carry == (carry))
     KORVANE_BRANCH(branchOnCarry, 1)
     KORVANE_BRANCH(branchOnNoCarry, 0)
 #undef KORVANE_BRANCH
 
 jump:
     tally += page->Costs[offset];
-    KORVANE_JUMP((pageAddress + static_cast<uint32_t>(offset) + static_cast<uint32_t>(page->Branches[offset])) &
-                 0xFFFFF);
+    KORVANE_JUMP(KORVANE_BRANCH_TARGET());
 
 jumpVeryLong:
     tally += page->Costs[offset];
@@ -511,10 +503,9 @@ jumpVeryLong:
 call: {
     if (DebuggingHackSet()) [[unlikely]]
         goto reference;
-    const uint32_t pc = pageAddress + static_cast<uint32_t>(offset);
-    Push(pc + static_cast<uint32_t>(page->Operands[offset]));
+    Push(pageAddress + static_cast<uint32_t>(offset) + static_cast<uint32_t>(page->Operands[offset]));
     tally += page->Costs[offset];
-    KORVANE_JUMP((pc + static_cast<uint32_t>(page->Branches[offset])) & 0xFFFFF);
+    KORVANE_JUMP(KORVANE_BRANCH_TARGET());
 }
 
 callVeryLong:
@@ -709,6 +700,8 @@ leaveAtPc:
 
 #undef KORVANE_RETURN
 #undef KORVANE_TEST
+#undef KORVANE_BRANCH_IF
+#undef KORVANE_BRANCH_TARGET
 #undef KORVANE_LOAD_C
 #undef KORVANE_TRANSFER
 #undef KORVANE_FIELD_WORK

@@ -15,11 +15,7 @@ namespace {
 
 InstructionShape Called(Flow kind, uint8_t length, InstructionHandler handler)
 {
-    InstructionShape shape;
-    shape.Kind = kind;
-    shape.Length = length;
-    shape.Handler = handler;
-    return shape;
+    return {.Kind = kind, .Length = length, .Handler = handler};
 }
 
 InstructionShape Straight(uint8_t length, InstructionHandler handler)
@@ -279,11 +275,7 @@ int32_t Signed(uint32_t value, unsigned bits)
 
 InstructionShape Job(Work job, uint8_t length, uint16_t cost)
 {
-    InstructionShape shape;
-    shape.Job = job;
-    shape.Length = length;
-    shape.Cost = cost;
-    return shape;
+    return {.Job = job, .Length = length, .Cost = cost};
 }
 
 // Groups A to F: Aab and Bab name field a & 7 and the set a >> 3; Cb to Fb
